@@ -1,0 +1,158 @@
+#include "FileUtils.h"
+
+#include "HostConfig.h"
+
+#include <cstdio>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <random>
+#include <system_error>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace FileUtils {
+
+namespace {
+bool FolderUnder(const fs::path& root, const PMString& sub, IDFile* folder) {
+    if (root.empty() || !folder) return false;
+    fs::path p = root;
+    if (!sub.IsEmpty()) p /= sub.GetUTF8String();
+    *folder = IDFile(p);
+    return true;
+}
+} // namespace
+
+bool GetAppRoamingDataFolder(IDFile* folder, const PMString& subFolder) {
+    return FolderUnder(HostConfig::Get().RoamingDataRoot(), subFolder, folder);
+}
+
+bool GetRecoveryFolder(IDFile* folder, const PMString& subFolder) {
+    return FolderUnder(HostConfig::Get().RecoveryRoot(), subFolder, folder);
+}
+
+bool CreateFolderIfNeeded(const IDFile& folder, bool16 createParents) {
+    std::error_code ec;
+    if (fs::is_directory(folder.Path(), ec)) return true;
+    if (createParents)
+        fs::create_directories(folder.Path(), ec);
+    else
+        fs::create_directory(folder.Path(), ec);
+    return fs::is_directory(folder.Path(), ec);
+}
+
+void AppendPath(IDFile* file, const PMString& name) {
+    if (file) *file = IDFile(file->Path() / name.GetUTF8String());
+}
+
+bool DoesFileExist(const IDFile& file) {
+    std::error_code ec;
+    return fs::exists(file.Path(), ec);
+}
+
+bool IsDirectory(const IDFile& file) {
+    std::error_code ec;
+    return fs::is_directory(file.Path(), ec);
+}
+
+bool DeleteFile(const IDFile& file) {
+    std::error_code ec;
+    return fs::remove(file.Path(), ec);
+}
+
+PMString FileToURL(const IDFile& file) {
+    std::error_code ec;
+    fs::path p = fs::absolute(file.Path(), ec);
+    if (ec) p = file.Path();
+    std::string url = "file://";
+    static const char* hex = "0123456789ABCDEF";
+    for (unsigned char c : p.generic_string()) {
+        bool plain = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') ||
+                     c == '/' || c == '-' || c == '_' || c == '.' || c == '~';
+        if (plain) {
+            url.push_back(static_cast<char>(c));
+        } else {
+            url.push_back('%');
+            url.push_back(hex[c >> 4]);
+            url.push_back(hex[c & 15]);
+        }
+    }
+    PMString s(url);
+    s.SetTranslatable(kFalse);
+    return s;
+}
+
+bool URLToFile(const PMString& url, IDFile* file) {
+    std::string u = url.GetUTF8String();
+    if (u.rfind("file://", 0) != 0) {
+        if (u.empty()) return false;
+        *file = IDFile(fs::path(u));
+        return true;
+    }
+    u.erase(0, 7);
+    if (u.rfind("localhost/", 0) == 0) u.erase(0, 9);
+    std::string path;
+    for (size_t i = 0; i < u.size(); ++i) {
+        auto hexval = [](char c) -> int {
+            if (c >= '0' && c <= '9') return c - '0';
+            if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+            if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+            return -1;
+        };
+        if (u[i] == '%' && i + 2 < u.size() + 0 && hexval(u[i + 1]) >= 0 && hexval(u[i + 2]) >= 0) {
+            path.push_back(static_cast<char>(hexval(u[i + 1]) * 16 + hexval(u[i + 2])));
+            i += 2;
+        } else {
+            path.push_back(u[i]);
+        }
+    }
+    if (path.empty()) return false;
+    *file = IDFile(fs::path(path));
+    return true;
+}
+
+bool WriteFileAtomically(const IDFile& file, const std::string& bytes, std::string* error) {
+    auto fail = [&](const std::string& what) {
+        if (error) *error = what + ": " + file.Path().string();
+        return false;
+    };
+    fs::path target = file.Path();
+    fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    std::string tmpl = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+    int fd = ::mkstemp(tmpl.data());
+    if (fd < 0) return fail("cannot create a temporary file beside");
+    const char* p = bytes.data();
+    size_t left = bytes.size();
+    while (left > 0) {
+        ssize_t n = ::write(fd, p, left);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            ::close(fd);
+            ::unlink(tmpl.c_str());
+            return fail("write failed for");
+        }
+        p += n;
+        left -= static_cast<size_t>(n);
+    }
+    // Keep the permissions of the file being replaced; a new file gets the usual ones.
+    struct stat st {};
+    if (::stat(target.c_str(), &st) == 0)
+        ::fchmod(fd, st.st_mode & 07777);
+    else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::fchmod(fd, 0666 & ~mask);
+    }
+    if (::fsync(fd) != 0 || ::close(fd) != 0) {
+        ::unlink(tmpl.c_str());
+        return fail("write failed for");
+    }
+    if (::rename(tmpl.c_str(), target.c_str()) != 0) {
+        ::unlink(tmpl.c_str());
+        return fail("cannot replace");
+    }
+    return true;
+}
+
+} // namespace FileUtils

@@ -1,0 +1,157 @@
+// The host's own implementations: the session, the utilities and the maker's logger.
+#include "CPMUnknown.h"
+#include "CSubject.h"
+#include "HostConfig.h"
+#include "ICVLogger.h"
+#include "ISession.h"
+#include "IXMLUtils.h"
+#include "Host.h"
+#include "ObjectModel.h"
+#include "Utils.h"
+#include "XMLOutStream.h"
+
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <map>
+#include <unistd.h>
+
+namespace {
+
+enum : ImplementationID {
+    kHostSessionImpl = 0x2001,
+    kHostSubjectImpl = 0x2002,
+    kHostXMLUtilsImpl = 0x2003,
+    kHostCVLoggerImpl = 0x2004,
+};
+
+ISession* gSession = nullptr;
+Boss* gSessionBoss = nullptr;
+IPlugIn* gPlugin = nullptr;
+bool gOutsideComponents = true;
+
+class HostSession : public CPMUnknown<ISession> {
+public:
+    explicit HostSession(Boss* boss) : CPMUnknown<ISession>(boss) {}
+    PMString GetUserName() const override {
+        PMString s(HostConfig::Get().userName);
+        s.SetTranslatable(kFalse);
+        return s;
+    }
+    IPMUnknown* QueryOutsideComponents() const override {
+        if (!gOutsideComponents) return nullptr;
+        return CreateObject(kCVLoggerBoss, IID_IUNKNOWN);
+    }
+};
+
+class HostXMLUtils : public CPMUnknown<IXMLUtils> {
+public:
+    explicit HostXMLUtils(Boss* boss) : CPMUnknown<IXMLUtils>(boss) {}
+    IXMLOutStream* CreateXMLOutStream(IPMStream* stream, Encoding) override {
+        if (!stream) return nullptr;
+        return new XMLOutStream(stream);
+    }
+};
+
+// Writes each line as "<level> <product> <version> <file>:<line> <message>".
+class HostCVLogger : public CPMUnknown<ICVLogger> {
+public:
+    explicit HostCVLogger(Boss* boss) : CPMUnknown<ICVLogger>(boss) {}
+    void Log(int32 level, const char* product, const char* version, const char* sourceFile, int32 line,
+             const char* message) override {
+        Write(level, product, version, sourceFile, line, message);
+    }
+    void LogExtended(int32 level, const char* product, const char* version, const char* sourceFile, int32 line,
+                     const char* message) override {
+        Write(level, product, version, sourceFile, line, message);
+    }
+    int32 GetLogLevel(const char*) override { return HostConfig::Get().logLevel; }
+
+private:
+    static void Write(int32 level, const char* product, const char* version, const char* sourceFile, int32 line,
+                      const char* message) {
+        const auto& cfg = HostConfig::Get();
+        std::string text = std::to_string(level) + " " + (product ? product : "") + " " + (version ? version : "") +
+                           " " + (sourceFile ? sourceFile : "") + ":" + std::to_string(line) + " " +
+                           (message ? message : "") + "\n";
+        if (cfg.logFile.empty()) {
+            std::cerr << text << std::flush;
+        } else {
+            std::ofstream out(cfg.logFile, std::ios::app | std::ios::binary);
+            out << text;
+        }
+    }
+};
+
+void RegisterHostClasses() {
+    ObjectModel::RegisterImplementation(kHostSessionImpl, MakeFactory<HostSession>());
+    ObjectModel::RegisterImplementation(kHostSubjectImpl, MakeFactory<CSubject>());
+    ObjectModel::RegisterImplementation(kHostXMLUtilsImpl, MakeFactory<HostXMLUtils>());
+    ObjectModel::RegisterImplementation(kHostCVLoggerImpl, MakeFactory<HostCVLogger>());
+    ObjectModel::RegisterClass(kSessionBoss, {{IID_ISESSION, kHostSessionImpl}, {IID_ISUBJECT, kHostSubjectImpl}});
+    ObjectModel::RegisterClass(kUtilsBoss, {{IID_IXMLUTILS, kHostXMLUtilsImpl}});
+    ObjectModel::RegisterClass(kCVLoggerBoss, {{IID_ICVLOGGER, kHostCVLoggerImpl}});
+}
+
+} // namespace
+
+ISession* GetExecutionContextSession() {
+    if (gSession || !gSessionBoss) return gSession;
+    // The session is still being made: its own implementation is already there.
+    IPMUnknown* s = gSessionBoss->Query(IID_ISESSION);
+    if (!s) return nullptr;
+    s->Release();
+    return static_cast<ISession*>(s);
+}
+
+namespace UtilsBoss {
+IPMUnknown* QueryUtils(PMIID interfaceID) {
+    static IPMUnknown* utils = nullptr;
+    if (!utils) utils = CreateObject(kUtilsBoss, IID_IUNKNOWN);
+    return utils ? utils->QueryInterface(interfaceID) : nullptr;
+}
+} // namespace UtilsBoss
+
+namespace Host {
+
+bool Start(IPlugIn* plugin) {
+    Stop();
+    ObjectModel::Reset();
+    RegisterHostClasses();
+    gPlugin = plugin;
+    if (plugin) plugin->RegisterImplementations();
+    // The session must be reachable while its add-ins initialise (they log and load).
+    IPMUnknown* session = ObjectModel::CreateObject(kSessionBoss, IID_ISESSION, [](Boss* boss) {
+        gSessionBoss = boss;
+    });
+    if (!session) {
+        gSessionBoss = nullptr;
+        return false;
+    }
+    gSession = static_cast<ISession*>(session);
+    return true;
+}
+
+void Stop() {
+    if (gSession) {
+        ISession* s = gSession;
+        gSession = nullptr;
+        gSessionBoss = nullptr;
+        s->Release();
+    }
+    gPlugin = nullptr;
+}
+
+bool IsRunning() { return gSession != nullptr; }
+
+bool IsPluginLoaded(PluginID id) { return gPlugin && gPlugin->GetPluginID() == id; }
+
+bool GetPluginFile(PluginID id, IDFile* file) {
+    if (!IsPluginLoaded(id) || !file) return false;
+    *file = IDFile(gPlugin->GetResourceFile());
+    return true;
+}
+
+void SetOutsideComponentsInstalled(bool installed) { gOutsideComponents = installed; }
+
+} // namespace Host

@@ -1,0 +1,17 @@
+// The host session: the one object that lives as long as the application.
+#pragma once
+
+#include "IPMUnknown.h"
+#include "PMString.h"
+
+class ISession : public IPMUnknown {
+public:
+    enum { kDefaultIID = IID_ISESSION };
+    virtual PMString GetUserName() const = 0;
+    // The object of the maker's outside components (the logger among them), referenced,
+    // or null when they are not installed.
+    virtual IPMUnknown* QueryOutsideComponents() const = 0;
+};
+
+// The running session, or null before the host has started or after it stopped.
+ISession* GetExecutionContextSession();
