@@ -1,0 +1,10 @@
+#include "SDKFolderChooser.h"
+
+#include "HostDialogs.h"
+
+SDKFolderChooser::SDKFolderChooser() : fTitle("Choose a Folder") { fTitle.Translate(); }
+
+void SDKFolderChooser::ShowDialog() {
+    IDFile folder;
+    if (HostDialogs::ChooseFolder(fTitle, &folder)) SetChosen(folder);
+}
