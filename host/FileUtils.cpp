@@ -119,7 +119,8 @@ bool WriteFileAtomically(const IDFile& file, const std::string& bytes, std::stri
     };
     fs::path target = file.Path();
     fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    std::string tmpl = (dir / ("." + target.filename().string() + ".XXXXXX")).string();
+    // The temporary name never looks like a file that a folder reader would pick up.
+    std::string tmpl = (dir / ".brindle-tmp-XXXXXX").string();
     int fd = ::mkstemp(tmpl.data());
     if (fd < 0) return fail("cannot create a temporary file beside");
     const char* p = bytes.data();

@@ -1,0 +1,15 @@
+// The field reference of a widget; zero until set.
+#pragma once
+
+#include "CPMUnknown.h"
+#include "IBRNFieldData.h"
+
+class BRNFieldData : public CPMUnknown<IBRNFieldData> {
+public:
+    explicit BRNFieldData(Boss* boss) : CPMUnknown<IBRNFieldData>(boss) {}
+    void Set(uint64 value) override { fValue = value; }
+    uint64 Get() const override { return fValue; }
+
+private:
+    uint64 fValue = 0;
+};

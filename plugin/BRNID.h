@@ -1,0 +1,40 @@
+// Every ID of the plug-in: the prefix 0xA8260 plus a small offset.
+#pragma once
+
+#include "PMTypes.h"
+
+constexpr PluginID kBRNPluginID = 688736; // 0xA8260
+constexpr uint32 kBRNPrefix = 0xA8260;
+
+// Interfaces
+enum : PMIID {
+    IID_IBRNPREFS = kBRNPrefix + 0,
+    IID_IBRNFIELDDATA = kBRNPrefix + 1,
+};
+
+// Implementations
+enum : ImplementationID {
+    kBRNPrefsPrstImpl = kBRNPrefix + 0,
+    kBRNFieldDataImpl = kBRNPrefix + 1,
+};
+
+// Actions
+enum : ActionID {
+    kBRNAboutActionID = kBRNPrefix + 0,
+    kBRNAbout2ActionID = kBRNPrefix + 3,
+    kBRNNewPackageActionID = kBRNPrefix + 4,
+    kBRNDeletePackageActionID = kBRNPrefix + 5,
+    kBRNCopyPackageActionID = kBRNPrefix + 6,
+    kBRNEditPackageActionID = kBRNPrefix + 7,
+    kBRNImportPackageActionID = kBRNPrefix + 8,
+    kBRNExportPackageActionID = kBRNPrefix + 9,
+    kBRNToggleLatestActionID = kBRNPrefix + 10,
+    kBRNRefreshActionID = kBRNPrefix + 12,
+};
+
+// Changes broadcast on the plug-in's protocol
+constexpr PMIID kBRNProtocol = kBRNPrefix;
+enum : ClassID {
+    kBRNLibraryChangedMessage = 0xA8289,
+    kBRNRefreshMessage = 0xA828B,
+};

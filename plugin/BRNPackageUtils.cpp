@@ -1,0 +1,161 @@
+#include "BRNPackageUtils.h"
+
+#include "BRNXMLImporter.h"
+#include "CAlert.h"
+#include "CVExpatSimpleDOM.h"
+#include "CVLog.h"
+#include "HostDialogs.h"
+#include "ISession.h"
+#include "IXMLUtils.h"
+#include "StreamUtil.h"
+#include "Utils.h"
+
+#include <algorithm>
+
+namespace BRNPackageUtils {
+
+IBRNPrefs* QueryPrefs() {
+    ISession* session = GetExecutionContextSession();
+    if (!session) return nullptr;
+    return static_cast<IBRNPrefs*>(session->QueryInterface(IID_IBRNPREFS));
+}
+
+int32 LoadPackageFile(const IDFile& file, BRNPackage& package, PMString* error) {
+    CV_TRACE("BRNPackageUtils::LoadPackageFile");
+    auto fail = [&](const std::string& why) {
+        if (error) *error = PMString(why);
+        return 1;
+    };
+    InterfacePtr<IPMStream> stream(StreamUtil::CreateFileStreamRead(file));
+    if (!stream) return fail("cannot be opened");
+    BRNPackage read;
+    if (BRNXMLImporter::LoadXML(read, stream) != 0) {
+        PMString domError = CVExpatSimpleDOM::Instance().GetError();
+        uchar bom[2] = {0, 0};
+        stream->Seek(0, IPMStream::kSeekFromStart);
+        bool utf16 = stream->XferByte(bom, 2) == 2 &&
+                     ((bom[0] == 0xFF && bom[1] == 0xFE) || (bom[0] == 0xFE && bom[1] == 0xFF));
+        if (!utf16) return fail("is not a package definition file (it must be UTF-16 with a byte-order mark)");
+        std::string msg = domError.GetUTF8String();
+        while (!msg.empty() && msg.back() == '\n') msg.pop_back();
+        return fail("is not well-formed XML: " + msg);
+    }
+    if (read.GetName().IsEmpty())
+        return fail("holds no package definition (a \"brindle\" root with a named \"package\" element)");
+    package = std::move(read);
+    return 0;
+}
+
+bool16 WritePackageFile(const IDFile& file, const BRNPackage& package) {
+    InterfacePtr<IPMStream> stream(
+        StreamUtil::CreateFileStreamWrite(file, kOpenOut | kOpenTrunc, MakeTypeCode("TEXT"), MakeTypeCode("R*ch")));
+    Utils<IXMLUtils> xmlUtils;
+    if (!stream || !xmlUtils) {
+        CV_LOG(10, "Could not open file!");
+        return kFalse;
+    }
+    InterfacePtr<IXMLOutStream> out(xmlUtils->CreateXMLOutStream(stream));
+    if (!out) {
+        CV_LOG(10, "Could not open file!");
+        return kFalse;
+    }
+    out->DocHeader(WideString("1.0"));
+    out->PushWithAttributes(WideString("brindle"), {{WideString("version"), WideString("1")}}, kTrue);
+    package.WriteElement(out);
+    out->Pop(kTrue);
+    if (!out->Close()) {
+        CV_LOG_FAILED();
+        return kFalse;
+    }
+    return kTrue;
+}
+
+PMString ProposedFileName(const PMString& name, uint32 version) {
+    PMString s("BRN_");
+    s.Append(name);
+    s.Append("_v");
+    s.AppendNumber(static_cast<int64>(version));
+    s.Append(".xml");
+    s.SetTranslatable(kFalse);
+    return s;
+}
+
+bool16 doExportPackage(const PMString& name) {
+    CV_TRACE("BRNPackageUtils::doExportPackage");
+    if (name.IsEmpty()) return kFalse;
+    InterfacePtr<IBRNPrefs> prefs(QueryPrefs());
+    if (!prefs) {
+        CV_LOG_FAILED();
+        return kFalse;
+    }
+    BRNPackageList packages = prefs->GetPackages();
+    BRNPackage* package = FindPackage(packages, name);
+    if (!package) {
+        CV_LOG(25, "package: " + name.GetUTF8String() + " not found");
+        return kFalse;
+    }
+    uint32 version = package->GetVersion() + (package->IsModified() ? 1 : 0);
+    IDFile file;
+    bool written = false;
+    if (HostDialogs::ChooseSaveFile(PMString("Export Package"), {{PMString("XML file"), PMString("xml")}},
+                                    ProposedFileName(name, version), &file)) {
+        if (package->IsModified()) {
+            package->RaiseVersion();
+            prefs->SetPackages(packages);
+        }
+        written = WritePackageFile(file, *package) != kFalse;
+    }
+    if (!written) {
+        CAlert::ErrorAlert(PMString("0xA8260BRNErrorExportingString"));
+        CV_LOG(80, "Export Workflow failed");
+        return kFalse;
+    }
+    return kTrue;
+}
+
+bool16 ImportPackageFiles(const std::vector<IDFile>& files, std::vector<PMString>* errors) {
+    CV_TRACE("BRNPackageUtils::ImportPackageFiles");
+    InterfacePtr<IBRNPrefs> prefs(QueryPrefs());
+    if (!prefs) {
+        CV_LOG_FAILED();
+        if (errors) errors->push_back(PMString("the package library is not available"));
+        return kFalse;
+    }
+    BRNPackageList loaded;
+    bool ok = true;
+    for (const IDFile& file : files) {
+        BRNPackage package;
+        PMString why;
+        if (LoadPackageFile(file, package, &why) != 0) {
+            ok = false;
+            if (errors) errors->push_back(PMString(file.Path().string() + ": ") + why);
+            continue;
+        }
+        loaded.push_back(std::move(package));
+    }
+    if (!ok) return kFalse;
+    BRNPackageList library = prefs->GetPackages();
+    for (BRNPackage& p : loaded) {
+        RemovePackage(library, p.GetName());
+        auto at = std::lower_bound(library.begin(), library.end(), p.GetName(),
+                                   [](const BRNPackage& a, const PMString& n) { return a.GetName() < n; });
+        library.insert(at, std::move(p));
+    }
+    prefs->SetPackages(library);
+    return prefs->GetLastSaveSucceeded();
+}
+
+void DeleteLibraryPackage(const PMString& name) {
+    CV_TRACE("BRNPackageUtils::DeleteLibraryPackage");
+    if (name.IsEmpty()) return;
+    InterfacePtr<IBRNPrefs> prefs(QueryPrefs());
+    if (!prefs) {
+        CV_LOG_FAILED();
+        return;
+    }
+    BRNPackageList packages = prefs->GetPackages();
+    RemovePackage(packages, name);
+    prefs->SetPackages(packages);
+}
+
+} // namespace BRNPackageUtils

@@ -1,0 +1,14 @@
+// The plug-in object that the host loads.
+#pragma once
+
+#include "IPlugIn.h"
+
+class BRNPlugIn : public IPlugIn {
+public:
+    PluginID GetPluginID() const override;
+    void RegisterImplementations() override;
+    std::filesystem::path GetResourceFile() const override;
+};
+
+// The one entry point of the module.
+IPlugIn* GetPlugIn();

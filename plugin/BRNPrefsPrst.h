@@ -1,0 +1,50 @@
+// The settings and library object on the session.
+#pragma once
+
+#include "CPMUnknown.h"
+#include "IBRNPrefs.h"
+
+class BRNPrefsPrst : public CPMUnknown<IBRNPrefs> {
+public:
+    explicit BRNPrefsPrst(Boss* boss);
+    ~BRNPrefsPrst() override = default;
+
+    bool16 GetUseDefaultPackage() const override { return fUseDefaultPackage; }
+    void SetUseDefaultPackage(bool16 value) override;
+    bool16 GetLatestPackageChanged() const override { return fLatestPackageChanged; }
+    bool16 GetUseLatestPackage() override;
+    void SetUseLatestPackage(bool16 value) override;
+    int32 Reserved1() const override { return 0; }
+    const BRNPackageList& GetPackages() const override { return fPackages; }
+    const BRNPackage* FindPackage(const PMString& name) const override;
+    void SetPackages(const BRNPackageList& packages) override;
+    int32 GetDataType() const override { return fDataType; }
+    void SetDataType(int32 dataType) override;
+    int32 Reserved2() const override { return 0; }
+
+    bool16 GetLastSaveSucceeded() const override { return fLastSaveSucceeded; }
+    bool16 GetSettingsFile(IDFile* file) const override;
+    bool16 GetPackagesFolder(IDFile* folder) const override;
+    const std::vector<IDFile>& GetUnreadableFiles() const override { return fUnreadable; }
+
+    // The file a package of that name is kept in: Name + "_ID.xml" when the name is a
+    // safe file-name component; otherwise an escaped form that cannot leave the folder.
+    static PMString PackageFileName(const PMString& name);
+    static PMString DataTypeName(int32 dataType);
+
+private:
+    bool LoadSettings();
+    void LoadLibrary();
+    void Save(bool packages, bool overwrite);
+    bool SaveSettingsFile(bool overwrite);
+    bool SavePackageFiles();
+    bool BaseFolder(IDFile* folder) const;
+
+    bool16 fUseDefaultPackage = kTrue;
+    bool16 fUseLatestPackage = kTrue;
+    bool16 fLatestPackageChanged = kFalse;
+    BRNPackageList fPackages;
+    int32 fDataType = kInDesign;
+    bool16 fLastSaveSucceeded = kTrue;
+    std::vector<IDFile> fUnreadable;
+};

@@ -1,0 +1,6 @@
+// The plug-in's English string table.
+#pragma once
+
+namespace BRNStrings {
+void Register();
+}

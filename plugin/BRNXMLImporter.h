@@ -1,0 +1,16 @@
+// Reads a package definition file (UTF-16 XML) into a package.
+#pragma once
+
+#include "BRNPackage.h"
+#include "CVDomElement.h"
+#include "IPMStream.h"
+
+class BRNXMLImporter {
+public:
+    // 0 on success; 1 when the stream has no UTF-16 byte-order mark or does not parse.
+    // A file with another root or without a "package" element gives 0 and leaves the
+    // package untouched, so callers check the name.
+    static int32 LoadXML(BRNPackage& package, IPMStream* stream);
+    // Fills the package from a parsed tree; always 0.
+    static int32 ParseDOM(BRNPackage& package, const CVDomElement* root);
+};
