@@ -5,6 +5,7 @@ struct State {
     DialogAnswer save;
     DialogAnswer folder;
     PMString lastTitle;
+    IDFile lastChosen;
 };
 State& TheState() {
     static State s;
@@ -24,9 +25,7 @@ bool ChooseSaveFile(const PMString& title, const std::vector<FileFilter>& filter
     case DialogAnswer::Kind::kPath: p = a.path; break;
     case DialogAnswer::Kind::kProposedInFolder: p = a.path / proposedName.GetUTF8String(); break;
     }
-    // A dialog with a filter adds the extension when the name has none.
-    if (!filters.empty() && p.extension().empty() && !filters.front().extension.IsEmpty())
-        p += "." + filters.front().extension.GetUTF8String();
+    TheState().lastChosen = IDFile(p);
     if (chosen) *chosen = IDFile(p);
     return true;
 }
@@ -35,6 +34,7 @@ bool ChooseFolder(const PMString& title, IDFile* chosen) {
     TheState().lastTitle = title;
     const DialogAnswer& a = TheState().folder;
     if (a.kind == DialogAnswer::Kind::kCancel || a.path.empty()) return false;
+    TheState().lastChosen = IDFile(a.path);
     if (chosen) *chosen = IDFile(a.path);
     return true;
 }
@@ -42,5 +42,6 @@ bool ChooseFolder(const PMString& title, IDFile* chosen) {
 void SetSaveFileAnswer(DialogAnswer answer) { TheState().save = std::move(answer); }
 void SetFolderAnswer(DialogAnswer answer) { TheState().folder = std::move(answer); }
 PMString LastTitle() { return TheState().lastTitle; }
+IDFile LastChosen() { return TheState().lastChosen; }
 
 } // namespace HostDialogs

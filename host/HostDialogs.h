@@ -34,6 +34,7 @@ bool ChooseFolder(const PMString& title, IDFile* chosen);
 // How the next dialogs are answered (the default is to cancel).
 void SetSaveFileAnswer(DialogAnswer answer);
 void SetFolderAnswer(DialogAnswer answer);
-// The title of the last dialog shown (for tests).
+// The title of the last dialog shown, and the last file or folder the user chose.
 PMString LastTitle();
+IDFile LastChosen();
 } // namespace HostDialogs

@@ -1,0 +1,41 @@
+#include "AppContext.h"
+
+#include "BRNPlugIn.h"
+#include "CAlert.h"
+#include "Host.h"
+#include "HostConfig.h"
+
+#include <cstdlib>
+#include <iostream>
+#include <unistd.h>
+
+HostSessionScope::HostSessionScope(const GlobalOptions& o) {
+    HostConfig& cfg = HostConfig::Get();
+    cfg.home = o.home;
+    cfg.pluginDir = o.pluginDir;
+    cfg.edition = o.edition == "text" ? HostConfig::Edition::kText : HostConfig::Edition::kLayout;
+    cfg.userName = o.user;
+    if (cfg.userName.empty()) {
+        const char* u = std::getenv("USER");
+        cfg.userName = u ? u : "";
+    }
+    cfg.alias = o.alias;
+    cfg.logLevel = o.logLevel;
+    cfg.logFile = o.logFile;
+    TerminalAlertSink::Fixed fixed = o.answer == "yes"  ? TerminalAlertSink::Fixed::kYes
+                                     : o.answer == "no" ? TerminalAlertSink::Fixed::kNo
+                                                        : TerminalAlertSink::Fixed::kNone;
+    CAlert::SetSink(std::make_shared<TerminalAlertSink>(fixed));
+    fOK = Host::Start(GetPlugIn());
+}
+
+HostSessionScope::~HostSessionScope() { Host::Stop(); }
+
+std::string UTF8(const PMString& s) { return s.GetUTF8String(); }
+
+int Fail(int code, const std::string& message) {
+    std::cerr << "brindle: error: " << message << std::endl;
+    return code;
+}
+
+void PrintJSON(const nlohmann::json& j) { std::cout << j.dump(2) << std::endl; }

@@ -1,0 +1,49 @@
+// What every brindle command shares: the host started with the plug-in, output helpers
+// and exit codes.
+#pragma once
+
+#include "PMString.h"
+
+#include <CLI/CLI.hpp>
+#include <nlohmann/json.hpp>
+#include <string>
+
+enum ExitCode : int {
+    kExitOK = 0,
+    kExitInput = 1,    // usage or input errors
+    kExitIO = 2,       // the file system or a file failed us
+    kExitRequired = 3, // a check found missing required fields
+};
+
+struct GlobalOptions {
+    std::string home;
+    std::string pluginDir;
+    std::string edition = "layout";
+    std::string user;
+    std::string alias;
+    std::string answer;
+    int logLevel = 0;
+    std::string logFile;
+};
+
+// Starts the host with the plug-in for the lifetime of the object.
+class HostSessionScope {
+public:
+    explicit HostSessionScope(const GlobalOptions& options);
+    ~HostSessionScope();
+    HostSessionScope(const HostSessionScope&) = delete;
+    HostSessionScope& operator=(const HostSessionScope&) = delete;
+    bool ok() const { return fOK; }
+
+private:
+    bool fOK = false;
+};
+
+std::string UTF8(const PMString& s);
+// Prints "brindle: error: <text>" to standard error and returns the code.
+int Fail(int code, const std::string& message);
+void PrintJSON(const nlohmann::json& j);
+
+// Each group adds its subcommands; the callback it stores runs the command and sets the exit code.
+void AddLibraryCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+void AddSettingsCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);

@@ -1,0 +1,206 @@
+// brindle library list|show|import|export|delete
+#include "AppContext.h"
+
+#include "BRNField.h"
+#include "BRNPackageUtils.h"
+#include "HostDialogs.h"
+#include "InterfacePtr.h"
+
+#include <filesystem>
+#include <iomanip>
+#include <iostream>
+
+namespace {
+
+nlohmann::json List(const PMStringList& values) {
+    nlohmann::json a = nlohmann::json::array();
+    for (const auto& v : values) a.push_back(UTF8(v));
+    return a;
+}
+
+nlohmann::json Summary(const BRNPackage& p) {
+    return {{"name", UTF8(p.GetName())},
+            {"version", p.GetVersion()},
+            {"modified", p.IsModified() != 0},
+            {"hasPassword", p.HasPassword()},
+            {"fieldCount", p.GetFields().size()}};
+}
+
+nlohmann::json FieldJSON(const BRNField& f) {
+    return {{"name", UTF8(f.GetName())},
+            {"shortName", UTF8(f.GetShortName())},
+            {"description", UTF8(f.GetDescription())},
+            {"type", f.GetType()},
+            {"typeName", UTF8(BRNField::TypeName(f.GetType()))},
+            {"value", UTF8(f.GetValue())},
+            {"boolValue", f.GetBoolValue() != 0},
+            {"hasDefault", f.GetHasDefault() != 0},
+            {"defaultValue", UTF8(f.GetDefaultValue())},
+            {"required", f.GetRequired() != 0},
+            {"hidden", f.GetHidden() != 0},
+            {"readOnly", f.GetReadOnly() != 0},
+            {"allowUserValues", f.GetAllowUserValues() != 0},
+            {"fieldOverridden", f.GetFieldOverridden() != 0},
+            {"visibleLines", f.GetVisibleLines()},
+            {"options", List(f.GetOptions())},
+            {"defaultValues", List(f.GetDefaultValues())},
+            {"selectedValues", List(f.GetSelectedValues())}};
+}
+
+std::string YesNo(bool b) { return b ? "yes" : "no"; }
+
+void PrintPackage(const BRNPackage& p) {
+    std::cout << "package " << UTF8(p.GetName()) << "\n"
+              << "  version:   " << p.GetVersion() << (p.IsModified() ? " (modified)" : "") << "\n"
+              << "  password:  " << YesNo(p.HasPassword()) << "\n"
+              << "  timestamp: " << p.GetTimestamp() << "\n"
+              << "  fields:    " << p.GetFields().size() << "\n";
+    auto list = [](const PMStringList& l) {
+        std::string s;
+        for (size_t i = 0; i < l.size(); ++i) s += (i ? " | " : "") + UTF8(l[i]);
+        return s;
+    };
+    for (const BRNField& f : p.GetFields()) {
+        std::cout << "\n  " << UTF8(f.GetName()) << " [" << UTF8(f.GetShortName()) << "] "
+                  << UTF8(BRNField::TypeName(f.GetType())) << " (" << f.GetType() << ")\n";
+        if (!f.GetDescription().IsEmpty()) std::cout << "    description:  " << UTF8(f.GetDescription()) << "\n";
+        if (f.GetType() == kBRNTypeBoolean)
+            std::cout << "    value:        " << (f.GetBoolValue() ? "True" : "False") << "\n";
+        else
+            std::cout << "    value:        " << UTF8(f.GetValue()) << "\n";
+        if (f.GetHasDefault()) std::cout << "    default:      " << UTF8(f.GetDefaultValue()) << "\n";
+        std::cout << "    flags:        required=" << YesNo(f.GetRequired()) << " hidden=" << YesNo(f.GetHidden())
+                  << " readOnly=" << YesNo(f.GetReadOnly());
+        if (f.GetType() == kBRNTypeMultiChoice || f.GetType() == kBRNTypeCalculatedString)
+            std::cout << " allowUserValues=" << YesNo(f.GetAllowUserValues());
+        if (f.GetType() == kBRNTypeCalculatedString)
+            std::cout << " fieldOverridden=" << YesNo(f.GetFieldOverridden());
+        std::cout << "\n";
+        if (f.GetType() == kBRNTypeText || f.GetType() == kBRNTypeMultiChoice)
+            std::cout << "    visibleLines: " << f.GetVisibleLines() << "\n";
+        if (!f.GetOptions().empty()) std::cout << "    options:      " << list(f.GetOptions()) << "\n";
+        if (f.GetType() == kBRNTypeMultiChoice) {
+            std::cout << "    defaults:     " << list(f.GetDefaultValues()) << "\n";
+            std::cout << "    selected:     " << list(f.GetSelectedValues()) << "\n";
+        }
+    }
+}
+
+struct LibraryOptions {
+    bool json = false;
+    std::string name;
+    std::vector<std::string> files;
+    std::string output;
+};
+
+} // namespace
+
+void AddLibraryCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
+    auto* lib = app.add_subcommand("library", "The package library: list, show, import, export, delete");
+    lib->require_subcommand(1);
+    auto o = std::make_shared<LibraryOptions>();
+
+    auto withPrefs = [&options, &exitCode](auto body) {
+        return [&options, &exitCode, body]() {
+            HostSessionScope host(options);
+            InterfacePtr<IBRNPrefs> prefs(BRNPackageUtils::QueryPrefs());
+            if (!host.ok() || !prefs) {
+                exitCode = Fail(kExitIO, "the plug-in could not be started");
+                return;
+            }
+            exitCode = body(prefs.get());
+        };
+    };
+
+    auto* list = lib->add_subcommand("list", "The library's packages in order");
+    list->add_flag("--json", o->json, "Print JSON");
+    list->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
+        const BRNPackageList& packages = prefs->GetPackages();
+        if (o->json) {
+            nlohmann::json a = nlohmann::json::array();
+            for (const auto& p : packages) a.push_back(Summary(p));
+            PrintJSON({{"packages", a}});
+        } else {
+            std::cout << std::left << std::setw(28) << "NAME" << std::setw(9) << "VERSION" << std::setw(10)
+                      << "MODIFIED" << std::setw(10) << "PASSWORD" << "FIELDS\n";
+            for (const auto& p : packages)
+                std::cout << std::left << std::setw(28) << UTF8(p.GetName()) << std::setw(9) << p.GetVersion()
+                          << std::setw(10) << YesNo(p.IsModified()) << std::setw(10) << YesNo(p.HasPassword())
+                          << p.GetFields().size() << "\n";
+        }
+        for (const IDFile& f : prefs->GetUnreadableFiles())
+            std::cerr << "brindle: warning: " << f.Path().string() << " is not a readable package file; left as it is\n";
+        return kExitOK;
+    }));
+
+    auto* show = lib->add_subcommand("show", "One package definition with every field");
+    show->add_option("NAME", o->name, "Package name")->required();
+    show->add_flag("--json", o->json, "Print JSON");
+    show->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
+        const BRNPackage* p = prefs->FindPackage(PMString(o->name));
+        if (!p) return Fail(kExitInput, "no package named \"" + o->name + "\" in the library");
+        if (o->json) {
+            nlohmann::json j = Summary(*p);
+            j["timestamp"] = p->GetTimestamp();
+            nlohmann::json fields = nlohmann::json::array();
+            for (const auto& f : p->GetFields()) fields.push_back(FieldJSON(f));
+            j["fields"] = fields;
+            PrintJSON(j);
+        } else {
+            PrintPackage(*p);
+        }
+        return kExitOK;
+    }));
+
+    auto* import = lib->add_subcommand("import", "Load package definition files into the library");
+    import->add_option("FILE", o->files, "Package definition files")->required();
+    import->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
+        std::vector<IDFile> files;
+        for (const auto& f : o->files) files.emplace_back(std::filesystem::path(f));
+        std::vector<PMString> errors;
+        if (!BRNPackageUtils::ImportPackageFiles(files, &errors)) {
+            for (const auto& e : errors) Fail(kExitInput, UTF8(e));
+            if (errors.empty()) return Fail(kExitIO, "the library could not be saved");
+            return Fail(kExitInput, "nothing was imported");
+        }
+        for (const auto& f : files) {
+            BRNPackage p;
+            BRNPackageUtils::LoadPackageFile(f, p);
+            std::cout << "imported " << UTF8(p.GetName()) << " version " << p.GetVersion() << " from "
+                      << f.Path().string() << "\n";
+        }
+        return kExitOK;
+    }));
+
+    auto* exp = lib->add_subcommand("export", "Write a package definition file");
+    exp->add_option("NAME", o->name, "Package name")->required();
+    exp->add_option("-o,--output", o->output, "The file to write (default: the proposed name in this folder)");
+    exp->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
+        if (!prefs->FindPackage(PMString(o->name)))
+            return Fail(kExitInput, "no package named \"" + o->name + "\" in the library");
+        DialogAnswer answer;
+        if (!o->output.empty()) {
+            answer.kind = DialogAnswer::Kind::kPath;
+            answer.path = o->output;
+        } else {
+            answer.kind = DialogAnswer::Kind::kProposedInFolder;
+            answer.path = std::filesystem::current_path();
+        }
+        HostDialogs::SetSaveFileAnswer(answer);
+        if (!BRNPackageUtils::doExportPackage(PMString(o->name)))
+            return Fail(kExitIO, "could not write " + HostDialogs::LastChosen().Path().string());
+        std::cout << HostDialogs::LastChosen().Path().string() << "\n";
+        return kExitOK;
+    }));
+
+    auto* del = lib->add_subcommand("delete", "Remove a package from the library");
+    del->add_option("NAME", o->name, "Package name")->required();
+    del->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
+        bool present = prefs->FindPackage(PMString(o->name)) != nullptr;
+        BRNPackageUtils::DeleteLibraryPackage(PMString(o->name));
+        if (!present) return Fail(kExitInput, "no package named \"" + o->name + "\" in the library");
+        if (!prefs->GetLastSaveSucceeded()) return Fail(kExitIO, "the library could not be saved");
+        std::cout << "deleted " << o->name << "\n";
+        return kExitOK;
+    }));
+}
