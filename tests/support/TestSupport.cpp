@@ -1,0 +1,133 @@
+#include "TestSupport.h"
+
+#include "BRNPackageUtils.h"
+#include "BRNPlugIn.h"
+#include "CVLog.h"
+#include "Host.h"
+#include "HostConfig.h"
+#include "PMString.h"
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+
+namespace fs = std::filesystem;
+
+namespace testsupport {
+
+TempDir::TempDir() {
+    std::string tmpl = (fs::temp_directory_path() / "brindle-test-XXXXXX").string();
+    if (!::mkdtemp(tmpl.data())) throw std::runtime_error("mkdtemp failed");
+    fPath = tmpl;
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    // Folders a test made read-only must be writable again to be removed.
+    for (auto& e : fs::recursive_directory_iterator(fPath, ec))
+        if (e.is_directory(ec)) fs::permissions(e.path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    fs::remove_all(fPath, ec);
+}
+
+std::string ReadFile(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+void WriteFile(const fs::path& p, const std::string& bytes) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << bytes;
+}
+
+std::string ReadUTF16File(const fs::path& p) {
+    std::string b = ReadFile(p);
+    if (b.size() < 2) return {};
+    bool be = static_cast<unsigned char>(b[0]) == 0xFE && static_cast<unsigned char>(b[1]) == 0xFF;
+    std::u16string u;
+    for (size_t i = 2; i + 1 < b.size(); i += 2) {
+        auto lo = static_cast<unsigned char>(b[be ? i + 1 : i]);
+        auto hi = static_cast<unsigned char>(b[be ? i : i + 1]);
+        u.push_back(static_cast<char16_t>(lo | (hi << 8)));
+    }
+    return StringUtils::UTF16ToUTF8(u);
+}
+
+std::string ToUTF16(const std::string& utf8, bool bigEndian) {
+    std::u16string u = StringUtils::UTF8ToUTF16(utf8);
+    std::string out = bigEndian ? std::string("\xFE\xFF") : std::string("\xFF\xFE");
+    for (char16_t c : u) {
+        char lo = static_cast<char>(c & 0xFF), hi = static_cast<char>(c >> 8);
+        if (bigEndian) {
+            out.push_back(hi);
+            out.push_back(lo);
+        } else {
+            out.push_back(lo);
+            out.push_back(hi);
+        }
+    }
+    return out;
+}
+
+uint64 LocalTicks(int year, int month, int day, int hour, int minute, int second) {
+    GlobalTime t;
+    t.SetTime(year, month, day, hour, minute, second);
+    return t.GetTime();
+}
+
+void HostFixture::SetUp() {
+    fHome = std::make_unique<TempDir>();
+    fAlerts = std::make_shared<RecordingAlertSink>();
+    StartHost();
+}
+
+void HostFixture::TearDown() {
+    StopHost();
+    CAlert::SetSink(nullptr);
+    GlobalTime::SetClock({});
+    CVLog::LogThreshold = 0;
+    HostConfig::Get() = HostConfig{};
+    Host::SetOutsideComponentsInstalled(true);
+    fHome.reset();
+}
+
+void HostFixture::StartHost() {
+    StopHost();
+    HostConfig& cfg = HostConfig::Get();
+    cfg.home = fHome->path();
+    cfg.pluginDir = fHome->path() / "plugin";
+    cfg.userName = "tester";
+    CAlert::SetSink(fAlerts);
+    ASSERT_TRUE(Host::Start(GetPlugIn()));
+    fPrefs.reset(BRNPackageUtils::QueryPrefs());
+    ASSERT_TRUE(fPrefs);
+}
+
+void HostFixture::StopHost() {
+    fPrefs.reset();
+    Host::Stop();
+}
+
+IBRNPrefs* HostFixture::Prefs() { return fPrefs.get(); }
+
+fs::path HostFixture::PackagesFolder() const { return fHome->path() / "config/corvane/BrindlePackages"; }
+fs::path HostFixture::SettingsFile() const { return fHome->path() / "config/corvane/BrindleSettings.xml"; }
+fs::path HostFixture::RecoveryFolder() const { return fHome->path() / "state/corvane"; }
+
+fs::path SamplesLibrary() { return fs::path(BRINDLE_SOURCE_DIR) / "samples/library"; }
+
+int RunBrindle(const std::string& args, std::string* out, std::string* err) {
+    TempDir tmp;
+    std::string cmd = std::string("'") + BRINDLE_BINARY + "' " + args + " >'" + (tmp / "out").string() + "' 2>'" +
+                      (tmp / "err").string() + "' </dev/null";
+    int status = std::system(cmd.c_str());
+    if (out) *out = ReadFile(tmp / "out");
+    if (err) *err = ReadFile(tmp / "err");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+} // namespace testsupport

@@ -1,0 +1,65 @@
+// Shared test fixtures: a temporary folder, a host started with the plug-in in a fresh
+// home, recorded alerts and a fixed clock.
+#pragma once
+
+#include "CAlert.h"
+#include "GlobalTime.h"
+#include "IBRNPrefs.h"
+#include "InterfacePtr.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <memory>
+#include <string>
+
+namespace testsupport {
+
+// A fresh folder, removed with everything in it at the end of the test.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return fPath; }
+    std::filesystem::path operator/(const std::string& name) const { return fPath / name; }
+
+private:
+    std::filesystem::path fPath;
+};
+
+std::string ReadFile(const std::filesystem::path& p);
+void WriteFile(const std::filesystem::path& p, const std::string& bytes);
+// UTF-16 text of a file as UTF-8 (the byte-order mark decides the byte order).
+std::string ReadUTF16File(const std::filesystem::path& p);
+// UTF-8 text as UTF-16 bytes with a byte-order mark.
+std::string ToUTF16(const std::string& utf8, bool bigEndian = false);
+
+// Local time as ticks, for a fixed clock.
+uint64 LocalTicks(int year, int month, int day, int hour, int minute, int second);
+
+// Starts the host with the plug-in loaded, its home in a temporary folder, alerts recorded.
+// Stops the host, restores the clock and the log threshold at the end.
+class HostFixture : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+    // (Re)starts the host on the same home, as a new run of the program would.
+    void StartHost();
+    void StopHost();
+    IBRNPrefs* Prefs();
+    std::filesystem::path PackagesFolder() const;
+    std::filesystem::path SettingsFile() const;
+    std::filesystem::path RecoveryFolder() const;
+
+    std::unique_ptr<TempDir> fHome;
+    std::shared_ptr<RecordingAlertSink> fAlerts;
+    InterfacePtr<IBRNPrefs> fPrefs;
+};
+
+// The sample library of the project.
+std::filesystem::path SamplesLibrary();
+// Runs the brindle program with the arguments; returns its exit code, and its output.
+int RunBrindle(const std::string& args, std::string* out = nullptr, std::string* err = nullptr);
+
+} // namespace testsupport
