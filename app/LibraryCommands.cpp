@@ -158,17 +158,15 @@ void AddLibraryCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
         std::vector<IDFile> files;
         for (const auto& f : o->files) files.emplace_back(std::filesystem::path(f));
         std::vector<PMString> errors;
-        if (!BRNPackageUtils::ImportPackageFiles(files, &errors)) {
+        BRNPackageList imported;
+        if (!BRNPackageUtils::ImportPackageFiles(files, &errors, &imported)) {
             for (const auto& e : errors) Fail(kExitInput, UTF8(e));
             if (errors.empty()) return Fail(kExitIO, "the library could not be saved");
             return Fail(kExitInput, "nothing was imported");
         }
-        for (const auto& f : files) {
-            BRNPackage p;
-            BRNPackageUtils::LoadPackageFile(f, p);
-            std::cout << "imported " << UTF8(p.GetName()) << " version " << p.GetVersion() << " from "
-                      << f.Path().string() << "\n";
-        }
+        for (size_t i = 0; i < imported.size(); ++i)
+            std::cout << "imported " << UTF8(imported[i].GetName()) << " version " << imported[i].GetVersion()
+                      << " from " << files[i].Path().string() << "\n";
         return kExitOK;
     }));
 

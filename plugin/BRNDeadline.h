@@ -4,6 +4,7 @@
 
 #include "BRNDeadlineColor.h"
 #include "PMString.h"
+#include "UIColors.h"
 
 #include <vector>
 
@@ -15,6 +16,14 @@ public:
     virtual ~BRNDeadline() = default;
     BRNDeadline(const BRNDeadline&) = default;
     BRNDeadline& operator=(const BRNDeadline&) = default;
+
+    // Whole hours from the reference time (00:00 of the executed date, or now when it is not
+    // a date) to 00:00 of the planned date; 0 when the planned date is not a date.
+    int32 GetHoursLeft() const;
+    // The colour of the deadline's box from its colour table.
+    RGBColor GetDeadlineColor() const;
+    // "Planned for: ...\nExecuted on: ...\nExecuted by: ...\n"
+    PMString GetTooltip() const;
 
     PMString PlannedDate;
     PMString ExecutedDate;

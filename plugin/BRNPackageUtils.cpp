@@ -113,7 +113,7 @@ bool16 doExportPackage(const PMString& name) {
     return kTrue;
 }
 
-bool16 ImportPackageFiles(const std::vector<IDFile>& files, std::vector<PMString>* errors) {
+bool16 ImportPackageFiles(const std::vector<IDFile>& files, std::vector<PMString>* errors, BRNPackageList* imported) {
     CV_TRACE("BRNPackageUtils::ImportPackageFiles");
     InterfacePtr<IBRNPrefs> prefs(QueryPrefs());
     if (!prefs) {
@@ -134,6 +134,7 @@ bool16 ImportPackageFiles(const std::vector<IDFile>& files, std::vector<PMString
         loaded.push_back(std::move(package));
     }
     if (!ok) return kFalse;
+    if (imported) *imported = loaded;
     BRNPackageList library = prefs->GetPackages();
     for (BRNPackage& p : loaded) {
         RemovePackage(library, p.GetName());

@@ -1,14 +1,41 @@
 // Helpers of the plug-in that hold no state.
 #pragma once
 
+#include "BRNDeadlineColor.h"
+#include "BRNPackageDefaults.h"
+#include "CVDomElement.h"
 #include "PMString.h"
 
 #include <string>
+#include <vector>
 
 namespace BRNUtils {
 // Appends "DD-MM-YYYY HH:MM:SS [file:line] message\n" to the named file in the maker's
 // recovery folder. Never fails towards the caller.
 void AppendToLogFile(const PMString& fileName, const PMString& message, const std::string& sourceFile, int32 line);
+
+// The escaped form of a value: A-Z, a-z, 0-9 and "-" stay, a blank becomes "+", other
+// characters up to 255 become "%" and two upper-case hexadecimal digits, characters above
+// 255 become "%3cCVUNICODE%3a", four upper-case hexadecimal digits and "%2f%3e".
+PMString EscapeValue(const PMString& value);
+// Reads the escaped form back; text that is not in that form is kept as it is.
+PMString UnescapeValue(const PMString& escaped);
+
+// The defaults files: every file beside the plug-in's own file whose name holds "Brindle"
+// and ends in ".xml" (one character may follow), in the folder's listing order.
+std::vector<IDFile> GetDefaultsFiles();
+// The "package" element of the defaults files for the package: the first whose "name" is
+// the package name, else the first with a "name" at all, else none. A file that does not
+// parse stops the search with an alert and a line in the plug-in log file.
+BRNPackageDefaults GetPackageDefaults(const PMString& packageName);
+// The colour entries of a "deadlinecolors" element, in order; none for a null element.
+std::vector<BRNDeadlineColor> ParseDeadlineColors(const CVDomElement* deadlineColors);
+// The colour table of the package from the defaults files: the table of the first
+// "package" element named so, else the first table met, else none.
+std::vector<BRNDeadlineColor> GetDeadlineColors(const PMString& packageName);
+// True when both dates are acceptable; otherwise the date alert names the first bad one
+// ("Planned" or "Executed").
+bool16 CheckDeadlineDates(const PMString& planned, const PMString& executed);
 } // namespace BRNUtils
 
 // Appends a line to "BRN.log" with the caller's source position.

@@ -1,0 +1,5 @@
+#include "UIColors.h"
+
+namespace UIColors {
+RGBColor GetDefaultBoxColor() { return {0.85, 0.85, 0.85}; }
+} // namespace UIColors

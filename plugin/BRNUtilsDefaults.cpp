@@ -1,0 +1,238 @@
+// Escaped values, defaults files and deadline colour tables.
+#include "BRNID.h"
+#include "BRNPackageUtils.h"
+#include "BRNUtils.h"
+
+#include "CAlert.h"
+#include "CVExpatSimpleDOM.h"
+#include "CVLog.h"
+#include "FileUtils.h"
+#include "Host.h"
+#include "InterfacePtr.h"
+#include "PosixFileSystemIterator.h"
+#include "StreamUtil.h"
+
+namespace BRNUtils {
+
+namespace {
+const std::u16string kUnicodeOpen = u"%3cCVUNICODE%3a";
+const std::u16string kUnicodeClose = u"%2f%3e";
+const char16_t* const kHex = u"0123456789ABCDEF";
+
+int HexDigit(char16_t c) {
+    if (c >= u'0' && c <= u'9') return c - u'0';
+    if (c >= u'A' && c <= u'F') return c - u'A' + 10;
+    if (c >= u'a' && c <= u'f') return c - u'a' + 10;
+    return -1;
+}
+
+// The number of n hexadecimal digits at position i, or -1.
+int32 HexAt(const std::u16string& s, size_t i, size_t n) {
+    if (i + n > s.size()) return -1;
+    int32 v = 0;
+    for (size_t k = 0; k < n; ++k) {
+        int d = HexDigit(s[i + k]);
+        if (d < 0) return -1;
+        v = v * 16 + d;
+    }
+    return v;
+}
+
+// The file's text for the log: UTF-16 files are decoded, anything else is taken as it is.
+std::string FileText(const IDFile& file) {
+    InterfacePtr<IPMStream> stream(StreamUtil::CreateFileStreamRead(file));
+    if (!stream) return {};
+    std::string bytes;
+    uchar buf[4096];
+    for (int32 n; (n = stream->XferByte(buf, sizeof buf)) > 0;) bytes.append(reinterpret_cast<char*>(buf), n);
+    if (bytes.size() >= 2 && ((uchar)bytes[0] == 0xFF && (uchar)bytes[1] == 0xFE)) {
+        std::u16string u;
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+            u.push_back(static_cast<char16_t>((uchar)bytes[i] | ((uchar)bytes[i + 1] << 8)));
+        return StringUtils::UTF16ToUTF8(u);
+    }
+    if (bytes.size() >= 2 && ((uchar)bytes[0] == 0xFE && (uchar)bytes[1] == 0xFF)) {
+        std::u16string u;
+        for (size_t i = 2; i + 1 < bytes.size(); i += 2)
+            u.push_back(static_cast<char16_t>(((uchar)bytes[i] << 8) | (uchar)bytes[i + 1]));
+        return StringUtils::UTF16ToUTF8(u);
+    }
+    return bytes;
+}
+
+enum class Visit { kFound, kNotFound, kFailed };
+
+// Visits the parsed defaults files in order until the visitor returns true. A file that
+// does not parse is reported; it ends the visit, or is skipped when skipBroken is set.
+template <class Visitor> Visit VisitDefaultsFiles(Visitor visit, bool skipBroken) {
+    bool failed = false;
+    for (const IDFile& file : GetDefaultsFiles()) {
+        CVExpatSimpleDOM& dom = CVExpatSimpleDOM::Instance();
+        if (!dom.ParseFile(file)) {
+            PMString message("Brindle failed to parse XML in file ");
+            message.Append(file.GetFileName());
+            message.Append(" XML Parser error: ");
+            message.Append(dom.GetError());
+            message.SetTranslatable(kFalse);
+            CAlert::ModalAlert(message, CAlert::OkButtonString(), PMString(), PMString(), 1, CAlert::kErrorIcon);
+            BRN_APPEND_TO_LOG_FILE(PMString("Brindle failed to parse xmlStr from defaults file:\n" + FileText(file)));
+            if (!skipBroken) return Visit::kFailed;
+            failed = true;
+            continue;
+        }
+        std::shared_ptr<CVDomElement> tree(dom.TakeRoot());
+        if (tree && visit(tree, file)) return Visit::kFound;
+    }
+    return failed ? Visit::kFailed : Visit::kNotFound;
+}
+} // namespace
+
+PMString EscapeValue(const PMString& value) {
+    std::u16string out;
+    out.reserve(static_cast<size_t>(value.CharCount()) * 3);
+    for (char16_t c : value.Units()) {
+        if ((c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'-') {
+            out.push_back(c);
+        } else if (c == u' ') {
+            out.push_back(u'+');
+        } else if (c > 255) {
+            out += kUnicodeOpen;
+            for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kHex[(c >> shift) & 15]);
+            out += kUnicodeClose;
+        } else {
+            out.push_back(u'%');
+            out.push_back(kHex[(c >> 4) & 15]);
+            out.push_back(kHex[c & 15]);
+        }
+    }
+    PMString s(std::move(out));
+    s.SetTranslatable(kFalse);
+    return s;
+}
+
+PMString UnescapeValue(const PMString& escaped) {
+    const std::u16string& s = escaped.Units();
+    std::u16string out;
+    out.reserve(s.size());
+    for (size_t i = 0; i < s.size();) {
+        if (s.compare(i, kUnicodeOpen.size(), kUnicodeOpen) == 0) {
+            int32 code = HexAt(s, i + kUnicodeOpen.size(), 4);
+            size_t close = i + kUnicodeOpen.size() + 4;
+            if (code >= 0 && s.compare(close, kUnicodeClose.size(), kUnicodeClose) == 0) {
+                out.push_back(static_cast<char16_t>(code));
+                i = close + kUnicodeClose.size();
+                continue;
+            }
+        }
+        if (s[i] == u'%') {
+            int32 code = HexAt(s, i + 1, 2);
+            if (code >= 0) {
+                out.push_back(static_cast<char16_t>(code));
+                i += 3;
+                continue;
+            }
+        }
+        out.push_back(s[i] == u'+' ? u' ' : s[i]);
+        ++i;
+    }
+    PMString r(std::move(out));
+    r.SetTranslatable(kFalse);
+    return r;
+}
+
+std::vector<IDFile> GetDefaultsFiles() {
+    std::vector<IDFile> files;
+    IDFile plugin;
+    if (!Host::GetPluginFile(kBRNPluginID, &plugin)) {
+        CV_LOG_FAILED();
+        return files;
+    }
+    PosixFileSystemIterator lister;
+    std::vector<IDFile> entries;
+    lister.ListEntries(plugin.Parent(), entries, 256);
+    for (const IDFile& e : entries) {
+        if (lister.IsDirectory(e)) continue;
+        std::u16string name = e.GetFileName().Units();
+        if (name.find(u"Brindle") == std::u16string::npos) continue;
+        size_t from = name.size() > 5 ? name.size() - 5 : 0;
+        if (name.find(u".xml", from) == std::u16string::npos) continue;
+        files.push_back(e);
+    }
+    return files;
+}
+
+BRNPackageDefaults GetPackageDefaults(const PMString& packageName) {
+    CV_TRACE("BRNUtils::GetPackageDefaults");
+    BRNPackageDefaults exact, fallback;
+    const std::string name = packageName.GetUTF8String();
+    Visit result = VisitDefaultsFiles([&](const std::shared_ptr<CVDomElement>& tree, const IDFile& file) {
+        for (int32 i = 0; const CVDomElement* p = tree->FindChild("package", i); ++i) {
+            const std::string* n = p->FindAttributeUTF8("name");
+            if (!n) continue;
+            if (*n == name) {
+                exact = BRNPackageDefaults(tree, p, file);
+                return true;
+            }
+            if (!fallback) fallback = BRNPackageDefaults(tree, p, file);
+        }
+        return false;
+    }, false);
+    // A file that failed to parse means no defaults at all.
+    if (result == Visit::kFailed) return {};
+    return exact ? exact : fallback;
+}
+
+std::vector<BRNDeadlineColor> ParseDeadlineColors(const CVDomElement* deadlineColors) {
+    std::vector<BRNDeadlineColor> colors;
+    if (!deadlineColors) return colors;
+    for (int32 i = 0; i < deadlineColors->ChildCount(); ++i) {
+        const CVDomElement* e = deadlineColors->ChildAt(i);
+        if (!e->IsElement() || e->GetName() != "deadlinecolor") continue;
+        BRNDeadlineColor c;
+        if (const std::string* v = e->FindAttributeUTF8("planned")) c.wantsPlanned = *v == "empty" ? 0 : 1;
+        if (const std::string* v = e->FindAttributeUTF8("executed")) c.wantsExecuted = *v == "empty" ? 0 : 1;
+        if (const std::string* v = e->FindAttributeUTF8("hours"); v && !v->empty())
+            c.hours = PMString(*v).GetAsNumber();
+        auto component = [&](const char* attr, double* out) {
+            if (const std::string* v = e->FindAttributeUTF8(attr); v && !v->empty()) *out = PMString(*v).GetAsDouble();
+        };
+        component("red", &c.red);
+        component("green", &c.green);
+        component("blue", &c.blue);
+        colors.push_back(c);
+    }
+    return colors;
+}
+
+std::vector<BRNDeadlineColor> GetDeadlineColors(const PMString& packageName) {
+    CV_TRACE("BRNUtils::GetDeadlineColors");
+    const std::string name = packageName.GetUTF8String();
+    std::vector<BRNDeadlineColor> exact, fallback;
+    bool haveFallback = false;
+    Visit result = VisitDefaultsFiles([&](const std::shared_ptr<CVDomElement>& tree, const IDFile&) {
+        for (int32 i = 0; const CVDomElement* p = tree->FindChild("package", i); ++i) {
+            const CVDomElement* table = p->FindChild("deadlinecolors", 0);
+            const std::string* n = p->FindAttributeUTF8("name");
+            if (n && *n == name) {
+                exact = ParseDeadlineColors(table);
+                return true;
+            }
+            if (table && !haveFallback) {
+                fallback = ParseDeadlineColors(table);
+                haveFallback = true;
+            }
+        }
+        return false;
+    }, true);
+    return result == Visit::kFound ? exact : fallback;
+}
+
+bool16 CheckDeadlineDates(const PMString& planned, const PMString& executed) {
+    bool16 badPlanned = BRNPackageUtils::IsInvalidDate(planned);
+    bool16 badExecuted = BRNPackageUtils::IsInvalidDate(executed);
+    if (!badPlanned && !badExecuted) return kTrue;
+    BRNPackageUtils::ShowDateAlert(PMString(badPlanned ? "Planned" : "Executed"));
+    return kFalse;
+}
+
+} // namespace BRNUtils
