@@ -47,3 +47,4 @@ void PrintJSON(const nlohmann::json& j);
 // Each group adds its subcommands; the callback it stores runs the command and sets the exit code.
 void AddLibraryCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
 void AddSettingsCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+void AddFieldCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);

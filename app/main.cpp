@@ -20,6 +20,7 @@ int main(int argc, char** argv) {
     int exitCode = kExitOK;
     AddLibraryCommands(app, options, exitCode);
     AddSettingsCommands(app, options, exitCode);
+    AddFieldCommands(app, options, exitCode);
 
     try {
         app.parse(argc, argv);
