@@ -45,6 +45,8 @@ public:
     std::string GetTextUTF8() const;
 
     void AddAttribute(std::string name, std::string value);
+    void AddAttribute(const char* name, const char* value) { fAttributes.emplace_back(name, value); }
+    void ReserveAttributes(size_t n) { fAttributes.reserve(n); }
     // Adds a text child; refused (false) on a text node.
     bool AddText(std::string text);
     // Inserts a child at the position (appended when out of range) and takes it; refused

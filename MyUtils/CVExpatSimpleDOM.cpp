@@ -10,7 +10,9 @@
 
 namespace {
 CVExpatSimpleDOM* gParsing = nullptr;
-constexpr int kChunk = 2048;
+// Bytes handed to expat per call. Streams here are memory-backed, so large chunks cost
+// nothing and spare expat re-scanning tags cut at a chunk end.
+constexpr int kChunk = 64 * 1024;
 
 void WriteNode(IXMLOutStream* out, const CVDomElement* node, bool16 indent) {
     if (!node->IsElement()) {
@@ -121,6 +123,9 @@ void CVExpatSimpleDOM::StartElement(void*, const char* name, const char** attrs)
     if (!self) return;
     self->FlushPendingText();
     auto node = CVDomElement::NewElement(name);
+    size_t count = 0;
+    for (const char** a = attrs; a && a[0]; a += 2) ++count;
+    node->ReserveAttributes(count);
     for (const char** a = attrs; a && a[0]; a += 2) node->AddAttribute(a[0], a[1]);
     CVDomElement* raw = node.get();
     if (!self->fRoot) {

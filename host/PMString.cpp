@@ -13,15 +13,27 @@
 namespace StringUtils {
 
 std::u16string UTF8ToUTF16(std::string_view utf8) {
-    std::u16string out;
-    out.reserve(utf8.size());
-    if (utf8::is_valid(utf8.begin(), utf8.end())) {
-        utf8::unchecked::utf8to16(utf8.begin(), utf8.end(), std::back_inserter(out));
-    } else {
-        std::string fixed;
-        utf8::replace_invalid(utf8.begin(), utf8.end(), std::back_inserter(fixed));
-        utf8::unchecked::utf8to16(fixed.begin(), fixed.end(), std::back_inserter(out));
+    std::u16string out(utf8.size(), u'\0');
+    // Most text the plug-in handles is ASCII: copy it unit by unit until the first byte
+    // that is not, and convert (with validation) only from there.
+    size_t i = 0;
+    for (; i < utf8.size(); ++i) {
+        auto c = static_cast<unsigned char>(utf8[i]);
+        if (c >= 0x80) break;
+        out[i] = c;
     }
+    out.resize(i);
+    if (i == utf8.size()) return out;
+    std::string_view rest = utf8.substr(i);
+    std::string fixed;
+    if (!utf8::is_valid(rest.begin(), rest.end())) {
+        utf8::replace_invalid(rest.begin(), rest.end(), std::back_inserter(fixed));
+        rest = fixed;
+    }
+    // A UTF-8 sequence never needs more UTF-16 units than it has bytes.
+    out.resize(i + rest.size());
+    auto end = utf8::unchecked::utf8to16(rest.begin(), rest.end(), out.begin() + static_cast<std::ptrdiff_t>(i));
+    out.resize(static_cast<size_t>(end - out.begin()));
     return out;
 }
 
@@ -151,7 +163,7 @@ int32 PMString::GetAsNumber(int32* errorCode) const {
     std::string t = NumberText(fText);
     const char* first = t.data();
     const char* last = t.data() + t.size();
-    if (first != last && *first == '+') ++first;
+    if (first != last && *first == '+' && !(last - first > 1 && first[1] == '-')) ++first;
     int64 v = 0;
     auto [ptr, ec] = std::from_chars(first, last, v);
     bool ok = first != last && ec == std::errc() && ptr == last && v >= INT32_MIN && v <= INT32_MAX;
@@ -163,7 +175,7 @@ double PMString::GetAsDouble(int32* errorCode) const {
     std::string t = NumberText(fText);
     const char* first = t.data();
     const char* last = t.data() + t.size();
-    if (first != last && *first == '+') ++first;
+    if (first != last && *first == '+' && !(last - first > 1 && first[1] == '-')) ++first;
     double v = 0;
     auto [ptr, ec] = std::from_chars(first, last, v, std::chars_format::fixed | std::chars_format::scientific);
     bool ok = first != last && ec == std::errc() && ptr == last && std::isfinite(v);

@@ -1,9 +1,27 @@
 #include "XMLOutStream.h"
 
+#include <algorithm>
+
 namespace {
 // Characters that XML 1.0 cannot carry at all; they are replaced, never written raw.
 bool IsForbidden(char16_t c) {
     return (c < 0x20 && c != 0x9 && c != 0xA && c != 0xD) || c == 0xFFFE || c == 0xFFFF;
+}
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// Half of a surrogate pair without its other half cannot be encoded either.
+std::u16string PairedOnly(const std::u16string& s) {
+    if (std::none_of(s.begin(), s.end(), [](char16_t c) { return c >= 0xD800 && c <= 0xDFFF; })) return s;
+    std::u16string out(s);
+    for (size_t i = 0; i < out.size(); ++i) {
+        if (IsHighSurrogate(out[i]) && i + 1 < out.size() && IsLowSurrogate(out[i + 1]))
+            ++i;
+        else if (IsHighSurrogate(out[i]) || IsLowSurrogate(out[i]))
+            out[i] = u'\uFFFD';
+    }
+    return out;
 }
 } // namespace
 
@@ -18,7 +36,8 @@ XMLOutStream::~XMLOutStream() {
     if (!fClosed) Close();
 }
 
-std::u16string XMLOutStream::EscapeText(const std::u16string& text) {
+std::u16string XMLOutStream::EscapeText(const std::u16string& raw) {
+    const std::u16string text = PairedOnly(raw);
     std::u16string out;
     out.reserve(text.size());
     for (char16_t c : text) {
@@ -33,7 +52,8 @@ std::u16string XMLOutStream::EscapeText(const std::u16string& text) {
     return out;
 }
 
-std::u16string XMLOutStream::EscapeAttribute(const std::u16string& value) {
+std::u16string XMLOutStream::EscapeAttribute(const std::u16string& raw) {
+    const std::u16string value = PairedOnly(raw);
     std::u16string out;
     out.reserve(value.size());
     for (char16_t c : value) {

@@ -49,7 +49,7 @@ public:
     virtual void SetFieldOverridden(bool16 overridden) { fFieldOverridden = overridden ? kTrue : kFalse; }
 
     PMString GetValue() const { return fValue; }
-    void SetValue(const PMString& value) { fValue = value; }
+    void SetValue(PMString value) { fValue = std::move(value); }
     // A CalculatedString always counts as having a default.
     bool16 GetHasDefault() const { return fType == kBRNTypeCalculatedString ? kTrue : fHasDefault; }
     void SetHasDefault(bool16 hasDefault);
@@ -59,13 +59,13 @@ public:
     BRNDeadline& GetDeadline() { return fDeadline; }
 
     const PMString& GetName() const { return fName; }
-    void SetName(const PMString& name) { fName = name; }
+    void SetName(PMString name) { fName = std::move(name); }
     const PMString& GetShortName() const { return fShortName; }
-    void SetShortName(const PMString& shortName) { fShortName = shortName; }
+    void SetShortName(PMString shortName) { fShortName = std::move(shortName); }
     const PMString& GetDescription() const { return fDescription; }
-    void SetDescription(const PMString& description) { fDescription = description; }
+    void SetDescription(PMString description) { fDescription = std::move(description); }
     const PMString& GetDefaultValue() const { return fDefaultValue; }
-    void SetDefaultValue(const PMString& value) { fDefaultValue = value; }
+    void SetDefaultValue(PMString value) { fDefaultValue = std::move(value); }
     bool16 GetRequired() const { return fRequired; }
     void SetRequired(bool16 v) { fRequired = v ? kTrue : kFalse; }
     bool16 GetBoolValue() const { return fBoolValue; }

@@ -30,7 +30,7 @@ int32 LoadPackageFile(const IDFile& file, BRNPackage& package, PMString* error) 
     if (!stream) return fail("cannot be opened");
     BRNPackage read;
     if (BRNXMLImporter::LoadXML(read, stream) != 0) {
-        PMString domError = CVExpatSimpleDOM::Instance().GetError();
+        PMString domError(BRNXMLImporter::GetLastError());
         uchar bom[2] = {0, 0};
         stream->Seek(0, IPMStream::kSeekFromStart);
         bool utf16 = stream->XferByte(bom, 2) == 2 &&

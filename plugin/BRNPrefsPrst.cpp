@@ -51,6 +51,8 @@ PMString BRNPrefsPrst::PackageFileName(const PMString& name) {
     if (IsSafeFileNameComponent(name.Units())) {
         base = name.Units();
     } else {
+        // Escaped, so nothing can reach outside the folder; the check value of the whole
+        // name keeps the file apart from a safe name that reads like the escaped form.
         static const char16_t* hex = u"0123456789ABCDEF";
         bool dotsOnly = name.Units() == u"." || name.Units() == u"..";
         for (char16_t c : name.Units()) {
@@ -63,14 +65,14 @@ PMString BRNPrefsPrst::PackageFileName(const PMString& name) {
                 base += c;
             }
         }
-        // Very long names are cut and told apart by a check value of the whole name.
-        if (StringUtils::UTF16ToUTF8(base).size() + 7 > 255) {
-            uint32 h = BRNPackage::Hash(name);
-            while (StringUtils::UTF16ToUTF8(base).size() + 7 + 9 > 255) base.pop_back();
+        constexpr size_t kRoom = 255 - 7 - 9; // the suffix and "~" with eight digits
+        if (StringUtils::UTF16ToUTF8(base).size() > kRoom) {
+            while (StringUtils::UTF16ToUTF8(base).size() > kRoom) base.pop_back();
             if (!base.empty() && base.back() >= 0xD800 && base.back() <= 0xDBFF) base.pop_back();
-            base += u'~';
-            for (int i = 7; i >= 0; --i) base += hex[(h >> (4 * i)) & 15];
         }
+        uint32 h = BRNPackage::Hash(name);
+        base += u'~';
+        for (int i = 7; i >= 0; --i) base += hex[(h >> (4 * i)) & 15];
     }
     PMString s(base + kPackageSuffix);
     s.SetTranslatable(kFalse);
@@ -210,7 +212,6 @@ bool BRNPrefsPrst::SavePackageFiles() {
     IDFile folder;
     if (!GetPackagesFolder(&folder)) return false;
     bool ok = true;
-    std::set<std::u16string> written;
     for (const BRNPackage& p : fPackages) {
         if (p.GetName().IsEmpty()) {
             // Such a package could never be read back; it is not written at all.
@@ -220,24 +221,25 @@ bool BRNPrefsPrst::SavePackageFiles() {
         PMString fileName = PackageFileName(p.GetName());
         IDFile file = folder;
         FileUtils::AppendPath(&file, fileName);
-        if (!BRNPackageUtils::WritePackageFile(file, p)) {
-            ok = false;
-            continue;
-        }
-        written.insert(fileName.Units());
+        if (!BRNPackageUtils::WritePackageFile(file, p)) ok = false;
     }
     // Mirror the library: a package file whose package is gone is removed. A file that
     // does not read as a package is someone's own and stays.
-    std::set<std::u16string> bases;
+    std::set<std::u16string> names, bases;
+    const size_t suffixLength = std::char_traits<char16_t>::length(kPackageSuffix);
     for (const BRNPackage& p : fPackages) {
         std::u16string f = PackageFileName(p.GetName()).Units();
-        bases.insert(f.substr(0, f.size() - std::char_traits<char16_t>::length(kPackageSuffix)));
+        bases.insert(f.substr(0, f.size() - suffixLength));
+        names.insert(std::move(f));
     }
     for (const IDFile& file : PackageFiles(folder)) {
         std::u16string name = file.GetFileName().Units();
-        if (written.count(name)) continue;
-        std::u16string base = name.substr(0, name.find(kPackageSuffix));
-        if (bases.count(base)) continue;
+        if (names.count(name)) continue;
+        // A file such as "Notes_ID.xml.bak" belongs to the package named before the suffix;
+        // a name that ends in the suffix is a package file of its own.
+        bool endsInSuffix = name.size() >= suffixLength &&
+                            name.compare(name.size() - suffixLength, suffixLength, kPackageSuffix) == 0;
+        if (!endsInSuffix && bases.count(name.substr(0, name.find(kPackageSuffix)))) continue;
         BRNPackage probe;
         if (BRNPackageUtils::LoadPackageFile(file, probe) != 0) {
             CV_LOG(25, "package file " + file.Path().string() + " does not load; left in place");

@@ -1,35 +1,69 @@
 #include "BRNXMLImporter.h"
 
-#include "CVExpatSimpleDOM.h"
 #include "CVLog.h"
+
+#include <array>
+#include <cstdio>
+#include <expat.h>
 
 namespace {
 
-PMString Text(const CVDomElement* e, const char* name) {
-    PMString s(e->GetAttribute(name));
+// A field or package element as the reader sees it: attributes by name, and the lists
+// held by the first child element of each name. Both the tree reader and the streaming
+// reader hand their elements to the same code through this.
+struct AttributeList {
+    std::vector<std::pair<std::string, std::string>> items;
+    const std::string* Find(std::string_view name) const {
+        for (const auto& [n, v] : items)
+            if (n == name) return &v;
+        return nullptr;
+    }
+};
+
+const std::array<const char*, 3> kListNames = {"options", "DefaultValues", "SelectedValues"};
+
+struct DomSource {
+    const CVDomElement* e;
+    const std::string* Attr(const char* name) const { return e->FindAttributeUTF8(name); }
+    PMStringList List(int which) const;
+};
+
+struct StreamSource {
+    const AttributeList* attrs;
+    const std::array<PMStringList, 3>* lists;
+    const std::string* Attr(const char* name) const { return attrs->Find(name); }
+    PMStringList List(int which) const { return (*lists)[static_cast<size_t>(which)]; }
+};
+
+PMString Untranslated(const std::string* v) {
+    PMString s = v ? PMString(std::string_view(*v)) : PMString();
     s.SetTranslatable(kFalse);
     return s;
 }
 
-bool ContainsTrue(const CVDomElement* e, const char* name) {
-    const std::string* v = e->FindAttributeUTF8(name);
+template <class Source> PMString Text(const Source& e, const char* name) { return Untranslated(e.Attr(name)); }
+
+template <class Source> bool ContainsTrue(const Source& e, const char* name) {
+    const std::string* v = e.Attr(name);
     return v && v->find("True") != std::string::npos;
 }
 
-int32 Number(const CVDomElement* e, const char* name) { return Text(e, name).GetAsNumber(); }
+template <class Source> int32 Number(const Source& e, const char* name) { return Text(e, name).GetAsNumber(); }
 
-PMStringList ReadList(const CVDomElement* field, const char* listName) {
+PMStringList DomSource::List(int which) const {
     PMStringList values;
-    const CVDomElement* list = field->FindChild(listName, 0);
+    const CVDomElement* list = e->FindChild(kListNames[static_cast<size_t>(which)], 0);
     if (!list) return values;
     for (int32 i = 0; i < list->ChildCount(); ++i) {
         const CVDomElement* c = list->ChildAt(i);
-        if (c->IsElement() && c->GetName() == "value") values.push_back(Text(c, "name"));
+        if (c->IsElement() && c->GetName() == "value") values.push_back(Untranslated(c->FindAttributeUTF8("name")));
     }
     return values;
 }
 
-BRNField ReadField(const CVDomElement* e) {
+enum { kOptions = 0, kDefaultValues = 1, kSelectedValues = 2 };
+
+template <class Source> BRNField ReadField(const Source& e) {
     BRNField f;
     f.SetName(Text(e, "Name"));
     f.SetShortName(Text(e, "ShortName"));
@@ -40,7 +74,7 @@ BRNField ReadField(const CVDomElement* e) {
     f.SetHidden(ContainsTrue(e, "Hidden"));
     f.SetReadOnly(ContainsTrue(e, "ReadOnly"));
     f.SetType(Number(e, "Type"));
-    if (const std::string* lines = e->FindAttributeUTF8("VisibleLines"); lines && !lines->empty())
+    if (const std::string* lines = e.Attr("VisibleLines"); lines && !lines->empty())
         f.SetVisibleLines(Number(e, "VisibleLines"));
     switch (f.GetType()) {
     case kBRNTypeString:
@@ -51,12 +85,12 @@ BRNField ReadField(const CVDomElement* e) {
     case kBRNTypeText: f.SetValue(Text(e, "Value")); break;
     case kBRNTypeBoolean: f.SetBoolValue(ContainsTrue(e, "Value")); break;
     case kBRNTypeChoice:
-    case kBRNTypeChoiceString: f.SetOptions(ReadList(e, "options")); break;
+    case kBRNTypeChoiceString: f.SetOptions(e.List(kOptions)); break;
     case kBRNTypeMultiChoice:
         f.SetAllowUserValues(ContainsTrue(e, "AllowUserValues"));
-        f.SetDefaultValues(ReadList(e, "DefaultValues"));
-        f.SetSelectedValues(ReadList(e, "SelectedValues"), PMString(", "));
-        f.SetOptions(ReadList(e, "options"));
+        f.SetDefaultValues(e.List(kDefaultValues));
+        f.SetSelectedValues(e.List(kSelectedValues), PMString(", "));
+        f.SetOptions(e.List(kOptions));
         break;
     case kBRNTypeCalculatedString:
         f.SetAllowUserValues(ContainsTrue(e, "AllowUserValues"));
@@ -66,6 +100,144 @@ BRNField ReadField(const CVDomElement* e) {
     default: break;
     }
     return f;
+}
+
+// Replaces the package by the one the "package" element and its fields describe.
+template <class Source> void BuildPackage(BRNPackage& package, const Source& p, BRNFieldList fields) {
+    PMString modified = Text(p, "modified");
+    BRNPackage result(Text(p, "name"), Text(p, "password"), Number(p, "timestamp"));
+    result.SetVersion(static_cast<uint32>(Number(p, "version")));
+    result.SetLocked(kTrue);
+    result.Fields() = std::move(fields);
+    result.SetModified(modified.IsEqualNoCase(PMString("true")) ? kTrue : kFalse);
+    package = std::move(result);
+}
+
+// Reads a package file straight from the parser's events, without building a tree: only
+// the first "package" under a "brindle" root, its "field" children and their first list
+// elements matter, exactly what the tree reader looks at.
+class StreamingReader {
+public:
+    bool Parse(IPMStream* stream, std::string* error);
+    bool HasPackage() const { return fRootOK && fPackageSeen; }
+    void Fill(BRNPackage& package) { BuildPackage(package, StreamSource{&fPackageAttrs, nullptr}, std::move(fFields)); }
+
+private:
+    static void Start(void* self, const char* name, const char** attrs) {
+        static_cast<StreamingReader*>(self)->OnStart(name, attrs);
+    }
+    static void End(void* self, const char*) { static_cast<StreamingReader*>(self)->OnEnd(); }
+    static void Copy(AttributeList& into, const char** attrs) {
+        into.items.clear();
+        for (const char** a = attrs; a && a[0]; a += 2) into.items.emplace_back(a[0], a[1]);
+    }
+    void OnStart(const char* name, const char** attrs);
+    void OnEnd();
+
+    int fDepth = 0;
+    bool fRootOK = false;
+    bool fPackageSeen = false;
+    bool fInPackage = false;
+    bool fInField = false;
+    int fList = -1;
+    std::array<bool, 3> fListSeen{};
+    AttributeList fPackageAttrs;
+    AttributeList fFieldAttrs;
+    std::array<PMStringList, 3> fLists;
+    BRNFieldList fFields;
+};
+
+void StreamingReader::OnStart(const char* name, const char** attrs) {
+    ++fDepth;
+    std::string_view n(name);
+    if (fDepth == 1) {
+        fRootOK = n == "brindle";
+    } else if (fDepth == 2) {
+        if (fRootOK && !fPackageSeen && n == "package") {
+            fPackageSeen = fInPackage = true;
+            Copy(fPackageAttrs, attrs);
+        }
+    } else if (fDepth == 3) {
+        if (fInPackage && n == "field") {
+            fInField = true;
+            Copy(fFieldAttrs, attrs);
+            for (auto& l : fLists) l.clear();
+            fListSeen = {};
+        }
+    } else if (fDepth == 4) {
+        fList = -1;
+        if (!fInField) return;
+        for (int k = 0; k < 3; ++k) {
+            if (n == kListNames[static_cast<size_t>(k)] && !fListSeen[static_cast<size_t>(k)]) {
+                fListSeen[static_cast<size_t>(k)] = true;
+                fList = k;
+            }
+        }
+    } else if (fDepth == 5 && fList >= 0 && n == "value") {
+        const char* value = nullptr;
+        for (const char** a = attrs; a && a[0]; a += 2)
+            if (std::string_view(a[0]) == "name") {
+                value = a[1];
+                break;
+            }
+        PMString s(value ? value : "");
+        s.SetTranslatable(kFalse);
+        fLists[static_cast<size_t>(fList)].push_back(std::move(s));
+    }
+}
+
+void StreamingReader::OnEnd() {
+    if (fDepth == 4) {
+        fList = -1;
+    } else if (fDepth == 3 && fInField) {
+        fFields.push_back(ReadField(StreamSource{&fFieldAttrs, &fLists}));
+        fInField = false;
+    } else if (fDepth == 2) {
+        fInPackage = false;
+    }
+    --fDepth;
+}
+
+bool StreamingReader::Parse(IPMStream* stream, std::string* error) {
+    XML_Parser parser = XML_ParserCreate(nullptr);
+    if (!parser) {
+        *error = "Parser not initialized";
+        return false;
+    }
+    XML_SetUserData(parser, this);
+    XML_SetElementHandler(parser, &Start, &End);
+    stream->Seek(0, IPMStream::kSeekFromStart);
+    constexpr int kChunk = 64 * 1024;
+    for (;;) {
+        void* buf = XML_GetBuffer(parser, kChunk);
+        if (!buf) {
+            *error = "Failed to allocate buffer";
+            XML_ParserFree(parser);
+            return false;
+        }
+        int32 n = stream->XferByte(static_cast<uchar*>(buf), kChunk);
+        if (n < 0) {
+            *error = "Could not read from stream";
+            XML_ParserFree(parser);
+            return false;
+        }
+        if (XML_ParseBuffer(parser, n, n == 0) == XML_STATUS_ERROR) {
+            char msg[512];
+            std::snprintf(msg, sizeof msg, "%s at line %d\n", XML_ErrorString(XML_GetErrorCode(parser)),
+                          static_cast<int>(XML_GetCurrentLineNumber(parser)));
+            *error = msg;
+            XML_ParserFree(parser);
+            return false;
+        }
+        if (n == 0) break;
+    }
+    XML_ParserFree(parser);
+    return true;
+}
+
+std::string& LastError() {
+    static std::string error;
+    return error;
 }
 
 } // namespace
@@ -88,35 +260,28 @@ int32 BRNXMLImporter::LoadXML(BRNPackage& package, IPMStream* stream) {
         CV_LOG(100, "Importing unknown file. Stopping");
         return 1;
     }
-    std::unique_ptr<CVDomElement> root = BuildDOMFromStream(stream);
-    if (!root) return 1;
-    return ParseDOM(package, root.get());
+    // The same result as building the tree and reading it with ParseDOM, without the tree:
+    // loading the library is dominated by this.
+    StreamingReader reader;
+    LastError().clear();
+    if (!reader.Parse(stream, &LastError())) return 1;
+    if (reader.HasPackage()) reader.Fill(package);
+    return 0;
 }
+
+const std::string& BRNXMLImporter::GetLastError() { return LastError(); }
 
 int32 BRNXMLImporter::ParseDOM(BRNPackage& package, const CVDomElement* root) {
     CV_TRACE("BRNXMLImporter::ParseDOM");
     if (!root || !root->IsElement() || root->GetName() != "brindle") return 0;
     const CVDomElement* p = root->FindChild("package", 0);
     if (!p) return 0;
-
-    PMString name = Text(p, "name");
-    PMString password = Text(p, "password");
-    uint32 version = static_cast<uint32>(Number(p, "version"));
-    int32 timestamp = Number(p, "timestamp");
-    PMString modified = Text(p, "modified");
-    bool isModified = modified.IsEqualNoCase(PMString("true"));
-
-    BRNPackage result(name, password, timestamp);
-    result.SetVersion(version);
-    result.SetLocked(kTrue);
     BRNFieldList fields;
     fields.reserve(static_cast<size_t>(p->ChildCount() / 2 + 1));
     for (int32 i = 0; i < p->ChildCount(); ++i) {
         const CVDomElement* c = p->ChildAt(i);
-        if (c->IsElement() && c->GetName() == "field") fields.push_back(ReadField(c));
+        if (c->IsElement() && c->GetName() == "field") fields.push_back(ReadField(DomSource{c}));
     }
-    result.Fields() = std::move(fields);
-    result.SetModified(isModified ? kTrue : kFalse);
-    package = std::move(result);
+    BuildPackage(package, DomSource{p}, std::move(fields));
     return 0;
 }

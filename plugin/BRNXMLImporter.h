@@ -13,4 +13,6 @@ public:
     static int32 LoadXML(BRNPackage& package, IPMStream* stream);
     // Fills the package from a parsed tree; always 0.
     static int32 ParseDOM(BRNPackage& package, const CVDomElement* root);
+    // The parser's message after LoadXML failed on a document that is not well formed.
+    static const std::string& GetLastError();
 };

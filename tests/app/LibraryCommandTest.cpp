@@ -1,0 +1,527 @@
+// The `brindle library` commands, run as the built program against a fresh home each time.
+#include "TestSupport.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <map>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using testsupport::ReadFile;
+using testsupport::ReadUTF16File;
+using testsupport::RunBrindle;
+using testsupport::SamplesLibrary;
+using testsupport::TempDir;
+using testsupport::ToUTF16;
+using testsupport::WriteFile;
+
+namespace {
+
+// A shell word for a path or text, whatever it holds.
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+std::string Quote(const fs::path& p) {
+    return Quote(p.string());
+}
+
+// Runs the program with the current folder set to dir; RunBrindle cannot change folder.
+int RunBrindleIn(const fs::path& dir, const std::string& args, std::string* out, std::string* err) {
+    TempDir tmp;
+    std::string cmd = "cd " + Quote(dir) + " && " + Quote(std::string(BRINDLE_BINARY)) + " " + args + " >" +
+                      Quote(tmp / "out") + " 2>" + Quote(tmp / "err") + " </dev/null";
+    int status = std::system(cmd.c_str());
+    if (out) *out = ReadFile(tmp / "out");
+    if (err) *err = ReadFile(tmp / "err");
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// What an independent XML parser sees in an exported file: root tag and version, the number of
+// "package" children, the first one's name, version and "modified" attribute, and its field count.
+struct ParsedExport {
+    std::string root, rootVersion, packageCount, name, version, modified, fieldCount;
+};
+
+// One interpreter run for all files: its start-up is the slow part.
+std::vector<ParsedExport> ParseWithPython(const std::vector<fs::path>& files) {
+    TempDir tmp;
+    WriteFile(tmp / "check.py", "import sys, xml.etree.ElementTree as ET\n"
+                                "for name in sys.argv[1:]:\n"
+                                "    r = ET.parse(name).getroot()\n"
+                                "    p = r.findall('package')\n"
+                                "    f = p[0] if p else None\n"
+                                "    print(r.tag, r.get('version'), len(p),\n"
+                                "          f.get('name') if f is not None else '',\n"
+                                "          f.get('version') if f is not None else '',\n"
+                                "          f.get('modified', '-') if f is not None else '',\n"
+                                "          len(f.findall('field')) if f is not None else -1, sep='|')\n");
+    std::string cmd = "python3 -I -S " + Quote(tmp / "check.py");
+    for (const auto& f : files)
+        cmd += " " + Quote(f);
+    cmd += " 2>&1";
+    std::string text;
+    if (FILE* pipe = ::popen(cmd.c_str(), "r")) {
+        char buf[512];
+        while (size_t n = std::fread(buf, 1, sizeof buf, pipe))
+            text.append(buf, n);
+        ::pclose(pipe);
+    }
+    std::vector<ParsedExport> parsed;
+    std::stringstream lines(text);
+    for (std::string line; std::getline(lines, line);) {
+        std::vector<std::string> parts;
+        std::stringstream s(line);
+        for (std::string part; std::getline(s, part, '|');)
+            parts.push_back(part);
+        if (parts.size() != 7) break;
+        parsed.push_back({parts[0], parts[1], parts[2], parts[3], parts[4], parts[5], parts[6]});
+    }
+    if (parsed.size() != files.size()) {
+        ADD_FAILURE() << "python3 could not parse every file:\n" << text;
+        parsed.resize(files.size());
+    }
+    return parsed;
+}
+
+// The field names of a package definition file, in file order, read from its UTF-16 text.
+std::vector<std::string> FieldNamesInFile(const fs::path& file) {
+    std::string text = ReadUTF16File(file);
+    std::vector<std::string> names;
+    static const std::regex field(R"(<field\s[^>]*?\bName="([^"]*)\")");
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), field); it != std::sregex_iterator(); ++it)
+        names.push_back((*it)[1]);
+    return names;
+}
+
+std::map<std::string, std::string> FolderBytes(const fs::path& folder) {
+    std::map<std::string, std::string> files;
+    std::error_code ec;
+    for (const auto& e : fs::directory_iterator(folder, ec))
+        files[e.path().filename().string()] = ReadFile(e.path());
+    return files;
+}
+
+struct SamplePackage {
+    std::string name;
+    int version;
+    bool modified;
+    bool hasPassword;
+};
+
+// The sample library in the order the library keeps it (by name).
+const std::vector<SamplePackage> kSamples = {
+    {"Advertising", 1, false, true},
+    {"Editorial", 3, false, true},
+    {"Photo Rights", 5, true, true},
+    {"Production", 7, false, false},
+};
+
+fs::path SampleFile(const std::string& name) {
+    return SamplesLibrary() / (name + "_ID.xml");
+}
+
+class LibraryCommand : public ::testing::Test {
+protected:
+    int Brindle(const std::string& args, std::string* out = nullptr, std::string* err = nullptr) {
+        return RunBrindle("--home " + Quote(fHome.path()) + " " + args, out, err);
+    }
+    int BrindleIn(const fs::path& dir, const std::string& args, std::string* out = nullptr,
+                  std::string* err = nullptr) {
+        return RunBrindleIn(dir, "--home " + Quote(fHome.path()) + " " + args, out, err);
+    }
+    void Import(const std::vector<std::string>& names) {
+        std::string args = "library import";
+        for (const auto& n : names)
+            args += " " + Quote(SampleFile(n));
+        std::string out, err;
+        ASSERT_EQ(Brindle(args, &out, &err), 0) << err;
+    }
+    void ImportAllSamples() {
+        std::vector<std::string> names;
+        for (const auto& s : kSamples)
+            names.push_back(s.name);
+        Import(names);
+    }
+    nlohmann::json ListJSON() {
+        std::string out, err;
+        EXPECT_EQ(Brindle("library list --json", &out, &err), 0) << err;
+        return nlohmann::json::parse(out, nullptr, false);
+    }
+    std::vector<std::string> ListedNames() {
+        std::vector<std::string> names;
+        nlohmann::json j = ListJSON();
+        if (j.is_object() && j["packages"].is_array())
+            for (const auto& p : j["packages"])
+                names.push_back(p.value("name", ""));
+        return names;
+    }
+    fs::path PackagesFolder() const { return fHome.path() / "config/corvane/BrindlePackages"; }
+
+    TempDir fHome;
+    TempDir fWork;
+};
+
+TEST_F(LibraryCommand, ListJSONShowsTheSamplesSortedWithVersionsFlagsAndFieldCounts) {
+    ImportAllSamples();
+    nlohmann::json j = ListJSON();
+    ASSERT_TRUE(j.is_object()) << "not JSON";
+    ASSERT_TRUE(j["packages"].is_array());
+    ASSERT_EQ(j["packages"].size(), kSamples.size());
+    for (size_t i = 0; i < kSamples.size(); ++i) {
+        const SamplePackage& s = kSamples[i];
+        const nlohmann::json& p = j["packages"][i];
+        SCOPED_TRACE(s.name);
+        EXPECT_EQ(p["name"], s.name);
+        EXPECT_EQ(p["version"], s.version);
+        EXPECT_EQ(p["modified"], s.modified);
+        EXPECT_EQ(p["hasPassword"], s.hasPassword);
+        size_t fieldsInFile = FieldNamesInFile(SampleFile(s.name)).size();
+        ASSERT_GT(fieldsInFile, 0u);
+        EXPECT_EQ(p["fieldCount"], fieldsInFile);
+    }
+}
+
+TEST_F(LibraryCommand, ListTextHasOneRowPerPackageInOrder) {
+    ImportAllSamples();
+    std::string out, err;
+    ASSERT_EQ(Brindle("library list", &out, &err), 0) << err;
+    std::vector<std::string> lines;
+    std::stringstream s(out);
+    for (std::string line; std::getline(s, line);)
+        if (!line.empty()) lines.push_back(line);
+    ASSERT_EQ(lines.size(), kSamples.size() + 1) << out;
+    EXPECT_EQ(lines[0].rfind("NAME", 0), 0u) << lines[0];
+    for (size_t i = 0; i < kSamples.size(); ++i) {
+        const SamplePackage& p = kSamples[i];
+        const std::string& line = lines[i + 1];
+        SCOPED_TRACE(line);
+        ASSERT_EQ(line.rfind(p.name + " ", 0), 0u);
+        std::stringstream cols(line.substr(p.name.size()));
+        std::string version, modified, password, fields;
+        cols >> version >> modified >> password >> fields;
+        EXPECT_EQ(version, std::to_string(p.version));
+        EXPECT_EQ(modified, p.modified ? "yes" : "no");
+        EXPECT_EQ(password, p.hasPassword ? "yes" : "no");
+        EXPECT_EQ(fields, std::to_string(FieldNamesInFile(SampleFile(p.name)).size()));
+    }
+}
+
+TEST_F(LibraryCommand, ShowJSONGivesEveryFieldWithAllItsKeys) {
+    ImportAllSamples();
+    std::string out, err;
+    ASSERT_EQ(Brindle("library show " + Quote(std::string("Photo Rights")) + " --json", &out, &err), 0)
+        << err;
+    nlohmann::json j = nlohmann::json::parse(out, nullptr, false);
+    ASSERT_TRUE(j.is_object()) << out;
+
+    EXPECT_EQ(j["name"], "Photo Rights");
+    EXPECT_EQ(j["version"], 5);
+    EXPECT_EQ(j["modified"], true);
+    EXPECT_EQ(j["hasPassword"], true);
+    EXPECT_EQ(j["timestamp"], 12007);
+
+    std::vector<std::string> expectedNames = FieldNamesInFile(SampleFile("Photo Rights"));
+    ASSERT_TRUE(j["fields"].is_array());
+    EXPECT_EQ(j["fieldCount"], expectedNames.size());
+    ASSERT_EQ(j["fields"].size(), expectedNames.size());
+
+    const std::vector<std::string> keys = {"name",
+                                           "shortName",
+                                           "description",
+                                           "type",
+                                           "typeName",
+                                           "value",
+                                           "boolValue",
+                                           "hasDefault",
+                                           "defaultValue",
+                                           "required",
+                                           "hidden",
+                                           "readOnly",
+                                           "allowUserValues",
+                                           "fieldOverridden",
+                                           "visibleLines",
+                                           "options",
+                                           "defaultValues",
+                                           "selectedValues"};
+    const std::vector<std::string> lists = {"options", "defaultValues", "selectedValues"};
+    std::map<std::string, nlohmann::json> byName;
+    for (size_t i = 0; i < expectedNames.size(); ++i) {
+        const nlohmann::json& f = j["fields"][i];
+        SCOPED_TRACE(expectedNames[i]);
+        for (const auto& k : keys)
+            EXPECT_TRUE(f.contains(k)) << "missing key " << k;
+        for (const auto& k : lists)
+            EXPECT_TRUE(f[k].is_array()) << k;
+        EXPECT_EQ(f["name"], expectedNames[i]);
+        byName[expectedNames[i]] = f;
+    }
+
+    const nlohmann::json& usage = byName["Usage"];
+    EXPECT_EQ(usage["type"], 9);
+    EXPECT_EQ(usage["typeName"], "MultiChoice");
+    EXPECT_EQ(usage["selectedValues"], nlohmann::json::array({"Print"}));
+    EXPECT_EQ(usage["defaultValues"], nlohmann::json::array());
+    EXPECT_EQ(usage["options"], nlohmann::json::array({"Print", "Web", "Social media", "Archive", "Cover"}));
+    EXPECT_EQ(usage["visibleLines"], 5);
+    EXPECT_EQ(usage["allowUserValues"], false);
+
+    const nlohmann::json& release = byName["Model release"];
+    EXPECT_EQ(release["type"], 2);
+    EXPECT_EQ(release["boolValue"], true);
+    EXPECT_EQ(release["hasDefault"], true);
+
+    const nlohmann::json& credit = byName["Credit line"];
+    EXPECT_EQ(credit["type"], 10);
+    EXPECT_EQ(credit["allowUserValues"], true);
+    EXPECT_EQ(credit["fieldOverridden"], false);
+    EXPECT_EQ(credit["value"], "\xC2\xA9 <cvbrindle:Photographer/> / <cvbrindle:Agency/>");
+
+    EXPECT_EQ(byName["Fee"]["defaultValue"], "150.00");
+    EXPECT_EQ(byName["Agency"]["options"][4], "\xC3\x86r\xC3\xB8 Bildbyr\xC3\xA5");
+    EXPECT_EQ(byName["Invoice number"]["hidden"], true);
+    EXPECT_EQ(byName["Photographer"]["required"], true);
+}
+
+TEST_F(LibraryCommand, ShowOfAMissingPackageFailsNamingIt) {
+    ImportAllSamples();
+    for (const char* option : {"", " --json"}) {
+        std::string out, err;
+        EXPECT_EQ(Brindle(std::string("library show Missing") + option, &out, &err), 1) << option;
+        EXPECT_NE(err.find("Missing"), std::string::npos) << err;
+        EXPECT_EQ(out, "");
+    }
+}
+
+TEST_F(LibraryCommand, ImportWithABadFileNamesItAndChangesNothing) {
+    Import({"Advertising", "Production"});
+    std::string listBefore;
+    ASSERT_EQ(Brindle("library list --json", &listBefore), 0);
+    auto folderBefore = FolderBytes(PackagesFolder());
+    ASSERT_EQ(folderBefore.size(), 2u);
+
+    const fs::path utf8 = fWork / "utf8.xml";
+    WriteFile(
+        utf8,
+        "<?xml version=\"1.0\"?>\n<brindle version=\"1\"><package name=\"Plain\" version=\"2\"/></brindle>");
+    const fs::path text = fWork / "notes.txt";
+    WriteFile(text, "these are not the packages you are looking for\n");
+    const fs::path broken = fWork / "broken.xml";
+    WriteFile(broken,
+              ToUTF16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<brindle version=\"1\"><package "));
+    const fs::path wrongRoot = fWork / "wrong root.xml";
+    WriteFile(wrongRoot,
+              ToUTF16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<library version=\"1\">"
+                      "<package name=\"Rooted\" password=\"\" version=\"2\" timestamp=\"1\"/></library>"));
+    const fs::path missing = fWork / "missing_ID.xml";
+
+    struct Case {
+        std::string what;
+        std::vector<fs::path> bad;
+    };
+    const std::vector<Case> cases = {
+        {"UTF-8 XML", {utf8}},
+        {"not XML", {text}},
+        {"UTF-16 but not well-formed", {broken}},
+        {"UTF-16 with a wrong root", {wrongRoot}},
+        {"missing file", {missing}},
+        {"all of them", {utf8, text, broken, wrongRoot, missing}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // The good file comes first so a partial import would show.
+        std::string args = "library import " + Quote(SampleFile("Editorial"));
+        for (const auto& b : c.bad)
+            args += " " + Quote(b);
+        std::string out, err;
+        EXPECT_EQ(Brindle(args, &out, &err), 1);
+        for (const auto& b : c.bad)
+            EXPECT_NE(err.find(b.string()), std::string::npos) << b << " not named in\n" << err;
+        EXPECT_EQ(err.find(SampleFile("Editorial").string()), std::string::npos) << "the good file is named\n"
+                                                                                 << err;
+
+        std::string listAfter;
+        EXPECT_EQ(Brindle("library list --json", &listAfter), 0);
+        EXPECT_EQ(listAfter, listBefore);
+        EXPECT_EQ(FolderBytes(PackagesFolder()), folderBefore);
+    }
+}
+
+TEST_F(LibraryCommand, ImportReplacesAPackageOfTheSameName) {
+    ImportAllSamples();
+    std::string text = ReadUTF16File(SampleFile("Editorial"));
+    const std::string oldVersion = "version=\"3\" timestamp=\"41234\"";
+    size_t at = text.find(oldVersion);
+    ASSERT_NE(at, std::string::npos);
+    text.replace(at, oldVersion.size(), "version=\"9\" timestamp=\"41300\"");
+    // Drop the last field so the replacement is visible beyond the version too.
+    size_t lastField = text.rfind("<field ");
+    size_t packageEnd = text.find("</package>");
+    ASSERT_NE(lastField, std::string::npos);
+    ASSERT_NE(packageEnd, std::string::npos);
+    text.erase(lastField, packageEnd - lastField);
+    const fs::path newer = fWork / "Editorial newer.xml";
+    WriteFile(newer, ToUTF16(text));
+    const size_t newFieldCount = FieldNamesInFile(newer).size();
+    ASSERT_EQ(newFieldCount + 1, FieldNamesInFile(SampleFile("Editorial")).size());
+
+    std::string out, err;
+    ASSERT_EQ(Brindle("library import " + Quote(newer), &out, &err), 0) << err;
+    EXPECT_NE(out.find("Editorial version 9"), std::string::npos) << out;
+
+    nlohmann::json j = ListJSON();
+    ASSERT_EQ(j["packages"].size(), kSamples.size());
+    std::vector<std::string> names;
+    for (const auto& p : j["packages"])
+        names.push_back(p["name"]);
+    EXPECT_EQ(names, (std::vector<std::string>{"Advertising", "Editorial", "Photo Rights", "Production"}));
+    EXPECT_EQ(j["packages"][1]["version"], 9);
+    EXPECT_EQ(j["packages"][1]["fieldCount"], newFieldCount);
+
+    ParsedExport kept = ParseWithPython({PackagesFolder() / "Editorial_ID.xml"})[0];
+    EXPECT_EQ(kept.version, "9");
+    EXPECT_EQ(kept.fieldCount, std::to_string(newFieldCount));
+    EXPECT_EQ(FolderBytes(PackagesFolder()).size(), kSamples.size());
+}
+
+TEST_F(LibraryCommand, ExportToAFileWritesAUTF16PackageDefinition) {
+    ImportAllSamples();
+    struct Case {
+        std::string name, version;
+        fs::path file;
+    };
+    std::vector<Case> cases = {{"Editorial", "3", fWork / "Editorial export.xml"},
+                               {"Production", "7", fWork / "Production export.xml"}};
+    std::vector<fs::path> files;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string out, err;
+        ASSERT_EQ(Brindle("library export " + c.name + " -o " + Quote(c.file), &out, &err), 0) << err;
+        ASSERT_TRUE(fs::exists(c.file));
+        std::string bytes = ReadFile(c.file);
+        ASSERT_GE(bytes.size(), 2u);
+        EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE");
+        EXPECT_EQ(FieldNamesInFile(c.file), FieldNamesInFile(SampleFile(c.name)));
+        files.push_back(c.file);
+    }
+    std::vector<ParsedExport> parsed = ParseWithPython(files);
+    for (size_t i = 0; i < cases.size(); ++i) {
+        const Case& c = cases[i];
+        const ParsedExport& x = parsed[i];
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(x.root, "brindle");
+        EXPECT_EQ(x.rootVersion, "1");
+        EXPECT_EQ(x.packageCount, "1");
+        EXPECT_EQ(x.name, c.name);
+        EXPECT_EQ(x.version, c.version);
+        EXPECT_EQ(x.modified, "-");
+        EXPECT_EQ(x.fieldCount, std::to_string(FieldNamesInFile(SampleFile(c.name)).size()));
+    }
+}
+
+TEST_F(LibraryCommand, ExportWithoutAFileUsesTheProposedNameInTheCurrentFolder) {
+    ImportAllSamples();
+    std::string out, err;
+    ASSERT_EQ(BrindleIn(fWork.path(), "library export Editorial", &out, &err), 0) << err;
+    const fs::path file = fWork / "BRN_Editorial_v3.xml";
+    ASSERT_TRUE(fs::exists(file)) << out;
+    EXPECT_NE(out.find(file.filename().string()), std::string::npos) << out;
+    ParsedExport x = ParseWithPython({file})[0];
+    EXPECT_EQ(x.name, "Editorial");
+    EXPECT_EQ(x.version, "3");
+    EXPECT_EQ(ListJSON()["packages"][1]["version"], 3) << "an unmodified package keeps its version";
+}
+
+TEST_F(LibraryCommand, ExportOfAModifiedPackageRaisesItsVersion) {
+    ImportAllSamples();
+    std::string out, err;
+    ASSERT_EQ(BrindleIn(fWork.path(), "library export " + Quote(std::string("Photo Rights")), &out, &err), 0)
+        << err;
+    const fs::path file = fWork / "BRN_Photo Rights_v6.xml";
+    ASSERT_TRUE(fs::exists(file)) << "written: " << out;
+    EXPECT_FALSE(fs::exists(fWork / "BRN_Photo Rights_v5.xml"));
+
+    auto parsed = ParseWithPython({file, PackagesFolder() / "Photo Rights_ID.xml"});
+    const ParsedExport& x = parsed[0];
+    EXPECT_EQ(x.name, "Photo Rights");
+    EXPECT_EQ(x.version, "6");
+    EXPECT_EQ(x.modified, "-");
+
+    nlohmann::json j = ListJSON();
+    ASSERT_EQ(j["packages"].size(), kSamples.size());
+    EXPECT_EQ(j["packages"][2]["name"], "Photo Rights");
+    EXPECT_EQ(j["packages"][2]["version"], 6);
+    EXPECT_EQ(j["packages"][2]["modified"], false);
+
+    // The library's own file follows.
+    const ParsedExport& kept = parsed[1];
+    EXPECT_EQ(kept.version, "6");
+    EXPECT_EQ(kept.modified, "-");
+}
+
+TEST_F(LibraryCommand, ExportIntoAMissingFolderFailsWithAnAlert) {
+    ImportAllSamples();
+    std::string listBefore;
+    ASSERT_EQ(Brindle("library list --json", &listBefore), 0);
+    const fs::path file = fWork / "no such folder" / "out.xml";
+    std::string out, err;
+    EXPECT_EQ(Brindle("library export Editorial -o " + Quote(file), &out, &err), 2);
+    EXPECT_NE(err.find("could not write"), std::string::npos) << err;
+    EXPECT_NE(err.find("alert:"), std::string::npos) << err;
+    EXPECT_FALSE(fs::exists(file.parent_path()));
+    std::string listAfter;
+    EXPECT_EQ(Brindle("library list --json", &listAfter), 0);
+    EXPECT_EQ(listAfter, listBefore);
+}
+
+TEST_F(LibraryCommand, ExportOfAMissingPackageFails) {
+    ImportAllSamples();
+    std::string out, err;
+    EXPECT_EQ(BrindleIn(fWork.path(), "library export Missing", &out, &err), 1);
+    EXPECT_NE(err.find("Missing"), std::string::npos) << err;
+    EXPECT_TRUE(fs::is_empty(fWork.path()));
+}
+
+TEST_F(LibraryCommand, DeleteRemovesThePackageAndItsFile) {
+    ImportAllSamples();
+    ASSERT_TRUE(fs::exists(PackagesFolder() / "Editorial_ID.xml"));
+    auto before = FolderBytes(PackagesFolder());
+
+    std::string out, err;
+    ASSERT_EQ(Brindle("library delete Editorial", &out, &err), 0) << err;
+    EXPECT_EQ(ListedNames(), (std::vector<std::string>{"Advertising", "Photo Rights", "Production"}));
+    EXPECT_FALSE(fs::exists(PackagesFolder() / "Editorial_ID.xml"));
+    before.erase("Editorial_ID.xml");
+    EXPECT_EQ(FolderBytes(PackagesFolder()), before) << "the other package files are untouched";
+
+    EXPECT_EQ(Brindle("library delete Editorial", &out, &err), 1);
+    EXPECT_NE(err.find("Editorial"), std::string::npos) << err;
+    EXPECT_EQ(Brindle("library delete Missing", &out, &err), 1);
+    EXPECT_EQ(ListedNames(), (std::vector<std::string>{"Advertising", "Photo Rights", "Production"}));
+    EXPECT_EQ(FolderBytes(PackagesFolder()), before);
+}
+
+TEST_F(LibraryCommand, LoadingTheLibraryLeavesItsFilesAsTheyAre) {
+    ImportAllSamples();
+    auto afterImport = FolderBytes(PackagesFolder());
+    ASSERT_EQ(afterImport.size(), kSamples.size());
+    for (const auto& s : kSamples)
+        EXPECT_TRUE(afterImport.count(s.name + "_ID.xml")) << s.name;
+    const std::string settings = ReadFile(fHome / "config/corvane/BrindleSettings.xml");
+
+    std::string out, err;
+    ASSERT_EQ(Brindle("library list", &out, &err), 0) << err;
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(FolderBytes(PackagesFolder()), afterImport);
+    EXPECT_EQ(ReadFile(fHome / "config/corvane/BrindleSettings.xml"), settings);
+}
+
+} // namespace
