@@ -12,6 +12,9 @@
 #include <cstdio>
 #include <limits>
 #include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 
 namespace BRNPackageUtils {
 
@@ -37,11 +40,11 @@ bool LocateTag(const std::u16string& t, size_t from, TagPosition* tag) {
     tag->prefix = t.find(kPrefix, from);
     if (tag->prefix == kNone) return false;
     tag->nameStart = tag->prefix + kPrefix.size();
-    size_t blank = t.find(u' ', tag->nameStart);
-    size_t slash = t.find(u"/>", tag->nameStart);
     tag->close = t.find(u'>', tag->nameStart);
-    tag->slashClosed = tag->close != kNone && slash != kNone && slash + 1 == tag->close;
-    tag->bodyEnd = tag->slashClosed ? slash : tag->close;
+    tag->slashClosed = tag->close != kNone && tag->close > tag->nameStart && t[tag->close - 1] == u'/';
+    tag->bodyEnd = tag->slashClosed ? tag->close - 1 : tag->close;
+    const size_t limit = tag->close == kNone ? t.size() : tag->close;
+    size_t blank = std::u16string_view(t).substr(0, limit).find(u' ', tag->nameStart);
     tag->nameEnd = (blank != kNone && blank <= tag->bodyEnd) ? blank : tag->bodyEnd;
     return true;
 }
@@ -67,18 +70,27 @@ void Alert(const PMString& message) {
     CAlert::ModalAlert(m, CAlert::OkButtonString(), PMString(), PMString(), 1, CAlert::kWarningIcon);
 }
 
-PMString Replacement(const BRNPackage& package, const std::u16string& name) {
+using FieldIndex = std::unordered_map<std::u16string_view, const BRNField*>;
+
+// Each name and short name to the first field that carries it.
+FieldIndex IndexFields(const BRNPackage& package) {
+    FieldIndex index;
+    index.reserve(2 * package.GetFields().size());
+    for (const BRNField& f : package.GetFields()) {
+        if (!f.GetName().IsEmpty()) index.emplace(f.GetName().Units(), &f);
+        if (!f.GetShortName().IsEmpty()) index.emplace(f.GetShortName().Units(), &f);
+    }
+    return index;
+}
+
+PMString Replacement(const BRNPackage& package, const FieldIndex& index, const std::u16string& name) {
     PMString lower(name);
     lower.ToLower();
     if (lower.Units() == u"package") return package.GetName();
     if (lower.Units() == u"version") return package.GetVersionString();
     if (lower.Units() == u"enabled") return PMString(package.GetEnabled() ? "True" : "False");
-    for (const BRNField& f : package.GetFields()) {
-        if ((!f.GetName().IsEmpty() && f.GetName().Units() == name) ||
-            (!f.GetShortName().IsEmpty() && f.GetShortName().Units() == name))
-            return f.GetValue();
-    }
-    return PMString();
+    auto it = index.find(std::u16string_view(name));
+    return it == index.end() ? PMString() : it->second->GetValue();
 }
 
 // The text of attr="..." in the body, after a blank; false when absent or unterminated.
@@ -167,7 +179,11 @@ bool16 CheckTags(const BRNPackage& package, const PMString& templateText, bool16
     CV_TRACE("BRNPackageUtils::CheckTags");
     const std::u16string& t = templateText.Units();
     if (t.find(kPrefix) == kNone) return kTrue;
-    const BRNTagList tags = GetTagList(&package);
+    // The names GetTagList offers, without building its entries.
+    std::unordered_set<std::u16string_view> offeredTags{u"package", u"version", u"enabled"};
+    offeredTags.reserve(3 + package.GetFields().size());
+    for (const BRNField& f : package.GetFields())
+        offeredTags.insert((f.GetShortName().IsEmpty() ? f.GetName() : f.GetShortName()).Units());
     size_t scan = 0;
     TagPosition tag;
     while (scan <= t.size() && LocateTag(t, scan, &tag)) {
@@ -176,8 +192,7 @@ bool16 CheckTags(const BRNPackage& package, const PMString& templateText, bool16
             return kFalse;
         }
         std::u16string name = t.substr(tag.nameStart, tag.nameEnd - tag.nameStart);
-        std::u16string key = kPrefix + name + u">";
-        bool offered = std::any_of(tags.begin(), tags.end(), [&](const BRNTagEntry& e) { return e.GetTag().Units() == key; });
+        bool offered = offeredTags.count(std::u16string_view(name)) != 0;
         if (!offered) {
             PMString m = Translated("0xA8260kBRNNoTagStringKey");
             m.Append(PMString(u" " + kPrefix + name + (tag.slashClosed ? u"/>" : u">")));
@@ -215,13 +230,14 @@ PMString EvaluateTags(const BRNPackage& package, const PMString& templateText, b
     const std::u16string& t = templateText.Units();
     std::u16string result;
     result.reserve(t.size());
+    const FieldIndex index = IndexFields(package);
     size_t scan = 0;
     TagPosition tag;
     while (scan < t.size() && LocateTag(t, scan, &tag)) {
         result.append(t, scan, tag.prefix - scan);
         std::u16string name = t.substr(tag.nameStart, tag.nameEnd - tag.nameStart);
         PMString body(t.substr(tag.nameStart, tag.bodyEnd - tag.nameStart));
-        PMString value = Replacement(package, name);
+        PMString value = Replacement(package, index, name);
         value = SubstringTagValue(body, FormatTagValue(body, value));
         if (escape) value = BRNUtils::EscapeValue(value);
         result += value.Units();

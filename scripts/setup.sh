@@ -9,6 +9,7 @@ packages=(
   libexpat1-dev libexempi-dev libzip-dev libutfcpp-dev libcli11-dev nlohmann-json3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libimage-exiftool-perl python3
+  clang libclang-rt-14-dev
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -28,3 +29,12 @@ if [ ! -f "$build_dir/build.ninja" ]; then
   cmake -S . -B "$build_dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
 cmake --build "$build_dir" -j "$(nproc)"
+
+# The fuzz targets (libFuzzer, clang); fuzz/run.sh runs them for a bounded time.
+fuzz_dir="${BRINDLE_FUZZ_BUILD_DIR:-build-fuzz}"
+if command -v clang++ >/dev/null 2>&1; then
+  if [ ! -f "$fuzz_dir/build.ninja" ]; then
+    CXX=clang++ cmake -S fuzz -B "$fuzz_dir" -G Ninja >/dev/null
+  fi
+  cmake --build "$fuzz_dir" -j "$(nproc)"
+fi
