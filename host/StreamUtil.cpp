@@ -128,7 +128,7 @@ protected:
     bool fClosed = false;
 };
 
-class FileReplaceStream : public MemoryWriteStream {
+class FileReplaceStream final : public MemoryWriteStream {
 public:
     explicit FileReplaceStream(IDFile file) : fFile(std::move(file)) {}
     ~FileReplaceStream() override {
@@ -147,7 +147,7 @@ private:
     bool fResult = false;
 };
 
-class FileAppendStream : public StreamBase {
+class FileAppendStream final : public StreamBase {
 public:
     explicit FileAppendStream(int fd) : fFd(fd) {}
     ~FileAppendStream() override { Close(); }

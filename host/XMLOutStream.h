@@ -8,7 +8,7 @@
 
 #include <string>
 
-class XMLOutStream : public CStandaloneUnknown<IXMLOutStream> {
+class XMLOutStream final : public CStandaloneUnknown<IXMLOutStream> {
 public:
     explicit XMLOutStream(IPMStream* stream);
     ~XMLOutStream() override;

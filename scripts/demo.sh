@@ -8,7 +8,7 @@ home=$(mktemp -d)
 out=$(mktemp -d)
 trap 'rm -rf "$home" "$out"' EXIT
 
-run() { echo "\$ brindle $*"; "$brindle" --home "$home" "$@"; echo; }
+run() { echo "\$ brindle $*"; "$brindle" --home "$home" --plugin-dir samples/plugin "$@"; echo; }
 
 run library import samples/library/*.xml
 run library list
@@ -16,4 +16,7 @@ run library show Editorial
 run library list --json
 (cd "$out" && "$brindle" --home "$home" library export "Photo Rights" && ls -l "$out")
 echo
+run tags Editorial
+run eval Editorial 'Story <cvbrindle:StoryID/> of <cvbrindle:package/> v<cvbrindle:version/>, issue <cvbrindle:IssueNo format="%03d"/>'
+run deadline-colour Editorial "$(date -d tomorrow +%Y/%m/%d)" ""
 run settings
