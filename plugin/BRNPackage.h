@@ -40,6 +40,7 @@ public:
     // The stored timestamp, or 0 when it is above 50000.
     int32 GetTimestamp() const { return fTimestamp <= 50000 ? fTimestamp : 0; }
     int32 GetRawTimestamp() const { return fTimestamp; }
+    void SetTimestampValue(int32 timestamp) { fTimestamp = timestamp; }
     PMString GetVersionString() const;
 
     const PMString& GetName() const { return fName; }
