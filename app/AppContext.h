@@ -48,3 +48,4 @@ void PrintJSON(const nlohmann::json& j);
 void AddLibraryCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
 void AddSettingsCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
 void AddFieldCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);

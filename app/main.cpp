@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     AddLibraryCommands(app, options, exitCode);
     AddSettingsCommands(app, options, exitCode);
     AddFieldCommands(app, options, exitCode);
+    AddDocumentCommands(app, options, exitCode);
 
     try {
         app.parse(argc, argv);

@@ -23,3 +23,49 @@ enum : ClassID {
     kUtilsBoss = 0x1002,
     kCVLoggerBoss = 0x1003,
 };
+
+// Documents, stories, commands and document signals.
+enum : PMIID {
+    IID_IDOCUMENT = 0x0E02,
+    IID_IDOCUMENTSIGNALDATA = 0x0E1E,
+    IID_IDOCCOMMANDNOTIFY = 0x1012,
+    IID_IASSIGNMENTMGR = 0xAB0D,
+    IID_IDOCUMENTLIST = 0x0040,
+    IID_ISTORYDATA = 0x0041,
+    IID_ICOMMAND = 0x0042,
+    IID_ICOMMANDSEQUENCE = 0x0043,
+    IID_ISIGNALMGR = 0x0044,
+    IID_IRESPONDER = 0x0045,
+    IID_IDOCFILEHANDLER = 0x0046,
+    IID_ILAZYSUBJECT = 0x0047,
+    IID_ICLASSIDDATA = 0x0048,
+};
+
+enum : ClassID {
+    // Changes announced on a document's subject (protocol IID_IDOCCOMMANDNOTIFY) around each command.
+    kBeforeDoMessage = 0x1005,
+    kAfterDoMessage = 0x1006,
+    kDocBoss = 0x1020,
+    kDocWorkspaceBoss = 0x1021,
+    kStoryBoss = 0x1022,
+    kHostDocFileHandlerBoss = 0x1023,
+    // Changes announced on the targets' subjects (protocol IID_IXMPPACKETACCESS) by undo and redo.
+    kUndoMessage = 0x1028,
+    kRedoMessage = 0x1029,
+};
+
+enum : ServiceID {
+    kInvalidService = 0,
+    kAfterNewDocSignalResponderService = 0x0E0C,
+    kAfterOpenDocSignalResponderService = 0x0E0F,
+    kBeforeSaveDocSignalResponderService = 0x0E10,
+    kAfterSaveDocSignalResponderService = 0x0E11,
+    kBeforeSaveAsDocSignalResponderService = 0x0E12,
+    kAfterSaveAsDocSignalResponderService = 0x0E13,
+    kBeforeCloseDocSignalResponderService = 0x0E19,
+};
+
+// Host implementations that plug-ins may put on classes of their own as add-ins.
+enum : ImplementationID {
+    kHostClassIDDataImpl = 0x2100,
+};

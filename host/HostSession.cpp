@@ -1,6 +1,7 @@
 // The host's own implementations: the session, the utilities and the maker's logger.
 #include "CPMUnknown.h"
 #include "CSubject.h"
+#include "DocumentHost.h"
 #include "HostConfig.h"
 #include "ICVLogger.h"
 #include "ISession.h"
@@ -91,6 +92,7 @@ void RegisterHostClasses() {
     ObjectModel::RegisterClass(kSessionBoss, {{IID_ISESSION, kHostSessionImpl}, {IID_ISUBJECT, kHostSubjectImpl}});
     ObjectModel::RegisterClass(kUtilsBoss, {{IID_IXMLUTILS, kHostXMLUtilsImpl}});
     ObjectModel::RegisterClass(kCVLoggerBoss, {{IID_ICVLOGGER, kHostCVLoggerImpl}});
+    RegisterDocumentClasses();
 }
 
 } // namespace

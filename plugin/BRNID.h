@@ -10,12 +10,25 @@ constexpr uint32 kBRNPrefix = 0xA8260;
 enum : PMIID {
     IID_IBRNPREFS = kBRNPrefix + 0,
     IID_IBRNFIELDDATA = kBRNPrefix + 1,
+    IID_IBRNDOCPREFS = kBRNPrefix + 2,
+    IID_IBRNSETXMPCMDDATA = kBRNPrefix + 3,
 };
 
 // Implementations
 enum : ImplementationID {
     kBRNPrefsPrstImpl = kBRNPrefix + 0,
     kBRNFieldDataImpl = kBRNPrefix + 1,
+    kBRNDocPrefsPrstImpl = kBRNPrefix + 2,
+    kBRNDocPrefsImpl = kBRNPrefix + 3,
+    kBRNSetDocPrefsCmdImpl = kBRNPrefix + 4,
+    kBRNSetXMPCmdDataImpl = kBRNPrefix + 5,
+    kBRNSetXMPDataCmdImpl = kBRNPrefix + 6,
+};
+
+// Classes
+enum : ClassID {
+    kBRNSetXMPDataCmdBoss = kBRNPrefix + 0x20,
+    kBRNSetDocPrefsCmdBoss = kBRNPrefix + 0x21,
 };
 
 // Actions
@@ -37,4 +50,5 @@ constexpr PMIID kBRNProtocol = kBRNPrefix;
 enum : ClassID {
     kBRNLibraryChangedMessage = 0xA8289,
     kBRNRefreshMessage = 0xA828B,
+    kBRNDocPrefsChangedMessage = 0xA828C,
 };

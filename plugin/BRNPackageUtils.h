@@ -4,6 +4,7 @@
 #include "BRNPackage.h"
 #include "BRNTagEntry.h"
 #include "IDFile.h"
+#include "UIDList.h"
 #include "IBRNPrefs.h"
 
 #include <vector>
@@ -30,6 +31,18 @@ bool16 ImportPackageFiles(const std::vector<IDFile>& files, std::vector<PMString
 void DeleteLibraryPackage(const PMString& name);
 // The settings object of the session, referenced, or null.
 IBRNPrefs* QueryPrefs();
+
+// --- Packages in documents and stories ---------------------------------------------------
+
+// Stores the package list into the targets (documents or stories of one database) through
+// the set-metadata command; with deletePackages only removes the stored packages.
+ErrorCode StorePackages(const UIDList& targets, const BRNPackageList& packages, bool16 deletePackages,
+                        bool16 purgeLegacy);
+// Writes one field's value into every stored package that has that field.
+ErrorCode StoreField(const UIDList& targets, const BRNField& field);
+// The packages a document or story holds; data found under the older namespace is moved to
+// the current one at once (through the command).
+BRNPackageList ReadPackages(const UIDRef& target);
 
 // --- Calculated fields and text tags ---------------------------------------------------
 

@@ -1,9 +1,15 @@
 #include "BRNPlugIn.h"
 
+#include "BRNDocPrefs.h"
+#include "BRNDocPrefsPrst.h"
 #include "BRNFieldData.h"
+#include "BRNSetDocPrefsCmd.h"
+#include "BRNSetXMPCmdData.h"
+#include "BRNSetXMPDataCmd.h"
 #include "BRNID.h"
 #include "BRNPrefsPrst.h"
 #include "BRNStrings.h"
+#include "HostIDs.h"
 #include "HostConfig.h"
 #include "HostIDs.h"
 #include "ObjectModel.h"
@@ -17,7 +23,19 @@ PluginID BRNPlugIn::GetPluginID() const { return kBRNPluginID; }
 void BRNPlugIn::RegisterImplementations() {
     ObjectModel::RegisterImplementation(kBRNPrefsPrstImpl, MakeFactory<BRNPrefsPrst>());
     ObjectModel::RegisterImplementation(kBRNFieldDataImpl, MakeFactory<BRNFieldData>());
+    ObjectModel::RegisterImplementation(kBRNDocPrefsPrstImpl, MakeFactory<BRNDocPrefsPrst>());
+    ObjectModel::RegisterImplementation(kBRNDocPrefsImpl, MakeFactory<BRNDocPrefs>());
+    ObjectModel::RegisterImplementation(kBRNSetDocPrefsCmdImpl, MakeFactory<BRNSetDocPrefsCmd>());
+    ObjectModel::RegisterImplementation(kBRNSetXMPCmdDataImpl, MakeFactory<BRNSetXMPCmdData>());
+    ObjectModel::RegisterImplementation(kBRNSetXMPDataCmdImpl, MakeFactory<BRNSetXMPDataCmd>());
     ObjectModel::AddIn(kSessionBoss, {IID_IBRNPREFS, kBRNPrefsPrstImpl});
+    // Document preferences live with the document (on its workspace) and with each story.
+    ObjectModel::AddIn(kDocWorkspaceBoss, {IID_IBRNDOCPREFS, kBRNDocPrefsPrstImpl});
+    ObjectModel::AddIn(kStoryBoss, {IID_IBRNDOCPREFS, kBRNDocPrefsPrstImpl});
+    ObjectModel::RegisterClass(kBRNSetXMPDataCmdBoss,
+                               {{IID_ICOMMAND, kBRNSetXMPDataCmdImpl}, {IID_IBRNSETXMPCMDDATA, kBRNSetXMPCmdDataImpl}});
+    ObjectModel::RegisterClass(kBRNSetDocPrefsCmdBoss,
+                               {{IID_ICOMMAND, kBRNSetDocPrefsCmdImpl}, {IID_IBRNDOCPREFS, kBRNDocPrefsImpl}});
     BRNStrings::Register();
 }
 

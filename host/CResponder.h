@@ -1,0 +1,11 @@
+// Base of responders: responds to nothing.
+#pragma once
+
+#include "CPMUnknown.h"
+#include "IResponder.h"
+
+class CResponder : public CPMUnknown<IResponder> {
+public:
+    explicit CResponder(Boss* boss) : CPMUnknown<IResponder>(boss) {}
+    void Respond(ISignalMgr* signalMgr) override {}
+};

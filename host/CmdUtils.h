@@ -1,0 +1,46 @@
+// Processing commands, command sequences, and undo and redo per document.
+//
+// Undo works on packets: before a command runs, the host keeps the XMP packet of every item
+// of its item list that has one (documents and stories; other items are not kept), and after
+// it ran, the packets again. Undo puts back the "before", redo the "after". A command joins
+// the previous step when that step's last command says CanJoin and the packets it shares with
+// the step are still as the step left them; everything in a command sequence, a transaction
+// or a command processed from inside another command is one step.
+#pragma once
+
+#include "ICommand.h"
+
+class IDocument;
+class ISubject;
+
+namespace CmdUtils {
+
+// A new command of the class, referenced; null when the class has no ICommand.
+ICommand* CreateCommand(ClassID commandClass);
+// Runs Do, then NotifyAfterDo, and records the undo step. Before Do and after NotifyAfterDo the
+// document's subject is told (kBeforeDoMessage / kAfterDoMessage on protocol
+// IID_IDOCCOMMANDNOTIFY, the command as changedBy) unless the document's IDocCommandNotify is off.
+// The error Do reported, or kSuccess.
+ErrorCode ProcessCommand(ICommand* cmd);
+
+// Referenced; EndCommandSequence releases it. Sequences nest; the outermost makes the step.
+ICommandSequence* BeginCommandSequence();
+ErrorCode EndCommandSequence(ICommandSequence* sequence);
+
+bool CanUndo(IDocument* doc);
+bool CanRedo(IDocument* doc);
+PMString GetUndoName(IDocument* doc);
+PMString GetRedoName(IDocument* doc);
+// Restores the packets of the last step and tells the targets' subjects (kUndoMessage or
+// kRedoMessage on protocol IID_IXMPPACKETACCESS), then repeats the changes the step's
+// commands announced on objects of the document. False when there is nothing to undo or a
+// command or sequence is running.
+bool Undo(IDocument* doc);
+bool Redo(IDocument* doc);
+// Forgets the document's steps (after a revert).
+void ClearUndo(IDocument* doc);
+
+// The host's subjects report every change here, so that undo can repeat what a command announced.
+void NoteChange(const ISubject* subject, ClassID theChange, PMIID protocol);
+
+} // namespace CmdUtils

@@ -1,0 +1,60 @@
+#include "HostDocumentList.h"
+
+#include "IDocument.h"
+#include "ISession.h"
+#include "InterfacePtr.h"
+
+#include <algorithm>
+
+HostDocumentList::~HostDocumentList() {
+    while (!fEntries.empty()) {
+        auto db = std::move(fEntries.back().db);
+        fEntries.pop_back();
+        db.reset();
+    }
+}
+
+IDocument* HostDocumentList::GetNthDoc(int32 index) const {
+    if (index < 0 || index >= GetDocCount()) return nullptr;
+    return fEntries[static_cast<size_t>(index)].doc;
+}
+
+IDocument* HostDocumentList::FindDoc(const IDFile& file) const {
+    for (const auto& e : fEntries) {
+        IDFile f;
+        if (e.doc->GetDocFile(&f) && f == file) return e.doc;
+    }
+    return nullptr;
+}
+
+bool16 HostDocumentList::IsOpen(const IDocument* doc) const {
+    return doc && std::any_of(fEntries.begin(), fEntries.end(), [&](const Entry& e) { return e.doc == doc; })
+               ? kTrue
+               : kFalse;
+}
+
+void HostDocumentList::Add(IDocument* doc, std::unique_ptr<HostDataBase> db) {
+    fEntries.push_back({doc, std::move(db)});
+    fFront = doc;
+}
+
+void HostDocumentList::Remove(const IDocument* doc) {
+    auto it = std::find_if(fEntries.begin(), fEntries.end(), [&](const Entry& e) { return e.doc == doc; });
+    if (it == fEntries.end()) return;
+    // Out of the list first: releasing the objects may look at the list.
+    auto db = std::move(it->db);
+    fEntries.erase(it);
+    if (fFront == doc) fFront = fEntries.empty() ? nullptr : fEntries.back().doc;
+    db.reset();
+}
+
+void HostDocumentList::SetFront(IDocument* doc) {
+    if (IsOpen(doc)) fFront = doc;
+}
+
+HostDocumentList* HostDocumentList::Get() {
+    ISession* session = GetExecutionContextSession();
+    if (!session) return nullptr;
+    InterfacePtr<IDocumentList> list(session, IID_IDOCUMENTLIST);
+    return dynamic_cast<HostDocumentList*>(list.get());
+}

@@ -1,0 +1,29 @@
+// The story data on the host's story boss (kStoryBoss).
+#pragma once
+
+#include "CPMUnknown.h"
+#include "IStoryData.h"
+
+class HostStoryData final : public CPMUnknown<IStoryData> {
+public:
+    explicit HostStoryData(Boss* boss) : CPMUnknown<IStoryData>(boss) {}
+
+    PMString GetName() const override { return fName; }
+    void SetName(const PMString& name) override { fName = name; }
+    bool16 IsLocked() const override { return fLocked; }
+    void SetLocked(bool16 locked) override { fLocked = locked ? kTrue : kFalse; }
+    IDFile GetStoryFile() const override { return fFile; }
+    void SetStoryFile(const IDFile& file) override { fFile = file; }
+    PMString GetLinkResource() const override { return fLink; }
+    void SetLinkResource(const PMString& location) override { fLink = location; }
+    bool16 ResolveLinkResource(IDFile* file) const override;
+    bool16 IsExportedForTextEditing() const override { return fExported; }
+    void SetExportedForTextEditing(bool16 exported) override { fExported = exported ? kTrue : kFalse; }
+
+private:
+    PMString fName;
+    bool16 fLocked = kFalse;
+    IDFile fFile;
+    PMString fLink;
+    bool16 fExported = kFalse;
+};

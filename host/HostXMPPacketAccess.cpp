@@ -1,0 +1,79 @@
+#include "HostXMPPacketAccess.h"
+
+#include "XMPPacketAccess.h"
+
+HostXMPPacketAccess::HostXMPPacketAccess(Boss* boss)
+    : CPMUnknown<IXMPPacketAccess>(boss), fPacket(new XMPPacketAccess) {}
+
+bool16 HostXMPPacketAccess::GetNamespacePrefix(const WideString& ns, WideString* prefix) {
+    return fPacket->GetNamespacePrefix(ns, prefix);
+}
+
+bool16 HostXMPPacketAccess::RegisterNamespace(const WideString& ns, const WideString& suggestedPrefix,
+                                              WideString* registeredPrefix) {
+    return fPacket->RegisterNamespace(ns, suggestedPrefix, registeredPrefix);
+}
+
+bool16 HostXMPPacketAccess::DoesPropertyExist(const WideString& ns, const WideString& path) {
+    return fPacket->DoesPropertyExist(ns, path);
+}
+
+bool16 HostXMPPacketAccess::GetProperty(const WideString& ns, const WideString& path, WideString* value,
+                                        uint32* options) {
+    return fPacket->GetProperty(ns, path, value, options);
+}
+
+bool16 HostXMPPacketAccess::SetProperty(const WideString& ns, const WideString& path, const WideString& value,
+                                        uint32 options) {
+    return fPacket->SetProperty(ns, path, value, options);
+}
+
+void HostXMPPacketAccess::DeleteProperty(const WideString& ns, const WideString& path) {
+    fPacket->DeleteProperty(ns, path);
+}
+
+int32 HostXMPPacketAccess::CountArrayItems(const WideString& ns, const WideString& arrayPath) {
+    return fPacket->CountArrayItems(ns, arrayPath);
+}
+
+bool16 HostXMPPacketAccess::AppendArrayItem(const WideString& ns, const WideString& arrayPath,
+                                            const WideString& value, int32 arrayForm, uint32 itemOptions) {
+    return fPacket->AppendArrayItem(ns, arrayPath, value, arrayForm, itemOptions);
+}
+
+bool16 HostXMPPacketAccess::ComposeArrayItemPath(const WideString& ns, const WideString& arrayPath,
+                                                 int32 index, WideString* path) {
+    return fPacket->ComposeArrayItemPath(ns, arrayPath, index, path);
+}
+
+bool16 HostXMPPacketAccess::ComposeStructFieldPath(const WideString& ns, const WideString& structPath,
+                                                   const WideString& fieldNS, const WideString& fieldName,
+                                                   WideString* path) {
+    return fPacket->ComposeStructFieldPath(ns, structPath, fieldNS, fieldName, path);
+}
+
+bool16 HostXMPPacketAccess::SetProperty_Date(const WideString& ns, const WideString& path,
+                                             const XMPDateTime& value) {
+    return fPacket->SetProperty_Date(ns, path, value);
+}
+
+bool16 HostXMPPacketAccess::GetProperty_Date(const WideString& ns, const WideString& path,
+                                             XMPDateTime* value) {
+    return fPacket->GetProperty_Date(ns, path, value);
+}
+
+std::string HostXMPPacketAccess::SerializePacket() const {
+    return fPacket->SerializePacket();
+}
+
+bool16 HostXMPPacketAccess::ParsePacket(const std::string& rdf) {
+    return fPacket->ParsePacket(rdf);
+}
+
+bool16 HostXMPPacketAccess::IsDirty() const {
+    return fPacket->IsDirty();
+}
+
+void HostXMPPacketAccess::SetDirty(bool16 dirty) {
+    fPacket->SetDirty(dirty);
+}

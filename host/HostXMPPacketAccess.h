@@ -1,0 +1,38 @@
+// The XMP packet of a document or story boss: an owned XMPPacketAccess that every call goes to.
+#pragma once
+
+#include "CPMUnknown.h"
+#include "IXMPPacketAccess.h"
+#include "InterfacePtr.h"
+
+class HostXMPPacketAccess final : public CPMUnknown<IXMPPacketAccess> {
+public:
+    explicit HostXMPPacketAccess(Boss* boss);
+
+    bool16 GetNamespacePrefix(const WideString& ns, WideString* prefix) override;
+    bool16 RegisterNamespace(const WideString& ns, const WideString& suggestedPrefix,
+                             WideString* registeredPrefix) override;
+    bool16 DoesPropertyExist(const WideString& ns, const WideString& path) override;
+    bool16 GetProperty(const WideString& ns, const WideString& path, WideString* value,
+                       uint32* options) override;
+    bool16 SetProperty(const WideString& ns, const WideString& path, const WideString& value,
+                       uint32 options) override;
+    void DeleteProperty(const WideString& ns, const WideString& path) override;
+    int32 CountArrayItems(const WideString& ns, const WideString& arrayPath) override;
+    bool16 AppendArrayItem(const WideString& ns, const WideString& arrayPath, const WideString& value,
+                           int32 arrayForm, uint32 itemOptions) override;
+    bool16 ComposeArrayItemPath(const WideString& ns, const WideString& arrayPath, int32 index,
+                                WideString* path) override;
+    bool16 ComposeStructFieldPath(const WideString& ns, const WideString& structPath,
+                                  const WideString& fieldNS, const WideString& fieldName,
+                                  WideString* path) override;
+    bool16 SetProperty_Date(const WideString& ns, const WideString& path, const XMPDateTime& value) override;
+    bool16 GetProperty_Date(const WideString& ns, const WideString& path, XMPDateTime* value) override;
+    std::string SerializePacket() const override;
+    bool16 ParsePacket(const std::string& rdf) override;
+    bool16 IsDirty() const override;
+    void SetDirty(bool16 dirty) override;
+
+private:
+    InterfacePtr<IXMPPacketAccess> fPacket;
+};

@@ -1,0 +1,23 @@
+// Which responders hear which signals, and the host's sending of document signals.
+//
+// A plug-in registers from its RegisterImplementations (the registry is emptied when the
+// host starts, before the plug-in registers):
+//   ResponderRegistry::RegisterClass(kAfterOpenDocSignalResponderService, kMyResponderBoss);
+// or, with an object it already has:
+//   ResponderRegistry::Register(kAfterOpenDocSignalResponderService, responder);
+#pragma once
+
+#include "IDFile.h"
+#include "IResponder.h"
+#include "UIDRef.h"
+
+namespace ResponderRegistry {
+// Keeps a reference to the responder until it is unregistered or the host starts again.
+void Register(ServiceID service, IResponder* responder);
+void Unregister(ServiceID service, IResponder* responder);
+// A new object of the class (with IResponder) answers each signal of the service.
+void RegisterClass(ServiceID service, ClassID responderClass);
+void Clear();
+// Tells every responder of the service, in the order they were registered.
+void SendDocSignal(ServiceID service, const UIDRef& doc, const IDFile& file);
+} // namespace ResponderRegistry

@@ -1,0 +1,60 @@
+// The undo and redo stacks of one document. Each step keeps, for every object whose packet
+// a command touched, the packet as it was before the first command of the step and as it
+// was after the last one, plus the changes those commands announced, so that undo and redo
+// can tell the same observers again.
+#pragma once
+
+#include "ICommand.h"
+#include "InterfacePtr.h"
+#include "PMString.h"
+#include "UIDRef.h"
+
+#include <string>
+#include <vector>
+
+struct UndoTarget {
+    UID uid = kInvalidUID;
+    std::string before;
+    std::string after;
+};
+
+struct UndoChange {
+    UID subject = kInvalidUID;
+    ClassID change = kInvalidClass;
+    PMIID protocol = kInvalidInterfaceID;
+    bool operator==(const UndoChange&) const = default;
+};
+
+struct UndoStep {
+    PMString name;
+    // The group (command sequence, transaction or one outermost command) the step belongs to.
+    uint64 group = 0;
+    std::vector<UndoTarget> targets;
+    std::vector<UndoChange> changes;
+    // The outermost command last merged into the step: the one asked whether it joins the next.
+    InterfacePtr<ICommand> lastCommand;
+
+    UndoTarget* Find(UID uid) {
+        for (auto& t : targets)
+            if (t.uid == uid) return &t;
+        return nullptr;
+    }
+};
+
+class UndoHistory {
+public:
+    std::vector<UndoStep> undo;
+    std::vector<UndoStep> redo;
+    // Set by undo and redo: the next command starts a step of its own.
+    bool joinBlocked = false;
+
+    UndoStep* Top() { return undo.empty() ? nullptr : &undo.back(); }
+    void Clear() {
+        undo.clear();
+        redo.clear();
+        joinBlocked = false;
+    }
+};
+
+// A token that no group had before.
+uint64 NewUndoGroup();

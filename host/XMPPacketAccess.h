@@ -1,0 +1,79 @@
+// The XMP packet of a document or story, held in memory by exempi's XMP core.
+//
+// Paths follow the XMP toolkit's composed-path convention: the first step is the bare
+// property name, qualified by the namespace passed with it ("Packages"); every later step
+// carries the prefix registered for its namespace ("Packages[1]/dunmoreBRN:Fields[2]/
+// dunmoreBRN:Name"). ComposeArrayItemPath and ComposeStructFieldPath only append to the
+// path they are given, so a first step that already has its prefix works as well.
+//
+// The namespace registry is the toolkit's and is shared by the whole process: a namespace
+// registered (or met while parsing a packet) by one packet is known to all of them.
+//
+// Failures of the toolkit never escape: the call returns false (or 0, or an empty text).
+#pragma once
+
+#include "CPMUnknown.h"
+#include "IXMPPacketAccess.h"
+
+#include <exempi/xmp.h>
+
+#include <string>
+
+class XMPPacketAccess final : public CStandaloneUnknown<IXMPPacketAccess> {
+public:
+    // An empty packet, clean.
+    XMPPacketAccess();
+    ~XMPPacketAccess() override;
+    XMPPacketAccess(const XMPPacketAccess&) = delete;
+    XMPPacketAccess& operator=(const XMPPacketAccess&) = delete;
+
+    bool16 GetNamespacePrefix(const WideString& ns, WideString* prefix) override;
+    // True whenever the namespace ends up registered, even under another prefix than the
+    // suggested one (the suggested prefix may belong to another namespace already).
+    bool16 RegisterNamespace(const WideString& ns, const WideString& suggestedPrefix,
+                             WideString* registeredPrefix) override;
+    bool16 DoesPropertyExist(const WideString& ns, const WideString& path) override;
+    bool16 GetProperty(const WideString& ns, const WideString& path, WideString* value,
+                       uint32* options = nullptr) override;
+    // Simple values only: options that ask for a struct or an array give false.
+    bool16 SetProperty(const WideString& ns, const WideString& path, const WideString& value,
+                       uint32 options = 0) override;
+    void DeleteProperty(const WideString& ns, const WideString& path) override;
+    int32 CountArrayItems(const WideString& ns, const WideString& arrayPath) override;
+    // arrayForm: kArrayUnordered (rdf:Bag), kArrayOrdered (rdf:Seq), kArrayAlternative
+    // (rdf:Alt), or 0 to append only to an array that exists. A struct item takes no value.
+    bool16 AppendArrayItem(const WideString& ns, const WideString& arrayPath, const WideString& value,
+                           int32 arrayForm, uint32 itemOptions) override;
+    // False for an unregistered namespace, an empty path, or an index that is neither >= 1
+    // nor kLastItem.
+    bool16 ComposeArrayItemPath(const WideString& ns, const WideString& arrayPath, int32 index,
+                                WideString* path) override;
+    // False when either namespace is not registered or the field name is not a plain name.
+    bool16 ComposeStructFieldPath(const WideString& ns, const WideString& structPath,
+                                  const WideString& fieldNS, const WideString& fieldName,
+                                  WideString* path) override;
+    // Out-of-range members (month 13, minute 60, a time-zone sign other than -1/0/+1…) give
+    // false. Month and day 0 stand for a date given to the year or month only. A date-time
+    // whose time is 00:00:00 is stored as a date alone, and a zero time-zone sign as a time
+    // without zone: both read back as the same members.
+    bool16 SetProperty_Date(const WideString& ns, const WideString& path, const XMPDateTime& value) override;
+    // False, and a zeroed value, when the property is missing or is not a date.
+    bool16 GetProperty_Date(const WideString& ns, const WideString& path, XMPDateTime* value) override;
+
+    // UTF-8 RDF/XML inside the packet wrapper, with the toolkit's default padding.
+    std::string SerializePacket() const override;
+    // Replaces the whole tree; on false the tree is unchanged. A successful parse counts
+    // as a change (an undo restores a packet this way), so a host that loads a packet from
+    // its file marks it clean afterwards.
+    bool16 ParsePacket(const std::string& rdf) override;
+    // Set by every call that changes the tree; a delete of a missing property changes nothing.
+    bool16 IsDirty() const override { return fDirty; }
+    void SetDirty(bool16 dirty) override { fDirty = dirty != 0; }
+
+    // Initialises exempi once for the process; true when it is usable.
+    static bool InitToolkit();
+
+private:
+    XmpPtr fXmp = nullptr;
+    bool fDirty = false;
+};

@@ -1,0 +1,15 @@
+// Document preferences kept with the document, on its workspace (and on stories).
+#pragma once
+
+#include "CPMUnknown.h"
+#include "IBRNDocPrefs.h"
+
+class BRNDocPrefsPrst : public CPMUnknown<IBRNDocPrefs> {
+public:
+    explicit BRNDocPrefsPrst(Boss* boss) : CPMUnknown<IBRNDocPrefs>(boss) {}
+    const uint16& GetState() const override { return fState; }
+    void SetState(const uint16& state) override { fState = state; }
+
+private:
+    uint16 fState = 0;
+};

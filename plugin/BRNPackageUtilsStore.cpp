@@ -1,0 +1,57 @@
+// Reading and storing the packages of documents and stories.
+#include "BRNPackageUtils.h"
+
+#include "BRNXMPSchema.h"
+#include "CVLog.h"
+#include "CmdUtils.h"
+#include "IBRNSetXMPCmdData.h"
+#include "IDataBase.h"
+#include "IXMPPacketAccess.h"
+#include "InterfacePtr.h"
+
+namespace BRNPackageUtils {
+
+namespace {
+ErrorCode Process(const UIDList& targets, const std::function<void(IBRNSetXMPCmdData*)>& fill) {
+    InterfacePtr<ICommand> cmd(CmdUtils::CreateCommand(kBRNSetXMPDataCmdBoss));
+    InterfacePtr<IBRNSetXMPCmdData> data(cmd, IID_IBRNSETXMPCMDDATA);
+    if (!cmd || !data) {
+        CV_LOG_FAILED();
+        return kFailure;
+    }
+    cmd->SetItemList(targets);
+    data->Reset();
+    fill(data);
+    return CmdUtils::ProcessCommand(cmd);
+}
+} // namespace
+
+ErrorCode StorePackages(const UIDList& targets, const BRNPackageList& packages, bool16 deletePackages,
+                        bool16 purgeLegacy) {
+    CV_TRACE("BRNPackageUtils::StorePackages");
+    return Process(targets, [&](IBRNSetXMPCmdData* data) {
+        data->SetPackages(packages);
+        data->SetDeletePackages(deletePackages);
+        data->SetPurgeLegacy(purgeLegacy);
+    });
+}
+
+ErrorCode StoreField(const UIDList& targets, const BRNField& field) {
+    CV_TRACE("BRNPackageUtils::StoreField");
+    return Process(targets, [&](IBRNSetXMPCmdData* data) { data->SetSingleField(kTrue, field); });
+}
+
+BRNPackageList ReadPackages(const UIDRef& target) {
+    CV_TRACE("BRNPackageUtils::ReadPackages");
+    InterfacePtr<IXMPPacketAccess> xmp(Instantiate<IXMPPacketAccess>(target));
+    if (!xmp) {
+        CV_LOG_FAILED();
+        return {};
+    }
+    bool legacy = false;
+    BRNPackageList packages = BRNXMPSchema::Read(xmp, &legacy);
+    if (legacy) StorePackages(UIDList(target), packages, kFalse, kFalse);
+    return packages;
+}
+
+} // namespace BRNPackageUtils

@@ -1,0 +1,39 @@
+#include "BRNSetDocPrefsCmd.h"
+
+#include "CVLog.h"
+#include "IBRNDocPrefs.h"
+#include "IDataBase.h"
+#include "InterfacePtr.h"
+
+BRNSetDocPrefsCmd::BRNSetDocPrefsCmd(Boss* boss) : Command(boss) { SetName(PMString("BRNSetDocPrefsCmd")); }
+
+PMString BRNSetDocPrefsCmd::MakeUndoName() {
+    PMString name("Set Brindle DocPrefs");
+    name.SetTranslatable(kFalse);
+    return name;
+}
+
+void BRNSetDocPrefsCmd::Do() {
+    CV_TRACE("BRNSetDocPrefsCmd::Do");
+    InterfacePtr<IBRNDocPrefs> value(this, IID_IBRNDOCPREFS);
+    if (!value) return;
+    const UIDList* items = GetItemList();
+    if (!items || items->IsEmpty() || !items->GetDataBase()) {
+        CV_LOG(20, "The itemList is nil or empty");
+        return;
+    }
+    IDataBase* db = items->GetDataBase();
+    for (UID uid : *items) {
+        if (uid == kInvalidUID || !db->IsValidUID(uid)) {
+            CV_LOG(20, "Invalid UIDRef");
+            return;
+        }
+        InterfacePtr<IBRNDocPrefs> prefs(Instantiate<IBRNDocPrefs>(db, uid));
+        if (!prefs) {
+            CV_LOG_FAILED();
+            return;
+        }
+        // The value this command carries is what its caller wants the targets to hold.
+        prefs->SetState(value->GetState());
+    }
+}

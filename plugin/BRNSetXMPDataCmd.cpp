@@ -1,0 +1,129 @@
+#include "BRNSetXMPDataCmd.h"
+
+#include "BRNXMPSchema.h"
+#include "CVLog.h"
+#include "IAssignmentMgr.h"
+#include "IBRNDocPrefs.h"
+#include "IBRNSetXMPCmdData.h"
+#include "IDataBase.h"
+#include "IDocument.h"
+#include "ISubject.h"
+#include "IStoryData.h"
+#include "IXMPPacketAccess.h"
+#include "InterfacePtr.h"
+
+namespace {
+
+// The file a story is known by: its own, or its link resource's when there is one.
+IDFile StoryFile(IStoryData* story) {
+    IDFile file = story->GetStoryFile();
+    IDFile linked;
+    if (story->ResolveLinkResource(&linked))
+        file = linked;
+    else if (!story->GetLinkResource().IsEmpty())
+        file = IDFile(story->GetLinkResource());
+    return file;
+}
+
+BRNXMPDocumentInfo DocumentInfo(IDocument* doc) {
+    BRNXMPDocumentInfo info;
+    info.isTemplate = doc->IsTemplate() != 0;
+    InterfacePtr<IAssignmentMgr> assignments(doc, IID_IASSIGNMENTMGR);
+    if (!assignments) return info;
+    IDataBase* db = doc->GetDocumentDataBase();
+    for (int32 i = 0; i < assignments->GetAssignmentCount(); ++i) {
+        Assignment a = assignments->GetNthAssignment(i);
+        BRNAssignmentRecord record{a.name, a.user, a.file, {}};
+        for (UID uid : a.stories) {
+            InterfacePtr<IStoryData> story(Instantiate<IStoryData>(db, uid));
+            if (story) record.stories.push_back({story->GetName(), StoryFile(story)});
+        }
+        info.assignments.push_back(std::move(record));
+    }
+    return info;
+}
+
+} // namespace
+
+BRNSetXMPDataCmd::BRNSetXMPDataCmd(Boss* boss) : Command(boss), fNamespace(BRNXMPSchema::CurrentNamespace()) {
+    SetName(PMString("BRNSetXMPDataCmd"));
+}
+
+bool16 BRNSetXMPDataCmd::CanJoin(ICommand* other) {
+    return other && other->GetName() == GetName() ? kTrue : kFalse;
+}
+
+PMString BRNSetXMPDataCmd::MakeUndoName() { return PMString("0xA8260kBRNSetXMPMetaDataCmdStringKey"); }
+
+void BRNSetXMPDataCmd::Do() {
+    CV_TRACE("BRNSetXMPDataCmd::Do");
+    const UIDList* items = GetItemList();
+    if (!items || !items->GetDataBase() || items->IsEmpty()) {
+        CV_LOG(20, "The itemList is nil or empty");
+        return;
+    }
+    InterfacePtr<IBRNSetXMPCmdData> data(this, IID_IBRNSETXMPCMDDATA);
+    if (!data) {
+        CV_LOG_FAILED();
+        return;
+    }
+    BRNXMPWriteRequest request;
+    request.deletePackages = data->GetDeletePackages() != 0;
+    request.singleField = data->GetSingleField() != 0;
+    request.purgeLegacy = data->GetPurgeLegacy() != 0;
+    request.packages = data->GetPackages();
+    request.field = data->GetField();
+
+    IDataBase* db = items->GetDataBase();
+    for (UID uid : *items) {
+        InterfacePtr<IXMPPacketAccess> xmp(Instantiate<IXMPPacketAccess>(db, uid));
+        if (!xmp) {
+            CV_LOG_FAILED();
+            return;
+        }
+        if (InterfacePtr<IDocument> doc(Instantiate<IDocument>(db, uid)); doc) {
+            InterfacePtr<IBRNDocPrefs> prefs(Instantiate<IBRNDocPrefs>(doc->GetDocWorkSpace()));
+            if (!prefs) {
+                CV_LOG_FAILED();
+                return;
+            }
+            BRNXMPDocumentInfo info = DocumentInfo(doc);
+            BRNXMPSchema::Write(xmp, request, &info);
+        } else if (InterfacePtr<IStoryData> story(Instantiate<IStoryData>(db, uid)); story) {
+            InterfacePtr<IBRNDocPrefs> prefs(story, IID_IBRNDOCPREFS);
+            if (!prefs) {
+                CV_LOG_FAILED();
+                return;
+            }
+            BRNXMPSchema::Write(xmp, request, nullptr);
+        } else {
+            CV_LOG_FAILED();
+            return;
+        }
+    }
+}
+
+void BRNSetXMPDataCmd::NotifyAfterDo() {
+    CV_TRACE("BRNSetXMPDataCmd::NotifyAfterDo");
+    const UIDList* items = GetItemList();
+    IDataBase* db = items ? items->GetDataBase() : nullptr;
+    if (!db) {
+        CV_LOG_FAILED();
+        return;
+    }
+    InterfacePtr<IDocument> doc(Instantiate<IDocument>(db, db->GetRootUID()));
+    if (!doc) {
+        CV_LOG_FAILED();
+        return;
+    }
+    UIDRef workspace = doc->GetDocWorkSpace();
+    InterfacePtr<IBRNDocPrefs> prefs(Instantiate<IBRNDocPrefs>(workspace));
+    InterfacePtr<ISubject> subject(Instantiate<ISubject>(workspace));
+    if (!prefs || !subject) {
+        CV_LOG_FAILED();
+        return;
+    }
+    // Marked first: the document observer then knows this change is handled here.
+    prefs->SetState(1);
+    subject->Change(kBRNDocPrefsChangedMessage, IID_IBRNDOCPREFS, static_cast<ICommand*>(this));
+}
