@@ -68,9 +68,9 @@ PMString UndoNameOf(ICommand* cmd) {
 
 // The step of the group, searched from the top.
 UndoStep* StepOfGroup(UndoHistory& history, uint64 group) {
-    for (auto it = history.undo.rbegin(); it != history.undo.rend(); ++it)
-        if (it->group == group) return &*it;
-    return nullptr;
+    auto it = std::find_if(history.undo.rbegin(), history.undo.rend(),
+                           [group](const UndoStep& s) { return s.group == group; });
+    return it == history.undo.rend() ? nullptr : &*it;
 }
 
 // Lets the command's group take over the top step when the step's last command joins it and
@@ -141,9 +141,9 @@ bool Busy() {
 // Tells the targets' subjects, then repeats what the step's commands announced.
 // Takes copies: observers may process commands that rewrite the history.
 void Announce(IDataBase* db, const UndoStep& step, ClassID message) {
-    std::vector<UID> targets;
-    for (const auto& t : step.targets)
-        targets.push_back(t.uid);
+    std::vector<UID> targets(step.targets.size());
+    std::transform(step.targets.begin(), step.targets.end(), targets.begin(),
+                   [](const UndoTarget& t) { return t.uid; });
     auto changes = step.changes;
     for (UID uid : targets) {
         InterfacePtr<ISubject> subject(static_cast<ISubject*>(db->Instantiate(uid, IID_ISUBJECT)));

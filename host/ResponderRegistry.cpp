@@ -72,7 +72,7 @@ void Register(ServiceID service, IResponder* responder) {
     Entries().push_back({service, responder, kInvalidClass});
 }
 
-void Unregister(ServiceID service, IResponder* responder) {
+void Unregister(ServiceID service, const IResponder* responder) {
     auto& entries = Entries();
     auto it = std::find_if(entries.begin(), entries.end(),
                            [&](const Entry& e) { return e.service == service && e.responder == responder; });

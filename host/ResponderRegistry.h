@@ -14,7 +14,7 @@
 namespace ResponderRegistry {
 // Keeps a reference to the responder until it is unregistered or the host starts again.
 void Register(ServiceID service, IResponder* responder);
-void Unregister(ServiceID service, IResponder* responder);
+void Unregister(ServiceID service, const IResponder* responder);
 // A new object of the class (with IResponder) answers each signal of the service.
 void RegisterClass(ServiceID service, ClassID responderClass);
 void Clear();

@@ -9,6 +9,7 @@
 #include "PMString.h"
 #include "UIDRef.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -35,9 +36,9 @@ struct UndoStep {
     InterfacePtr<ICommand> lastCommand;
 
     UndoTarget* Find(UID uid) {
-        for (auto& t : targets)
-            if (t.uid == uid) return &t;
-        return nullptr;
+        auto it =
+            std::find_if(targets.begin(), targets.end(), [uid](const UndoTarget& t) { return t.uid == uid; });
+        return it == targets.end() ? nullptr : &*it;
     }
 };
 
