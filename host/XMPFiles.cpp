@@ -1,4 +1,5 @@
 #include "XMPFiles.h"
+#include "XmpText.h"
 
 #include "FileUtils.h"
 #include "XMPPacketAccess.h"
@@ -21,29 +22,11 @@ namespace XMPFiles {
 
 namespace {
 
-constexpr std::string_view kRDFNamespace = "http://www.w3.org/1999/02/22-rdf-syntax-ns#";
+using xmptext::kRDFNamespace;
+using xmptext::XmpText;
 // A JPEG's main packet names this property when the rest of the packet lives in
 // extended segments; only the file handler puts the two together.
 constexpr std::string_view kExtendedMarker = "HasExtendedXMP";
-
-class XmpText {
-public:
-    XmpText() : fString(xmp_string_new()) {}
-    ~XmpText() {
-        if (fString) xmp_string_free(fString);
-    }
-    XmpText(const XmpText&) = delete;
-    XmpText& operator=(const XmpText&) = delete;
-    XmpStringPtr get() const { return fString; }
-    std::string str() const {
-        if (!fString) return {};
-        const char* s = xmp_string_cstr(fString);
-        return s ? std::string(s, xmp_string_len(fString)) : std::string();
-    }
-
-private:
-    XmpStringPtr fString;
-};
 
 class Packet {
 public:

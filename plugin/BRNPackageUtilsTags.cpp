@@ -114,7 +114,7 @@ struct FormatSpec {
 bool ParseFormatSpec(const std::u16string& spec, FormatSpec* out) {
     std::string s;
     for (char16_t c : spec) {
-        // Only printable ASCII: the specification is handed to the C library.
+        // Only printable ASCII: the format text is handed to the C library.
         if (c < 0x20 || c > 0x7E) return false;
         s.push_back(static_cast<char>(c));
     }
