@@ -3,6 +3,7 @@
 
 #include <climits>
 #include <string_view>
+#include <unordered_map>
 
 namespace {
 
@@ -16,10 +17,15 @@ std::string ToUTF8(const WideString& w) {
 // The registered prefix of the namespace, without the colon; empty when unregistered.
 std::string PrefixOf(const std::string& ns) {
     if (ns.empty()) return {};
+    // The toolkit's registry is the process's and a registered prefix never changes, so a
+    // prefix found once is kept; a namespace not registered yet is asked again next time.
+    static std::unordered_map<std::string, std::string> known;
+    if (auto it = known.find(ns); it != known.end()) return it->second;
     XmpText prefix;
     if (!prefix.get() || !xmp_namespace_prefix(ns.c_str(), prefix.get())) return {};
     std::string p = prefix.str();
     if (!p.empty() && p.back() == ':') p.pop_back();
+    if (!p.empty()) known.emplace(ns, p);
     return p;
 }
 
