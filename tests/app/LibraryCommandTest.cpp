@@ -68,13 +68,7 @@ std::vector<ParsedExport> ParseWithPython(const std::vector<fs::path>& files) {
     for (const auto& f : files)
         cmd += " " + Quote(f);
     cmd += " 2>&1";
-    std::string text;
-    if (FILE* pipe = ::popen(cmd.c_str(), "r")) {
-        char buf[512];
-        while (size_t n = std::fread(buf, 1, sizeof buf, pipe))
-            text.append(buf, n);
-        ::pclose(pipe);
-    }
+    std::string text = testsupport::CaptureOutput(cmd);
     std::vector<ParsedExport> parsed;
     std::stringstream lines(text);
     for (std::string line; std::getline(lines, line);) {

@@ -47,14 +47,7 @@ std::map<std::string, nlohmann::json> ExifTool(const std::vector<fs::path>& file
     for (const auto& f : files)
         cmd += " " + Quote(f);
     cmd += " 2>/dev/null";
-    std::string out;
-    if (FILE* p = ::popen(cmd.c_str(), "r")) {
-        char buf[65536];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-            out.append(buf, n);
-        ::pclose(p);
-    }
+    std::string out = testsupport::CaptureOutput(cmd);
     std::map<std::string, nlohmann::json> byFile;
     auto parsed = nlohmann::json::parse(out, nullptr, false);
     if (parsed.is_array())

@@ -118,14 +118,9 @@ std::vector<std::string> SplitOn(const std::string& s, char sep) {
 // The document element of the file as Python reads it; false when Python could not parse it.
 bool ParseWithPython(const fs::path& file, XmlNode* root) {
     std::string cmd = "python3 -c '" + std::string(kDumpScript) + "' '" + file.string() + "' 2>&1";
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return false;
-    std::string out;
-    std::array<char, 4096> buf{};
-    size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
-        out.append(buf.data(), n);
-    if (::pclose(p) != 0) {
+    int status = 0;
+    std::string out = testsupport::CaptureOutput(cmd, &status);
+    if (status != 0) {
         ADD_FAILURE() << "python could not parse " << file << ":\n" << out;
         return false;
     }

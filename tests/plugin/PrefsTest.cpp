@@ -69,14 +69,9 @@ walk(m.parse(sys.argv[1]).documentElement, 0)
 std::vector<XmlElement> ParseWithPython(const fs::path& file) {
     std::string cmd = "python3 -c '" + std::string(kDumpScript) + "' '" + file.string() + "' 2>&1";
     std::vector<XmlElement> elements;
-    FILE* p = ::popen(cmd.c_str(), "r");
-    if (!p) return elements;
-    std::string out;
-    std::array<char, 4096> buf{};
-    size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
-        out.append(buf.data(), n);
-    if (::pclose(p) != 0) {
+    int status = 0;
+    std::string out = testsupport::CaptureOutput(cmd, &status);
+    if (status != 0) {
         ADD_FAILURE() << "python could not parse " << file << ":\n" << out;
         return elements;
     }

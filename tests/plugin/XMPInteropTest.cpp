@@ -203,14 +203,7 @@ std::map<std::string, json> Exiftool(const std::string& tags, const std::vector<
     for (const fs::path& f : files)
         cmd += " " + Quote(f.string());
     cmd += " 2>/dev/null";
-    std::string out;
-    if (FILE* p = ::popen(cmd.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
-            out.append(buf, n);
-        ::pclose(p);
-    }
+    std::string out = testsupport::CaptureOutput(cmd);
     std::map<std::string, json> byFile;
     json all = json::parse(out, nullptr, false);
     if (!all.is_array()) {

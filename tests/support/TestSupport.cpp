@@ -120,6 +120,21 @@ fs::path HostFixture::RecoveryFolder() const { return fHome->path() / "state/cor
 
 fs::path SamplesLibrary() { return fs::path(BRINDLE_SOURCE_DIR) / "samples/library"; }
 
+std::string CaptureOutput(const std::string& command, int* status) {
+    std::string out;
+    FILE* p = ::popen(command.c_str(), "r");
+    if (!p) {
+        if (status) *status = -1;
+        return out;
+    }
+    char buf[65536];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    int rc = ::pclose(p);
+    if (status) *status = rc;
+    return out;
+}
+
 int RunBrindle(const std::string& args, std::string* out, std::string* err) {
     TempDir tmp;
     std::string cmd = std::string("'") + BRINDLE_BINARY + "' " + args + " >'" + (tmp / "out").string() + "' 2>'" +

@@ -59,6 +59,9 @@ protected:
 
 // The sample library of the project.
 std::filesystem::path SamplesLibrary();
+// Runs a shell command and returns what it printed on standard output; the exit status
+// (as pclose gives it, 0 for success) when asked.
+std::string CaptureOutput(const std::string& command, int* status = nullptr);
 // Runs the brindle program with the arguments; returns its exit code, and its output.
 int RunBrindle(const std::string& args, std::string* out = nullptr, std::string* err = nullptr);
 
