@@ -4,6 +4,7 @@
 #include "DocumentHost.h"
 #include "HostConfig.h"
 #include "ICVLogger.h"
+#include "IPanelMgr.h"
 #include "ISession.h"
 #include "IXMLUtils.h"
 #include "Host.h"
@@ -24,11 +25,15 @@ enum : ImplementationID {
     kHostSubjectImpl = 0x2002,
     kHostXMLUtilsImpl = 0x2003,
     kHostCVLoggerImpl = 0x2004,
+    kHostPanelMgrImpl = 0x2005,
 };
 
 ISession* gSession = nullptr;
 Boss* gSessionBoss = nullptr;
 IPlugIn* gPlugin = nullptr;
+// The utilities object lives as long as the session: the plug-in's add-ins on it (services
+// reached through QueryUtils) belong to the registration of that session.
+IPMUnknown* gUtils = nullptr;
 bool gOutsideComponents = true;
 
 class HostSession : public CPMUnknown<ISession> {
@@ -39,10 +44,57 @@ public:
         s.SetTranslatable(kFalse);
         return s;
     }
+    PMString GetUserAlias() const override {
+        PMString s(HostConfig::Get().alias);
+        s.SetTranslatable(kFalse);
+        return s;
+    }
     IPMUnknown* QueryOutsideComponents() const override {
         if (!gOutsideComponents) return nullptr;
         return CreateObject(kCVLoggerBoss, IID_IUNKNOWN);
     }
+};
+
+class HostPanelMgr : public CPMUnknown<IPanelMgr> {
+public:
+    explicit HostPanelMgr(Boss* boss) : CPMUnknown<IPanelMgr>(boss) {}
+    ~HostPanelMgr() override {
+        for (auto& [id, entry] : fPanels) entry.panel->Release();
+    }
+    IPMUnknown* GetPanelFromWidgetID(WidgetID id) const override {
+        auto it = fPanels.find(id);
+        return it == fPanels.end() ? nullptr : it->second.panel;
+    }
+    void RegisterPanel(WidgetID id, IPMUnknown* panel) override {
+        if (!panel) return;
+        panel->AddRef();
+        UnregisterPanel(id);
+        fPanels[id] = {panel, kFalse};
+    }
+    void UnregisterPanel(WidgetID id) override {
+        auto it = fPanels.find(id);
+        if (it == fPanels.end()) return;
+        IPMUnknown* panel = it->second.panel;
+        fPanels.erase(it);
+        panel->Release();
+    }
+    bool16 IsPanelWithWidgetIDShown(WidgetID id) const override {
+        auto it = fPanels.find(id);
+        return it != fPanels.end() && it->second.shown;
+    }
+    void ShowPanelByWidgetID(WidgetID id) override { SetShown(id, kTrue); }
+    void HidePanelByWidgetID(WidgetID id) override { SetShown(id, kFalse); }
+
+private:
+    struct Entry {
+        IPMUnknown* panel = nullptr;
+        bool16 shown = kFalse;
+    };
+    void SetShown(WidgetID id, bool16 shown) {
+        auto it = fPanels.find(id);
+        if (it != fPanels.end()) it->second.shown = shown;
+    }
+    std::map<WidgetID, Entry> fPanels;
 };
 
 class HostXMLUtils : public CPMUnknown<IXMLUtils> {
@@ -89,7 +141,10 @@ void RegisterHostClasses() {
     ObjectModel::RegisterImplementation(kHostSubjectImpl, MakeFactory<CSubject>());
     ObjectModel::RegisterImplementation(kHostXMLUtilsImpl, MakeFactory<HostXMLUtils>());
     ObjectModel::RegisterImplementation(kHostCVLoggerImpl, MakeFactory<HostCVLogger>());
-    ObjectModel::RegisterClass(kSessionBoss, {{IID_ISESSION, kHostSessionImpl}, {IID_ISUBJECT, kHostSubjectImpl}});
+    ObjectModel::RegisterImplementation(kHostPanelMgrImpl, MakeFactory<HostPanelMgr>());
+    ObjectModel::RegisterClass(kSessionBoss, {{IID_ISESSION, kHostSessionImpl},
+                                              {IID_ISUBJECT, kHostSubjectImpl},
+                                              {IID_IPANELMGR, kHostPanelMgrImpl}});
     ObjectModel::RegisterClass(kUtilsBoss, {{IID_IXMLUTILS, kHostXMLUtilsImpl}});
     ObjectModel::RegisterClass(kCVLoggerBoss, {{IID_ICVLOGGER, kHostCVLoggerImpl}});
     RegisterDocumentClasses();
@@ -108,11 +163,19 @@ ISession* GetExecutionContextSession() {
 
 namespace UtilsBoss {
 IPMUnknown* QueryUtils(PMIID interfaceID) {
-    static IPMUnknown* utils = nullptr;
-    if (!utils) utils = CreateObject(kUtilsBoss, IID_IUNKNOWN);
-    return utils ? utils->QueryInterface(interfaceID) : nullptr;
+    if (!gUtils) gUtils = CreateObject(kUtilsBoss, IID_IUNKNOWN);
+    return gUtils ? gUtils->QueryInterface(interfaceID) : nullptr;
 }
 } // namespace UtilsBoss
+
+IPanelMgr* GetPanelManager() {
+    ISession* session = GetExecutionContextSession();
+    if (!session) return nullptr;
+    IPMUnknown* mgr = session->QueryInterface(IID_IPANELMGR);
+    if (!mgr) return nullptr;
+    mgr->Release(); // the session holds it
+    return static_cast<IPanelMgr*>(mgr);
+}
 
 namespace Host {
 
@@ -135,6 +198,10 @@ bool Start(IPlugIn* plugin) {
 }
 
 void Stop() {
+    if (gUtils) {
+        gUtils->Release();
+        gUtils = nullptr;
+    }
     if (gSession) {
         ISession* s = gSession;
         gSession = nullptr;

@@ -8,6 +8,8 @@ class ISession : public IPMUnknown {
 public:
     enum { kDefaultIID = IID_ISESSION };
     virtual PMString GetUserName() const = 0;
+    // The short form of the user's name that history entries carry; may be empty.
+    virtual PMString GetUserAlias() const = 0;
     // The object of the maker's outside components (the logger among them), referenced,
     // or null when they are not installed.
     virtual IPMUnknown* QueryOutsideComponents() const = 0;
