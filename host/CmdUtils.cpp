@@ -7,6 +7,7 @@
 #include "IDocCommandNotify.h"
 #include "IDocument.h"
 #include "ISubject.h"
+#include "IStoryReference.h"
 #include "IXMPPacketAccess.h"
 #include "InterfacePtr.h"
 #include "ObjectModel.h"
@@ -42,7 +43,10 @@ private:
 std::vector<UndoTarget> Snapshot(IDataBase* db, const UIDList* list) {
     std::vector<UndoTarget> targets;
     if (!db || !list) return targets;
-    for (UID uid : *list) {
+    for (UID item : *list) {
+        // A story reference's metadata is its story's.
+        UID story = db->GetClass(item) == kStoryBoss ? kInvalidUID : ResolveStoryUID(db, item);
+        UID uid = story != kInvalidUID ? story : item;
         if (std::any_of(targets.begin(), targets.end(), [&](const UndoTarget& t) { return t.uid == uid; }))
             continue;
         InterfacePtr<IXMPPacketAccess> packet(

@@ -30,6 +30,7 @@ enum : ImplementationID {
     kHostAssignmentMgrImpl = 0x2106,
     kHostDocCommandNotifyImpl = 0x2107,
     kHostStoryDataImpl = 0x2108,
+    kHostStoryReferenceImpl = 0x210B,
     kHostDocFileHandlerImpl = 0x2109,
     kHostDocumentListImpl = 0x210A,
 };
@@ -181,6 +182,19 @@ UID NewStory(IDocument* doc, const PMString& name) {
     return uid;
 }
 
+UID NewStoryReference(IDocument* doc, ClassID kind, UID story) {
+    IDataBase* db = doc ? doc->GetDocumentDataBase() : nullptr;
+    if (!db || (kind != kTextFrameBoss && kind != kStoryLinkBoss)) return kInvalidUID;
+    UID uid = db->NewUID(kind);
+    InterfacePtr<IStoryReference> ref(static_cast<IStoryReference*>(db->Instantiate(uid, IID_ISTORYREFERENCE)));
+    if (!ref) {
+        db->DeleteUID(uid);
+        return kInvalidUID;
+    }
+    ref->SetStoryUID(story);
+    return uid;
+}
+
 IDocumentList* GetDocumentList() {
     return HostDocumentList::Get();
 }
@@ -204,6 +218,15 @@ std::string GetDocumentError() {
 
 } // namespace Host
 
+UID ResolveStoryUID(IDataBase* db, UID item) {
+    if (!db || !db->IsValidUID(item)) return kInvalidUID;
+    if (db->GetClass(item) == kStoryBoss) return item;
+    InterfacePtr<IStoryReference> ref(static_cast<IStoryReference*>(db->Instantiate(item, IID_ISTORYREFERENCE)));
+    if (!ref) return kInvalidUID;
+    UID story = ref->GetStoryUID();
+    return db->IsValidUID(story) && db->GetClass(story) == kStoryBoss ? story : kInvalidUID;
+}
+
 void RegisterDocumentClasses() {
     // Responders of an earlier run belong to bosses of its plug-in registration.
     ResponderRegistry::Clear();
@@ -215,6 +238,7 @@ void RegisterDocumentClasses() {
     ObjectModel::RegisterImplementation(kHostAssignmentMgrImpl, MakeFactory<HostAssignmentMgr>());
     ObjectModel::RegisterImplementation(kHostDocCommandNotifyImpl, MakeFactory<HostDocCommandNotify>());
     ObjectModel::RegisterImplementation(kHostStoryDataImpl, MakeFactory<HostStoryData>());
+    ObjectModel::RegisterImplementation(kHostStoryReferenceImpl, MakeFactory<HostStoryReference>());
     ObjectModel::RegisterImplementation(kHostDocFileHandlerImpl, MakeFactory<HostDocFileHandler>());
     ObjectModel::RegisterImplementation(kHostDocumentListImpl, MakeFactory<HostDocumentList>());
     ObjectModel::RegisterImplementation(kHostClassIDDataImpl, MakeFactory<HostClassIDData>());
@@ -238,6 +262,8 @@ void RegisterDocumentClasses() {
                                                {IID_ISUBJECT, kHostDocSubjectImpl},
                                                {IID_ILAZYSUBJECT, kHostLazySubjectImpl},
                                            });
+    ObjectModel::RegisterClass(kTextFrameBoss, {{IID_ISTORYREFERENCE, kHostStoryReferenceImpl}});
+    ObjectModel::RegisterClass(kStoryLinkBoss, {{IID_ISTORYREFERENCE, kHostStoryReferenceImpl}});
     ObjectModel::RegisterClass(kHostDocFileHandlerBoss, {{IID_IDOCFILEHANDLER, kHostDocFileHandlerImpl}});
     ObjectModel::AddIn(kSessionBoss, {IID_IDOCUMENTLIST, kHostDocumentListImpl});
 }

@@ -45,6 +45,9 @@ bool CloseDocument(IDocument* doc, UIFlags uiFlags = kFullUI);
 
 // A new story in the document's database, added to its story list; kInvalidUID without a document.
 UID NewStory(IDocument* doc, const PMString& name);
+// A text frame (kTextFrameBoss) or story link (kStoryLinkBoss) in the document's database that
+// refers to the story; kInvalidUID without a document or for another kind.
+UID NewStoryReference(IDocument* doc, ClassID kind, UID story);
 
 // The session's document list, and the document in front (the last opened unless set).
 IDocumentList* GetDocumentList();

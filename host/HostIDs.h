@@ -40,6 +40,7 @@ enum : PMIID {
     IID_IDOCFILEHANDLER = 0x0046,
     IID_ILAZYSUBJECT = 0x0047,
     IID_ICLASSIDDATA = 0x0048,
+    IID_ISTORYREFERENCE = 0x0049,
 };
 
 enum : ClassID {
@@ -50,6 +51,10 @@ enum : ClassID {
     kDocWorkspaceBoss = 0x1021,
     kStoryBoss = 0x1022,
     kHostDocFileHandlerBoss = 0x1023,
+    // Objects that refer to a story (IStoryReference): a text frame, and the link of a story
+    // handed out for text editing.
+    kTextFrameBoss = 0x1024,
+    kStoryLinkBoss = 0x1025,
     // Changes announced on the targets' subjects (protocol IID_IXMPPACKETACCESS) by undo and redo.
     kUndoMessage = 0x1028,
     kRedoMessage = 0x1029,

@@ -3,6 +3,7 @@
 
 #include "CPMUnknown.h"
 #include "IStoryData.h"
+#include "IStoryReference.h"
 
 class HostStoryData final : public CPMUnknown<IStoryData> {
 public:
@@ -26,4 +27,15 @@ private:
     IDFile fFile;
     PMString fLink;
     bool16 fExported = kFalse;
+};
+
+// The reference of a text frame or a story link (kTextFrameBoss, kStoryLinkBoss).
+class HostStoryReference final : public CPMUnknown<IStoryReference> {
+public:
+    explicit HostStoryReference(Boss* boss) : CPMUnknown<IStoryReference>(boss) {}
+    UID GetStoryUID() const override { return fStory; }
+    void SetStoryUID(UID story) override { fStory = story; }
+
+private:
+    UID fStory = kInvalidUID;
 };
