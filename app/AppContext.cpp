@@ -4,6 +4,7 @@
 #include "CAlert.h"
 #include "Host.h"
 #include "HostConfig.h"
+#include "HostDialogs.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -26,6 +27,11 @@ HostSessionScope::HostSessionScope(const GlobalOptions& o) {
                                      : o.answer == "no" ? TerminalAlertSink::Fixed::kNo
                                                         : TerminalAlertSink::Fixed::kNone;
     CAlert::SetSink(std::make_shared<TerminalAlertSink>(fixed));
+    // The plug-in's message dialogs (the required-fields dialog) follow the same fixed answer:
+    // yes confirms, no dismisses, and without one a terminal is asked.
+    HostDialogs::SetMessageAnswer(o.answer == "yes"  ? HostDialogs::MessageAnswer::kOK
+                                  : o.answer == "no" ? HostDialogs::MessageAnswer::kDismiss
+                                                     : HostDialogs::MessageAnswer::kAsk);
     fOK = Host::Start(GetPlugIn());
 }
 

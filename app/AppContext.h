@@ -49,3 +49,5 @@ void AddLibraryCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
 void AddSettingsCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
 void AddFieldCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
 void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+void AddServiceCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);

@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
     app.add_option("--edition", options.edition, "Host edition")->check(CLI::IsMember({"layout", "text"}));
     app.add_option("--user", options.user, "User name (default: $USER)");
     app.add_option("--alias", options.alias, "The user's alias");
-    app.add_option("--answer", options.answer, "Answer every Yes/No alert")->check(CLI::IsMember({"yes", "no"}));
+    app.add_option("--answer", options.answer, "Answer every Yes/No alert and message dialog")->check(CLI::IsMember({"yes", "no"}));
     app.add_option("--log-level", options.logLevel, "Diagnostic threshold: 0 off, 30 errors, 75 trace, 1000+ extended")
         ->check(CLI::Range(0, 65535));
     app.add_option("--log-file", options.logFile, "Write diagnostic lines to this file instead of standard error");
@@ -22,6 +22,8 @@ int main(int argc, char** argv) {
     AddSettingsCommands(app, options, exitCode);
     AddFieldCommands(app, options, exitCode);
     AddDocumentCommands(app, options, exitCode);
+    AddServiceCommands(app, options, exitCode);
+    AddPackageCommands(app, options, exitCode);
 
     try {
         app.parse(argc, argv);

@@ -37,4 +37,47 @@ void SetFolderAnswer(DialogAnswer answer);
 // The title of the last dialog shown, and the last file or folder the user chose.
 PMString LastTitle();
 IDFile LastChosen();
+
+// --- Dialogs of the plug-in's own, answered by the host -----------------------------------
+// Each takes the next answer queued for it (in order), or is cancelled when none is left. A
+// dialog whose check refuses an answer asks again, so it takes the next one.
+
+// What the multi-choice dialog is shown: the field's choices, its selection and whether the
+// user may add values of their own.
+struct MultiChoiceRequest {
+    std::vector<PMString> options;
+    std::vector<PMString> selected;
+    bool16 allowUserValues = kFalse;
+};
+// True and the user's list of values (in order) when confirmed; false when cancelled.
+bool AskMultiChoice(const PMString& title, const MultiChoiceRequest& request, std::vector<PMString>* values);
+// Queues an answer: the values the user ends with, or nullopt to cancel.
+void QueueMultiChoiceAnswer(std::optional<std::vector<PMString>> values);
+// What the last multi-choice dialog was shown.
+MultiChoiceRequest LastMultiChoiceRequest();
+
+// The three texts of the deadline dialog.
+struct DeadlineTexts {
+    PMString planned;
+    PMString executed;
+    PMString executedBy;
+};
+// Shows the texts; true and the texts as the user left them when confirmed.
+bool AskDeadline(const PMString& title, DeadlineTexts* texts);
+void QueueDeadlineAnswer(std::optional<DeadlineTexts> texts);
+// Drops the answers still queued for the plug-in's dialogs.
+void ClearQueuedAnswers();
+
+// A message with the buttons OK and Cancel (the required-fields dialog). How it is
+// answered: kAsk shows the message on standard error and asks on the terminal when
+// standard input is one, else it is dismissed; kOK and kDismiss answer at once (a test or
+// a command line's fixed answer).
+enum class MessageAnswer { kAsk, kOK, kDismiss };
+void SetMessageAnswer(MessageAnswer answer);
+MessageAnswer GetMessageAnswer();
+// True when the user confirmed with OK.
+bool ShowMessageDialog(const PMString& title, const PMString& message);
+// The message of the last message dialog shown, and how many were shown since the start.
+PMString LastMessage();
+int32 MessageDialogCount();
 } // namespace HostDialogs

@@ -12,6 +12,8 @@ enum : PMIID {
     IID_IBRNFIELDDATA = kBRNPrefix + 1,
     IID_IBRNDOCPREFS = kBRNPrefix + 2,
     IID_IBRNSETXMPCMDDATA = kBRNPrefix + 3,
+    IID_IBRNPANELDATA = kBRNPrefix + 4,
+    IID_IBRINDLE = 0xA826A,
 };
 
 // Implementations
@@ -23,12 +25,24 @@ enum : ImplementationID {
     kBRNSetDocPrefsCmdImpl = kBRNPrefix + 4,
     kBRNSetXMPCmdDataImpl = kBRNPrefix + 5,
     kBRNSetXMPDataCmdImpl = kBRNPrefix + 6,
+    kBRNBrindleImpl = kBRNPrefix + 7,
+    kBRNPanelDataImpl = kBRNPrefix + 8,
+    kBRNPanelSubjectImpl = kBRNPrefix + 9,
 };
 
 // Classes
 enum : ClassID {
     kBRNSetXMPDataCmdBoss = kBRNPrefix + 0x20,
     kBRNSetDocPrefsCmdBoss = kBRNPrefix + 0x21,
+    kBRNBrindleBoss = kBRNPrefix + 0x22,
+    // The metadata panel's own object: its data (IBRNPanelData) and its subject.
+    kBRNPanelBoss = kBRNPrefix + 0x23,
+};
+
+// Widgets
+enum : WidgetID {
+    // The metadata panel's top widget: the panel manager knows the panel by it.
+    kBRNPanelWidgetID = kBRNPrefix + 0,
 };
 
 // Actions
@@ -49,6 +63,10 @@ enum : ActionID {
 constexpr PMIID kBRNProtocol = kBRNPrefix;
 enum : ClassID {
     kBRNLibraryChangedMessage = 0xA8289,
+    // A package was applied to the selected stories.
+    kBRNStoryAppliedMessage = 0xA828A,
     kBRNRefreshMessage = 0xA828B,
     kBRNDocPrefsChangedMessage = 0xA828C,
+    // The panel's target mode changed.
+    kBRNPanelModeMessage = 0xA828F,
 };

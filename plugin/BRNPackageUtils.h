@@ -57,6 +57,8 @@ BRNTagList GetTagList(const PMString& packageName);
 // checkRequired, whether the required fields it names are filled). The first fault is
 // shown in an alert.
 bool16 CheckTags(const BRNPackage& package, const PMString& templateText, bool16 checkRequired);
+// The message CheckTags would show for the first fault, or the empty text when there is none.
+PMString FindTagFault(const BRNPackage& package, const PMString& templateText, bool16 checkRequired);
 // The template with each tag replaced by its value; the template itself (and ok false)
 // when the check fails.
 PMString EvaluateTags(const BRNPackage& package, const PMString& templateText, bool16* ok, bool16 escape,
@@ -100,4 +102,88 @@ bool16 CheckEntry(const BRNField& field, const PMString& text);
 void ShowDateAlert(const PMString& name);
 // Drops the "." that a Decimal's text ends in when it is its first; true when it did.
 bool16 TidyDecimal(BRNField& field);
+
+// --- Applying and upgrading packages -------------------------------------------------------
+
+enum : int32 { kBRNApplyToDocument = 0, kBRNApplyToSelectedStories = 1 }; // target kinds
+enum : int32 { kBRNApplyQuiet = 1, kBRNApplyAllStories = 2 };             // flags
+
+// Applies the library package of that name to the front document, or to the selected
+// stories: the first of them, or every one with kBRNApplyAllStories. Stories must be
+// unlocked and exported for text editing; kBRNApplyQuiet leaves out those two alerts (the
+// operation still stops). A target that holds the package in the library's version gets its
+// own package written back; otherwise the package gets its defaults, the defaults file and
+// the values of the version the target held. The package written is enabled.
+// kSuccess when every target was written.
+ErrorCode ApplyPackage(int32 targetKind, const PMString& packageName, int32 flags);
+// Copies the values and histories of the old package's fields into the matching fields of
+// the new one (same type, and the same short name, or the same name where the old field has
+// no short name); fields without a match take their defaults. Then recomputes the
+// calculated fields.
+void MergeValues(BRNPackage& newPackage, const BRNPackage& oldPackage);
+// Brings the first package of a target's list to the library's version. A package the
+// library lacks, or holds in an older version, is taken into the library instead. With the
+// silent-upgrade setting (UseLatestPackage) off, the user is asked whether the library
+// should take the document's version. True when the target was written.
+bool16 UpgradePackages(const BRNPackageList& packages, const UIDRef& target);
+// Upgrades the packages of the document's assignment stories (only the unlocked ones when
+// asked), of the document itself and, in the text-editing edition, of its other stories.
+// The number of targets written.
+int32 UpgradeDocumentPackages(const UIDRef& document, bool16 onlyEditable);
+// Recomputes the calculated fields of each package and stores it into every target, in
+// place of the target's package of the same name (appended when the target has none). The
+// target's other packages stay. A package whose calculated fields fail is not written.
+// kFailure when a package was left out or a store failed.
+ErrorCode WritePackages(const BRNPackageList& packages, const UIDList& targets);
+ErrorCode WritePackage(const BRNPackage& package, const UIDList& targets);
+
+// --- Required fields ------------------------------------------------------------------
+
+// A date or template fault met by the required-field pass.
+struct BRNFieldFault {
+    PMString package;
+    PMString field;
+};
+
+// What the required-field pass found in one document.
+struct BRNRequiredFieldsDocument {
+    UIDRef document;
+    PMStringList missing;                // each name once within the document
+    std::vector<BRNFieldFault> badDates; // values that are no acceptable date
+    std::vector<BRNFieldFault> badTemplates;
+    // Packages whose values were tidied or whose history was stamped: written back, or
+    // (without write-back) left as they were.
+    int32 packagesChanged = 0;
+};
+
+// What the whole pass found.
+struct BRNRequiredFieldsReport {
+    PMStringList missing; // each name once, in the order found
+    bool16 showPanel = kFalse;
+    std::vector<BRNRequiredFieldsDocument> documents;
+};
+
+// The required-field pass over documents (or stories), in list order: reports empty
+// required fields, invalid dates and failing templates, tidies Decimal values, stamps
+// history and writes changed packages back. 0 lets the caller go on. With the report flag
+// off nothing is shown about missing fields and the result is 0. With the dialog flag the
+// result is the required-fields dialog's (1 for OK, 0 when dismissed); otherwise 1 after
+// the alert. The details are handed back when asked; a caller that will not keep the
+// documents' changes (a check that saves nothing) may leave out the write-back.
+//
+// Documents live in databases of their own, so a list of documents is a list of UIDRefs;
+// a UIDList names targets of one database.
+int16 CheckRequiredFields(const std::vector<UIDRef>& documents, bool16 report, bool16 dialog,
+                          BRNRequiredFieldsReport* details = nullptr, bool16 writeBack = kTrue);
+int16 CheckRequiredFields(const UIDList& documents, bool16 report, bool16 dialog);
+// The end of the pass when required fields are missing: brings the metadata panel to the
+// front and shows the message (the translated "0xA8260kBRNReqfieldError", then a "\n- "
+// line per name) in the required-fields dialog, whose answer is returned, or in an alert
+// (result 1). Callers that run the pass in parts report once with this.
+int16 ReportMissingFields(const PMStringList& missing, bool16 dialog);
+// Appends a history entry (the session's user and alias, now) when the field's value
+// changed since its last entry. 1 when it appended one.
+int16 StampHistory(BRNField& field);
+// The required-fields dialog: the message with OK and Cancel; 1 for OK, 0 otherwise.
+int16 ShowRequiredFieldsDialog(const PMString& message);
 } // namespace BRNPackageUtils

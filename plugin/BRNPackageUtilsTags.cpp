@@ -175,10 +175,9 @@ BRNTagList GetTagList(const PMString& packageName) {
     return GetTagList(prefs->FindPackage(packageName));
 }
 
-bool16 CheckTags(const BRNPackage& package, const PMString& templateText, bool16 checkRequired) {
-    CV_TRACE("BRNPackageUtils::CheckTags");
+PMString FindTagFault(const BRNPackage& package, const PMString& templateText, bool16 checkRequired) {
     const std::u16string& t = templateText.Units();
-    if (t.find(kPrefix) == kNone) return kTrue;
+    if (t.find(kPrefix) == kNone) return PMString();
     // The names GetTagList offers, without building its entries.
     std::unordered_set<std::u16string_view> offeredTags{u"package", u"version", u"enabled"};
     offeredTags.reserve(3 + package.GetFields().size());
@@ -187,17 +186,14 @@ bool16 CheckTags(const BRNPackage& package, const PMString& templateText, bool16
     size_t scan = 0;
     TagPosition tag;
     while (scan <= t.size() && LocateTag(t, scan, &tag)) {
-        if (tag.close == kNone || tag.nameEnd <= tag.nameStart) {
-            Alert(Translated("0xA8260kBRNErrorInTagsStringKey"));
-            return kFalse;
-        }
+        if (tag.close == kNone || tag.nameEnd <= tag.nameStart)
+            return Untranslatable(Translated("0xA8260kBRNErrorInTagsStringKey"));
         std::u16string name = t.substr(tag.nameStart, tag.nameEnd - tag.nameStart);
         bool offered = offeredTags.count(std::u16string_view(name)) != 0;
         if (!offered) {
             PMString m = Translated("0xA8260kBRNNoTagStringKey");
             m.Append(PMString(u" " + kPrefix + name + (tag.slashClosed ? u"/>" : u">")));
-            Alert(m);
-            return kFalse;
+            return Untranslatable(m);
         }
         if (checkRequired && !IsReserved(name)) {
             for (const BRNField& f : package.GetFields()) {
@@ -209,14 +205,21 @@ bool16 CheckTags(const BRNPackage& package, const PMString& templateText, bool16
                 if (f.GetRequired() && textual && f.GetValue().IsEmpty()) {
                     PMString m = Translated("0xA8260kBRNReqfieldError");
                     m.Append(f.GetName());
-                    Alert(m);
-                    return kFalse;
+                    return Untranslatable(m);
                 }
             }
         }
         scan = tag.close + 1;
     }
-    return kTrue;
+    return PMString();
+}
+
+bool16 CheckTags(const BRNPackage& package, const PMString& templateText, bool16 checkRequired) {
+    CV_TRACE("BRNPackageUtils::CheckTags");
+    const PMString fault = FindTagFault(package, templateText, checkRequired);
+    if (fault.IsEmpty()) return kTrue;
+    Alert(fault);
+    return kFalse;
 }
 
 PMString EvaluateTags(const BRNPackage& package, const PMString& templateText, bool16* ok, bool16 escape,

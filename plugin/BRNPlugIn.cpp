@@ -1,8 +1,10 @@
 #include "BRNPlugIn.h"
 
+#include "BRNBrindle.h"
 #include "BRNDocPrefs.h"
 #include "BRNDocPrefsPrst.h"
 #include "BRNFieldData.h"
+#include "BRNPanelData.h"
 #include "BRNSetDocPrefsCmd.h"
 #include "BRNSetXMPCmdData.h"
 #include "BRNSetXMPDataCmd.h"
@@ -10,6 +12,7 @@
 #include "BRNPrefsPrst.h"
 #include "BRNStrings.h"
 #include "HostIDs.h"
+#include "CSubject.h"
 #include "HostConfig.h"
 #include "HostIDs.h"
 #include "ObjectModel.h"
@@ -28,6 +31,9 @@ void BRNPlugIn::RegisterImplementations() {
     ObjectModel::RegisterImplementation(kBRNSetDocPrefsCmdImpl, MakeFactory<BRNSetDocPrefsCmd>());
     ObjectModel::RegisterImplementation(kBRNSetXMPCmdDataImpl, MakeFactory<BRNSetXMPCmdData>());
     ObjectModel::RegisterImplementation(kBRNSetXMPDataCmdImpl, MakeFactory<BRNSetXMPDataCmd>());
+    ObjectModel::RegisterImplementation(kBRNBrindleImpl, MakeFactory<BRNBrindle>());
+    ObjectModel::RegisterImplementation(kBRNPanelDataImpl, MakeFactory<BRNPanelData>());
+    ObjectModel::RegisterImplementation(kBRNPanelSubjectImpl, MakeFactory<CSubject>());
     ObjectModel::AddIn(kSessionBoss, {IID_IBRNPREFS, kBRNPrefsPrstImpl});
     // Document preferences live with the document (on its workspace) and with each story.
     ObjectModel::AddIn(kDocWorkspaceBoss, {IID_IBRNDOCPREFS, kBRNDocPrefsPrstImpl});
@@ -36,6 +42,12 @@ void BRNPlugIn::RegisterImplementations() {
                                {{IID_ICOMMAND, kBRNSetXMPDataCmdImpl}, {IID_IBRNSETXMPCMDDATA, kBRNSetXMPCmdDataImpl}});
     ObjectModel::RegisterClass(kBRNSetDocPrefsCmdBoss,
                                {{IID_ICOMMAND, kBRNSetDocPrefsCmdImpl}, {IID_IBRNDOCPREFS, kBRNDocPrefsImpl}});
+    // The metadata service: on a boss of its own, and on the host's utilities where callers
+    // reach it (UtilsBoss::QueryUtils).
+    ObjectModel::RegisterClass(kBRNBrindleBoss, {{IID_IBRINDLE, kBRNBrindleImpl}});
+    ObjectModel::AddIn(kUtilsBoss, {IID_IBRINDLE, kBRNBrindleImpl});
+    ObjectModel::RegisterClass(kBRNPanelBoss,
+                               {{IID_IBRNPANELDATA, kBRNPanelDataImpl}, {IID_ISUBJECT, kBRNPanelSubjectImpl}});
     BRNStrings::Register();
 }
 

@@ -1,5 +1,6 @@
 #include "BRNSetXMPDataCmd.h"
 
+#include "BRNPanelData.h"
 #include "BRNXMPSchema.h"
 #include "CVLog.h"
 #include "IAssignmentMgr.h"
@@ -9,6 +10,8 @@
 #include "IDocument.h"
 #include "ISubject.h"
 #include "IStoryData.h"
+#include "IStoryReference.h"
+#include "HostIDs.h"
 #include "IXMPPacketAccess.h"
 #include "InterfacePtr.h"
 
@@ -75,7 +78,16 @@ void BRNSetXMPDataCmd::Do() {
     request.field = data->GetField();
 
     IDataBase* db = items->GetDataBase();
-    for (UID uid : *items) {
+    for (UID item : *items) {
+        // A text frame or a story link stands for its story.
+        UID uid = item;
+        if (db->GetClass(item) != kDocBoss && db->GetClass(item) != kStoryBoss) {
+            uid = ResolveStoryUID(db, item);
+            if (uid == kInvalidUID) {
+                CV_LOG_FAILED();
+                return;
+            }
+        }
         InterfacePtr<IXMPPacketAccess> xmp(Instantiate<IXMPPacketAccess>(db, uid));
         if (!xmp) {
             CV_LOG_FAILED();
@@ -126,4 +138,6 @@ void BRNSetXMPDataCmd::NotifyAfterDo() {
     // Marked first: the document observer then knows this change is handled here.
     prefs->SetState(1);
     subject->Change(kBRNDocPrefsChangedMessage, IID_IBRNDOCPREFS, static_cast<ICommand*>(this));
+    // The open panel shows what was just written.
+    BRNPanelData::TellPanel(kBRNRefreshMessage, static_cast<ICommand*>(this));
 }

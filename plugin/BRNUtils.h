@@ -2,9 +2,11 @@
 #pragma once
 
 #include "BRNDeadlineColor.h"
+#include "BRNPackage.h"
 #include "BRNPackageDefaults.h"
 #include "CVDomElement.h"
 #include "PMString.h"
+#include "UIDRef.h"
 
 #include <string>
 #include <vector>
@@ -36,6 +38,14 @@ std::vector<BRNDeadlineColor> GetDeadlineColors(const PMString& packageName);
 // True when both dates are acceptable; otherwise the date alert names the first bad one
 // ("Planned" or "Executed").
 bool16 CheckDeadlineDates(const PMString& planned, const PMString& executed);
+// Stores the values of the package's defaults element (GetPackageDefaults) in its fields by
+// short name, with the rules of SetValueFromText. Without an element nothing changes and
+// the plug-in log file says so.
+void ApplyDefaultsFile(BRNPackage& package);
+// When the defaults element of the document's first (enabled) package asks for it
+// ("applyondocumentopen"), pushes the element's values into that package; an "ACTIVATION"
+// date is never applied here. True when the package list was written back.
+bool16 ApplyDefaultsOnOpen(const UIDRef& document);
 } // namespace BRNUtils
 
 // Appends a line to "BRN.log" with the caller's source position.

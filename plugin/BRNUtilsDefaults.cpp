@@ -236,3 +236,112 @@ bool16 CheckDeadlineDates(const PMString& planned, const PMString& executed) {
 }
 
 } // namespace BRNUtils
+
+// --- Defaults pushed into packages ------------------------------------------------------
+
+namespace BRNUtils {
+
+namespace {
+// The field of the package with that short name in the working copy, or null.
+BRNField* FieldByShortName(BRNFieldList& fields, const PMString& shortName) {
+    for (BRNField& f : fields)
+        if (f.GetShortName() == shortName) return &f;
+    return nullptr;
+}
+
+// Calls visit(field, text) for each value element of the defaults element whose non-empty
+// "shortname" names a field of the list.
+template <class Visit>
+void ForEachDefaultValue(const CVDomElement* element, BRNFieldList& fields, Visit visit) {
+    for (int32 i = 0; i < element->ChildCount(); ++i) {
+        const CVDomElement* e = element->ChildAt(i);
+        if (!e->IsElement()) continue;
+        const std::string* shortName = e->FindAttributeUTF8("shortname");
+        if (!shortName || shortName->empty()) continue;
+        BRNField* field = FieldByShortName(fields, PMString(*shortName));
+        if (!field) continue;
+        PMString text(e->GetTextUTF8());
+        text.SetTranslatable(kFalse);
+        visit(*field, text);
+    }
+}
+} // namespace
+
+void ApplyDefaultsFile(BRNPackage& package) {
+    CV_TRACE("BRNUtils::ApplyDefaultsFile");
+    BRNPackageDefaults defaults = GetPackageDefaults(package.GetName());
+    if (!defaults) {
+        BRN_APPEND_TO_LOG_FILE(PMString("Brindle failed to parse xmlStr from defaults file!"));
+        return;
+    }
+    BRNFieldList fields = package.GetFields();
+    ForEachDefaultValue(defaults.GetElement(), fields, [](BRNField& f, const PMString& text) {
+        BRNPackageUtils::SetValueFromText(f, text);
+    });
+    package.SetFields(fields);
+}
+
+bool16 ApplyDefaultsOnOpen(const UIDRef& document) {
+    CV_TRACE("BRNUtils::ApplyDefaultsOnOpen");
+    BRNPackageList packages = BRNPackageUtils::ReadPackages(document);
+    if (packages.empty() || !packages.front().GetEnabled()) return kFalse;
+    BRNPackage& package = packages.front();
+    BRNPackageDefaults defaults = GetPackageDefaults(package.GetName());
+    if (!defaults) return kFalse;
+    const std::string* onOpen = defaults.GetElement()->FindAttributeUTF8("applyondocumentopen");
+    if (!onOpen || *onOpen != "true") return kFalse;
+
+    // Only real differences count, so that a document whose values already agree with the
+    // defaults file is not rewritten (and marked changed) at every open.
+    int32 changes = 0;
+    BRNFieldList fields = package.GetFields();
+    ForEachDefaultValue(defaults.GetElement(), fields, [&](BRNField& f, const PMString& text) {
+        switch (f.GetType()) {
+        case kBRNTypeString:
+        case kBRNTypeInteger:
+        case kBRNTypeChoice:
+        case kBRNTypeChoiceString:
+        case kBRNTypeDecimal:
+        case kBRNTypeDirectory:
+        case kBRNTypeText:
+            if (f.GetValue() == text) return;
+            f.SetValue(text);
+            break;
+        case kBRNTypeBoolean: {
+            const bool16 value = text == PMString("True") ? kTrue : kFalse;
+            if (f.GetBoolValue() == value) return;
+            f.SetBoolValue(value);
+            break;
+        }
+        case kBRNTypeDate:
+            // "ACTIVATION" means the day a package was applied, not the day it was opened.
+            if (text == PMString("ACTIVATION") || f.GetValue() == text) return;
+            f.SetValue(text);
+            break;
+        case kBRNTypeMultiChoice: {
+            PMStringList parts = BRNPackageUtils::SplitListText(text);
+            if (parts == f.GetSelectedValues()) return;
+            f.SetSelectedValues(parts, PMString(", "));
+            break;
+        }
+        case kBRNTypeCalculatedString:
+            if (f.GetDefaultValue() == text) return;
+            f.SetDefaultValue(text);
+            break;
+        default:
+            return;
+        }
+        ++changes;
+    });
+    package.SetFields(fields);
+
+    const BRNFieldList before = package.GetFields();
+    if (BRNPackageUtils::UpdateCalculatedFields(package) < 0) return kFalse;
+    for (size_t i = 0; i < before.size(); ++i)
+        if (before[i].GetValue() != package.GetFields()[i].GetValue()) ++changes;
+    if (changes == 0) return kFalse;
+    return BRNPackageUtils::StorePackages(UIDList(document), packages, kFalse, kFalse) == kSuccess ? kTrue
+                                                                                                   : kFalse;
+}
+
+} // namespace BRNUtils

@@ -314,6 +314,38 @@ TEST_F(SetXMPCommandTest, WritesEveryTargetOfItsList) {
     EXPECT_TRUE(Read(fDB->GetRootUID()).empty());
 }
 
+TEST_F(SetXMPCommandTest, StoryReferencesWriteTheirStoriesAndUndoRestoresThem) {
+    struct Case {
+        const char* what;
+        ClassID kind;
+        bool refersToStory;
+    };
+    const Case cases[] = {
+        {"text frame", kTextFrameBoss, true},
+        {"story link", kStoryLinkBoss, true},
+        {"text frame without a story", kTextFrameBoss, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const std::string before = Packet(fStory1);
+        UID ref = Host::NewStoryReference(fDoc, c.kind, c.refersToStory ? fStory1 : kInvalidUID);
+        ASSERT_NE(ref, kInvalidUID);
+        BRNPackageUtils::StorePackages(UIDList(fDB, ref), {EveryType()}, kFalse, kFalse);
+        if (!c.refersToStory) {
+            // Nothing to write to: nothing written, and no undo step for a story it does not have.
+            EXPECT_TRUE(Read(fStory1).empty());
+            continue;
+        }
+        BRNPackageList read = Read(fStory1);
+        ASSERT_EQ(read.size(), 1u);
+        EXPECT_EQ(read[0].GetName(), PMString("Every Type"));
+        EXPECT_NE(Packet(fStory1).find("Adobe InCopy"), std::string::npos); // written as a story
+        EXPECT_TRUE(Read(fStory2).empty());
+        ASSERT_TRUE(CmdUtils::Undo(fDoc));
+        EXPECT_EQ(Packet(fStory1), before);
+    }
+}
+
 TEST_F(SetXMPCommandTest, AnItemWithoutMetadataStopsTheCommandBeforeWriting) {
     UIDList items(fDB);
     items.Append(fDoc->GetDocWorkSpace().GetUID()); // a workspace has no packet

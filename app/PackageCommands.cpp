@@ -1,0 +1,272 @@
+// brindle apply | upgrade | check
+#include "AppContext.h"
+
+#include "BRNPackageUtils.h"
+#include "DocumentHost.h"
+#include "HostDialogs.h"
+#include "IBRNPrefs.h"
+#include "IDataBase.h"
+#include "IDocument.h"
+#include "InterfacePtr.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <set>
+
+namespace {
+
+namespace fs = std::filesystem;
+using BRNPackageUtils::BRNFieldFault;
+using BRNPackageUtils::BRNRequiredFieldsDocument;
+using BRNPackageUtils::BRNRequiredFieldsReport;
+
+struct PackageOptions {
+    std::string file;
+    std::string package;
+    std::vector<std::string> files;
+    bool json = false;
+    bool save = false;
+};
+
+UIDRef DocumentRef(IDocument* doc) {
+    IDataBase* db = doc->GetDocumentDataBase();
+    return UIDRef(db, db->GetRootUID());
+}
+
+IDocument* Open(const std::string& name, std::string* error) {
+    return Host::OpenDocument(IDFile(std::filesystem::path(name)), error);
+}
+
+// Name and version of each package, for what the commands print.
+std::string Versions(const BRNPackageList& packages) {
+    std::string s;
+    for (const BRNPackage& p : packages) {
+        if (!s.empty()) s += ", ";
+        s += UTF8(p.GetName()) + " version " + std::to_string(p.GetVersion());
+    }
+    return s.empty() ? "no packages" : s;
+}
+
+std::map<std::string, uint32> LibraryVersions(IBRNPrefs* prefs) {
+    std::map<std::string, uint32> versions;
+    for (const BRNPackage& p : prefs->GetPackages())
+        versions[UTF8(p.GetName())] = p.GetVersion();
+    return versions;
+}
+
+// The library's changes as lines: packages it learned or whose version changed.
+void PrintLibraryChanges(const std::map<std::string, uint32>& before,
+                         const std::map<std::string, uint32>& after) {
+    for (const auto& [name, version] : after) {
+        auto it = before.find(name);
+        if (it == before.end())
+            std::cout << "library: " << name << " version " << version << " added\n";
+        else if (it->second != version)
+            std::cout << "library: " << name << " version " << it->second << " -> " << version << "\n";
+    }
+}
+
+std::string Join(const PMStringList& names) {
+    std::string s;
+    for (const PMString& n : names)
+        s += (s.empty() ? "" : ", ") + UTF8(n);
+    return s;
+}
+
+nlohmann::json Faults(const std::vector<BRNFieldFault>& faults) {
+    nlohmann::json a = nlohmann::json::array();
+    for (const BRNFieldFault& f : faults)
+        a.push_back({{"package", UTF8(f.package)}, {"field", UTF8(f.field)}});
+    return a;
+}
+
+std::string FaultsText(const std::vector<BRNFieldFault>& faults) {
+    std::string s;
+    for (const BRNFieldFault& f : faults)
+        s += (s.empty() ? "" : ", ") + UTF8(f.package) + "/" + UTF8(f.field);
+    return s;
+}
+
+int RunApply(const GlobalOptions& options, const PackageOptions& o) {
+    HostSessionScope host(options);
+    if (!host.ok()) return Fail(kExitIO, "the plug-in could not be started");
+    InterfacePtr<IBRNPrefs> prefs(BRNPackageUtils::QueryPrefs());
+    if (!prefs) return Fail(kExitIO, "the settings could not be read");
+    const PMString name(o.package);
+    if (!prefs->FindPackage(name))
+        return Fail(kExitInput, "the library has no package \"" + o.package + "\"");
+    std::string error;
+    IDocument* doc = Open(o.file, &error);
+    if (!doc) return Fail(kExitIO, o.file + ": " + error);
+    Host::SetFrontDocument(doc);
+    const auto libraryBefore = LibraryVersions(prefs);
+    int code = kExitOK;
+    if (BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, name, 0) != kSuccess) {
+        code = Fail(kExitInput, o.file + ": the package \"" + o.package + "\" could not be applied");
+    } else if (!Host::SaveDocument(doc, &error)) {
+        code = Fail(kExitIO, o.file + ": " + error);
+    } else {
+        PrintLibraryChanges(libraryBefore, LibraryVersions(prefs));
+        std::cout << o.file << ": " << Versions(BRNPackageUtils::ReadPackages(DocumentRef(doc))) << "\n";
+    }
+    Host::CloseDocument(doc, kSuppressUI);
+    return code;
+}
+
+int RunUpgrade(const GlobalOptions& options, const PackageOptions& o) {
+    HostSessionScope host(options);
+    if (!host.ok()) return Fail(kExitIO, "the plug-in could not be started");
+    InterfacePtr<IBRNPrefs> prefs(BRNPackageUtils::QueryPrefs());
+    if (!prefs) return Fail(kExitIO, "the settings could not be read");
+    std::string error;
+    IDocument* doc = Open(o.file, &error);
+    if (!doc) return Fail(kExitIO, o.file + ": " + error);
+    const auto libraryBefore = LibraryVersions(prefs);
+    BRNPackageUtils::UpgradeDocumentPackages(DocumentRef(doc), kFalse);
+    int code = kExitOK;
+    // Whatever changed the packet since it was read (this upgrade, or the plug-in's own work
+    // on opening) is saved.
+    const bool changed = doc->IsModified();
+    if (changed && !Host::SaveDocument(doc, &error)) {
+        code = Fail(kExitIO, o.file + ": " + error);
+    } else {
+        PrintLibraryChanges(libraryBefore, LibraryVersions(prefs));
+        std::cout << o.file << ": " << Versions(BRNPackageUtils::ReadPackages(DocumentRef(doc)))
+                  << (changed ? " (saved)" : " (unchanged)") << "\n";
+    }
+    Host::CloseDocument(doc, kSuppressUI);
+    return code;
+}
+
+// Documents open at once. The pass is one list over all the files (one list of missing
+// names, one report), but a hot folder may hold thousands of files: they are opened, checked
+// and closed a batch at a time so that memory does not grow with their number.
+constexpr size_t kCheckBatch = 64;
+
+struct CheckedFile {
+    std::string file;
+    BRNRequiredFieldsDocument result;
+    bool saved = false;
+};
+
+int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
+    HostSessionScope host(options);
+    if (!host.ok()) return Fail(kExitIO, "the plug-in could not be started");
+    int code = kExitOK;
+    std::vector<CheckedFile> checked;
+    PMStringList missing;
+    nlohmann::json errors = nlohmann::json::array();
+    auto error = [&](const std::string& file, const std::string& why) {
+        Fail(kExitIO, file + ": " + why);
+        errors.push_back({{"file", file}, {"error", why}});
+        code = kExitIO;
+    };
+    std::set<fs::path> seen;
+    for (size_t next = 0; next < o.files.size();) {
+        std::vector<IDocument*> docs;
+        std::vector<UIDRef> refs;
+        const size_t first = checked.size();
+        for (; next < o.files.size() && docs.size() < kCheckBatch; ++next) {
+            const std::string& name = o.files[next];
+            std::error_code ec;
+            // The same file named twice is one document, checked once.
+            if (!seen.insert(fs::weakly_canonical(name, ec)).second) continue;
+            std::string why;
+            IDocument* doc = Open(name, &why);
+            if (!doc) {
+                error(name, why);
+                continue;
+            }
+            docs.push_back(doc);
+            refs.push_back(DocumentRef(doc));
+            checked.push_back({name, {}, false});
+        }
+        // Missing fields are reported once, for all the files, below. Without --save the
+        // changes of the pass would be thrown away, so they are not made.
+        BRNRequiredFieldsReport part;
+        BRNPackageUtils::CheckRequiredFields(refs, kFalse, kFalse, &part, o.save ? kTrue : kFalse);
+        for (const PMString& n : part.missing)
+            if (std::find(missing.begin(), missing.end(), n) == missing.end()) missing.push_back(n);
+        for (size_t i = 0; i < docs.size(); ++i) {
+            CheckedFile& c = checked[first + i];
+            c.result = std::move(part.documents[i]);
+            if (o.save && docs[i]->IsModified()) {
+                std::string why;
+                if (Host::SaveDocument(docs[i], &why))
+                    c.saved = true;
+                else
+                    error(c.file, why);
+            }
+            Host::CloseDocument(docs[i], kSuppressUI);
+        }
+    }
+    if (!missing.empty()) BRNPackageUtils::ReportMissingFields(missing, kFalse);
+    if (code == kExitOK && !missing.empty()) code = kExitRequired;
+
+    if (o.json) {
+        nlohmann::json documents = nlohmann::json::array();
+        nlohmann::json names = nlohmann::json::array();
+        for (const PMString& n : missing)
+            names.push_back(UTF8(n));
+        for (const CheckedFile& c : checked) {
+            nlohmann::json m = nlohmann::json::array();
+            for (const PMString& n : c.result.missing)
+                m.push_back(UTF8(n));
+            documents.push_back({{"file", c.file},
+                                 {"missing", m},
+                                 {"invalidDates", Faults(c.result.badDates)},
+                                 {"templateFaults", Faults(c.result.badTemplates)},
+                                 {"packagesChanged", c.result.packagesChanged},
+                                 {"saved", c.saved}});
+        }
+        PrintJSON({{"missing", names}, {"documents", documents}, {"errors", errors}});
+    } else {
+        size_t failing = 0;
+        for (const CheckedFile& c : checked) {
+            const BRNRequiredFieldsDocument& d = c.result;
+            if (!d.missing.empty()) {
+                ++failing;
+                std::cout << c.file << ": missing: " << Join(d.missing) << "\n";
+            }
+            if (!d.badDates.empty())
+                std::cout << c.file << ": invalid date: " << FaultsText(d.badDates) << "\n";
+            if (!d.badTemplates.empty())
+                std::cout << c.file << ": template fault: " << FaultsText(d.badTemplates) << "\n";
+        }
+        const char* noun = checked.size() == 1 ? " document" : " documents";
+        if (missing.empty()) {
+            std::cout << "required fields: all filled in " << checked.size() << noun << "\n";
+        } else {
+            std::cout << "required fields missing in " << failing << " of " << checked.size() << noun << ":";
+            for (const PMString& n : missing)
+                std::cout << "\n- " << UTF8(n);
+            std::cout << "\n";
+        }
+    }
+    std::cout << std::flush;
+    return code;
+}
+
+} // namespace
+
+void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
+    auto o = std::make_shared<PackageOptions>();
+
+    auto* apply = app.add_subcommand("apply", "Apply a library package to a document and save it");
+    apply->add_option("FILE", o->file, "Document")->required();
+    apply->add_option("PACKAGE", o->package, "Name of the library package")->required();
+    apply->callback([&options, &exitCode, o]() { exitCode = RunApply(options, *o); });
+
+    auto* upgrade = app.add_subcommand("upgrade", "Bring the document's packages to the library's versions");
+    upgrade->add_option("FILE", o->file, "Document")->required();
+    upgrade->callback([&options, &exitCode, o]() { exitCode = RunUpgrade(options, *o); });
+
+    auto* check =
+        app.add_subcommand("check", "Required fields, dates and templates of documents (exit 3: missing)");
+    check->add_option("FILE", o->files, "Documents, checked as one list")->required();
+    check->add_flag("--json", o->json, "Print JSON");
+    check->add_flag("--save", o->save, "Save the documents the pass changed (history, tidied values)");
+    check->callback([&options, &exitCode, o]() { exitCode = RunCheck(options, *o); });
+}

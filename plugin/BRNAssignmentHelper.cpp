@@ -1,0 +1,52 @@
+#include "BRNAssignmentHelper.h"
+
+#include "CVLog.h"
+#include "HostConfig.h"
+#include "IAssignmentMgr.h"
+#include "IDataBase.h"
+#include "IDocument.h"
+#include "IStoryData.h"
+#include "IStoryReference.h"
+#include "InterfacePtr.h"
+
+int32 BRNAssignmentHelper::GetStoryStatus(const UIDRef& story, bool16* locked, bool16* exported) {
+    CV_TRACE("BRNAssignmentHelper::GetStoryStatus");
+    IDataBase* db = story.GetDataBase();
+    UID uid = ResolveStoryUID(db, story.GetUID());
+    InterfacePtr<IStoryData> data(Instantiate<IStoryData>(db, uid));
+    if (!data) {
+        CV_LOG_FAILED();
+        return 1;
+    }
+    if (locked) *locked = data->IsLocked();
+    if (!exported) return 0;
+    if (HostConfig::Get().edition == HostConfig::Edition::kLayout) {
+        *exported = data->IsExportedForTextEditing();
+        return 0;
+    }
+    // In the text editor a story is handed out when an assignment of its document holds it;
+    // a document without an assignment list is taken as handing out all its stories.
+    InterfacePtr<IAssignmentMgr> assignments(Instantiate<IAssignmentMgr>(db, db->GetRootUID()));
+    *exported = !assignments || assignments->FindStory(uid) >= 0 ? kTrue : kFalse;
+    return 0;
+}
+
+bool16 BRNAssignmentHelper::IsStoryEditable(const UIDRef& story) {
+    bool16 locked = kTrue, exported = kFalse;
+    if (GetStoryStatus(story, &locked, &exported) != 0) return kFalse;
+    return !locked && exported ? kTrue : kFalse;
+}
+
+UIDList BRNAssignmentHelper::GetAssignmentStories(const UIDRef& document) {
+    CV_TRACE("BRNAssignmentHelper::GetAssignmentStories");
+    UIDList stories(document.GetDataBase());
+    InterfacePtr<IAssignmentMgr> assignments(Instantiate<IAssignmentMgr>(document));
+    if (!assignments) {
+        CV_LOG_FAILED();
+        return stories;
+    }
+    for (int32 i = 0; i < assignments->GetAssignmentCount(); ++i)
+        for (UID uid : assignments->GetNthAssignment(i).stories)
+            if (!stories.Contains(uid)) stories.Append(uid);
+    return stories;
+}
