@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The main job on the bundled samples: import the sample library into a fresh home,
-# list it, show one package, export it and read the settings.
+# list it, show one package, export it and read the settings; then, on copies of the
+# sample documents, read their packages, fill a field, check, apply and upgrade.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 brindle="$(pwd)/${BRINDLE_BUILD_DIR:-build}/app/brindle"
@@ -20,3 +21,18 @@ run tags Editorial
 run eval Editorial 'Story <cvbrindle:StoryID/> of <cvbrindle:package/> v<cvbrindle:version/>, issue <cvbrindle:IssueNo format="%03d"/>'
 run deadline-colour Editorial "$(date -d tomorrow +%Y/%m/%d)" ""
 run settings
+
+docs="$out/documents"
+mkdir -p "$docs"
+cp samples/documents/*-BlueSquare.* "$docs"/
+run packages "$docs/Editorial-BlueSquare.jpg" "$docs/Plain-BlueSquare.jpg"
+run key "$docs/Editorial-BlueSquare.jpg"
+run xml "$docs/Editorial-BlueSquare.png"
+run expand "$docs/Editorial-BlueSquare.jpg" '<cvbrindle:Headline/> (<cvbrindle:package/> v<cvbrindle:version/>)'
+run set "$docs/Editorial-BlueSquare.jpg" "Workflow state=edited" "Word count=1350"
+run check "$docs/Editorial-BlueSquare.jpg" "$docs/Editorial-BlueSquare.png" "$docs/Editorial-BlueSquare.pdf"
+run apply "$docs/Plain-BlueSquare.jpg" Editorial
+# The applied package's required fields are still empty: check says so with exit code 3.
+run check "$docs/Plain-BlueSquare.jpg" || echo "(exit code $?)"
+run upgrade "$docs/Editorial-BlueSquare.png"
+run dump-xmp "$docs/Editorial-BlueSquare.jpg" | head -20
