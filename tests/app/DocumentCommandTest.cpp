@@ -19,6 +19,8 @@ using testsupport::HostFixture;
 using testsupport::RunBrindle;
 using testsupport::TempDir;
 
+using testsupport::Field;
+
 namespace {
 
 std::string Quote(const std::string& s) {
@@ -32,14 +34,6 @@ struct Result {
     int code = -1;
     std::string out, err;
 };
-
-BRNField Field(const char* name, const char* shortName, int32 type, const char* value) {
-    BRNField f{PMString(name)};
-    f.SetShortName(PMString(shortName));
-    f.SetType(type);
-    f.SetValue(PMString(value));
-    return f;
-}
 
 // One field of each type, with the details each one keeps.
 BRNPackage EveryType() {

@@ -18,37 +18,26 @@ using testsupport::HostFixture;
 using testsupport::LocalTicks;
 using testsupport::WriteFile;
 
+using testsupport::Field;
+using testsupport::Untranslated;
+
 namespace {
-
-PMString S(const char* s) {
-    PMString p(s);
-    p.SetTranslatable(kFalse);
-    return p;
-}
-
-BRNField Field(const char* name, const char* shortName, int32 type, const char* value) {
-    BRNField f{S(name)};
-    f.SetShortName(S(shortName));
-    f.SetType(type);
-    f.SetValue(S(value));
-    return f;
-}
 
 BRNField WithDefault(BRNField f, const char* value) {
     f.SetHasDefault(kTrue);
-    f.SetDefaultValue(S(value));
+    f.SetDefaultValue(Untranslated(value));
     return f;
 }
 
 BRNHistoryList History(const char* value) {
     GlobalTime when;
     when.SetTime(2020, 2, 3, 4, 5, 6);
-    return {BRNHistory(S("ann"), S("A."), when, S(value))};
+    return {BRNHistory(Untranslated("ann"), Untranslated("A."), when, Untranslated(value))};
 }
 
 // A library package as loaded: released (not modified).
 BRNPackage Package(const char* name, uint32 version, const BRNFieldList& fields) {
-    BRNPackage p(fields, S(name), PMString(), 0);
+    BRNPackage p(fields, Untranslated(name), PMString(), 0);
     p.SetVersion(version);
     p.SetModified(kFalse);
     return p;
@@ -56,7 +45,7 @@ BRNPackage Package(const char* name, uint32 version, const BRNFieldList& fields)
 
 const BRNField* Find(const BRNPackage& p, const char* name) {
     for (const BRNField& f : p.GetFields())
-        if (f.GetName() == S(name)) return &f;
+        if (f.GetName() == Untranslated(name)) return &f;
     return nullptr;
 }
 
@@ -79,7 +68,7 @@ struct MergeCase {
 std::vector<MergeCase> MergeCases() {
     BRNField oldOverridden = Field("Code", "Code", kBRNTypeCalculatedString, "typed by hand");
     BRNField newOverridden = Field("Code", "Code", kBRNTypeCalculatedString, "");
-    newOverridden.SetDefaultValue(S("C-<cvbrindle:package/>"));
+    newOverridden.SetDefaultValue(Untranslated("C-<cvbrindle:package/>"));
     newOverridden.SetAllowUserValues(kTrue);
     newOverridden.SetFieldOverridden(kTrue);
     BRNField newCalculated = newOverridden;
@@ -88,11 +77,11 @@ std::vector<MergeCase> MergeCases() {
     BRNField oldBool = Field("Legal", "Legal", kBRNTypeBoolean, "");
     oldBool.SetBoolValue(kTrue);
     BRNField oldMulti = Field("Keys", "Keys", kBRNTypeMultiChoice, "");
-    oldMulti.SetSelectedValues({S("b"), S("a")}, S(", "));
+    oldMulti.SetSelectedValues({Untranslated("b"), Untranslated("a")}, Untranslated(", "));
     BRNField newMulti = Field("Keys", "Keys", kBRNTypeMultiChoice, "");
-    newMulti.SetSelectedValues({S("c")}, S(", "));
+    newMulti.SetSelectedValues({Untranslated("c")}, Untranslated(", "));
     BRNField newMultiDefault = WithDefault(Field("Keys", "Keys", kBRNTypeMultiChoice, ""), "");
-    newMultiDefault.SetDefaultValues({S("x"), S("y")});
+    newMultiDefault.SetDefaultValues({Untranslated("x"), Untranslated("y")});
 
     auto withHistory = [](BRNField f, const char* h) {
         f.SetHistory(History(h));
@@ -253,7 +242,8 @@ TEST_F(MergeValuesTest, EachFieldPairAsTheTypeSays) {
 
 TEST_F(MergeValuesTest, DeadlineDatesComeAlongAndTheLastMatchWins) {
     BRNField oldDue = Field("Due", "Due", kBRNTypeDeadline, "");
-    oldDue.SetDeadline(BRNDeadline(S("2020/01/10"), S("2020/01/09"), S("eva")));
+    oldDue.SetDeadline(
+        BRNDeadline(Untranslated("2020/01/10"), Untranslated("2020/01/09"), Untranslated("eva")));
     BRNField newDue = Field("Due", "Due", kBRNTypeDeadline, "");
     newDue.GetDeadline().Colors = {BRNDeadlineColor{}};
     BRNField first = Field("First", "T", kBRNTypeString, "first");
@@ -263,22 +253,22 @@ TEST_F(MergeValuesTest, DeadlineDatesComeAlongAndTheLastMatchWins) {
     BRNPackage newer = Package("Pkg", 3, {newDue, Field("Title", "T", kBRNTypeString, "")});
     BRNPackageUtils::MergeValues(newer, Package("Pkg", 2, {oldDue, first, second}));
     const BRNDeadline& d = newer.GetFields()[0].GetDeadline();
-    EXPECT_EQ(d.PlannedDate, S("2020/01/10"));
-    EXPECT_EQ(d.ExecutedDate, S("2020/01/09"));
-    EXPECT_EQ(d.ExecutedBy, S("eva"));
+    EXPECT_EQ(d.PlannedDate, Untranslated("2020/01/10"));
+    EXPECT_EQ(d.ExecutedDate, Untranslated("2020/01/09"));
+    EXPECT_EQ(d.ExecutedBy, Untranslated("eva"));
     EXPECT_EQ(d.Colors.size(), 1u) << "the colour table is the new definition's";
-    EXPECT_EQ(newer.GetFields()[0].GetValue(), S("2020/01/10,2020/01/09,eva"));
-    EXPECT_EQ(newer.GetFields()[1].GetValue(), S("second"));
+    EXPECT_EQ(newer.GetFields()[0].GetValue(), Untranslated("2020/01/10,2020/01/09,eva"));
+    EXPECT_EQ(newer.GetFields()[1].GetValue(), Untranslated("second"));
     EXPECT_EQ(newer.GetFields()[1].GetHistory(), History("second"));
 }
 
 TEST_F(MergeValuesTest, CalculatedFieldsSeeTheMergedValues) {
     BRNField code = Field("Code", "Code", kBRNTypeCalculatedString, "stale");
-    code.SetDefaultValue(S("<cvbrindle:Sec/>-<cvbrindle:version/>"));
+    code.SetDefaultValue(Untranslated("<cvbrindle:Sec/>-<cvbrindle:version/>"));
     BRNPackage newer = Package("Pkg", 3, {Field("Section", "Sec", kBRNTypeChoice, "News"), code});
     BRNPackageUtils::MergeValues(newer,
                                  Package("Pkg", 2, {Field("Section", "Sec", kBRNTypeChoice, "Sport")}));
-    EXPECT_EQ(newer.GetFields()[1].GetValue(), S("Sport-3"));
+    EXPECT_EQ(newer.GetFields()[1].GetValue(), Untranslated("Sport-3"));
 }
 
 // --- ApplyPackage ----------------------------------------------------------------------
@@ -302,7 +292,7 @@ protected:
                   "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<defaults>\n" + body + "</defaults>\n");
     }
     UID Story(const char* name, bool locked, bool exported) {
-        UID uid = Host::NewStory(fDoc, S(name));
+        UID uid = Host::NewStory(fDoc, Untranslated(name));
         InterfacePtr<IStoryData> story(Instantiate<IStoryData>(fDB, uid));
         story->SetLocked(locked);
         story->SetExportedForTextEditing(exported);
@@ -312,7 +302,7 @@ protected:
     // Version 3 of Editorial: a renamed field, a type change, a new field, a calculated one.
     static BRNPackage EditorialV3() {
         BRNField code = Field("Story ID", "ID", kBRNTypeCalculatedString, "");
-        code.SetDefaultValue(S("ED-<cvbrindle:Sec/>-<cvbrindle:Words/>"));
+        code.SetDefaultValue(Untranslated("ED-<cvbrindle:Sec/>-<cvbrindle:Words/>"));
         return Package("Editorial", 3,
                        {WithDefault(Field("Main title", "Head", kBRNTypeString, ""), "Untitled"),
                         WithDefault(Field("Section", "Sec", kBRNTypeChoice, ""), "Features"),
@@ -339,19 +329,21 @@ TEST_F(ApplyPackageTest, NewPackageGetsDefaultsThenTheDefaultsFile) {
              "<package name=\"Editorial\"><value shortname=\"Words\">900</value>"
              "<value shortname=\"Nope\">x</value></package>\n");
     Prefs()->SetPackages({EditorialV3()});
-    ASSERT_EQ(BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, S("Editorial"), 0),
-              kSuccess);
+    ASSERT_EQ(
+        BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, Untranslated("Editorial"), 0),
+        kSuccess);
 
     BRNPackageList held = BRNPackageUtils::ReadPackages(DocRef());
     ASSERT_EQ(held.size(), 1u);
     const BRNPackage& p = held[0];
     EXPECT_EQ(p.GetVersion(), 3u);
     EXPECT_TRUE(p.GetEnabled());
-    EXPECT_EQ(Find(p, "Main title")->GetValue(), S("Untitled"));
-    EXPECT_EQ(Find(p, "Section")->GetValue(), S("Features")) << "another package's element is not used";
-    EXPECT_EQ(Find(p, "Words")->GetValue(), S("900"));
-    EXPECT_EQ(Find(p, "Published")->GetValue(), S("2014/03/05"));
-    EXPECT_EQ(Find(p, "Story ID")->GetValue(), S("ED-Features-900"));
+    EXPECT_EQ(Find(p, "Main title")->GetValue(), Untranslated("Untitled"));
+    EXPECT_EQ(Find(p, "Section")->GetValue(), Untranslated("Features"))
+        << "another package's element is not used";
+    EXPECT_EQ(Find(p, "Words")->GetValue(), Untranslated("900"));
+    EXPECT_EQ(Find(p, "Published")->GetValue(), Untranslated("2014/03/05"));
+    EXPECT_EQ(Find(p, "Story ID")->GetValue(), Untranslated("ED-Features-900"));
     EXPECT_TRUE(fAlerts->Alerts().empty());
 }
 
@@ -359,37 +351,40 @@ TEST_F(ApplyPackageTest, VersionThreeOverVersionTwoKeepsValuesByShortNameAndType
     Prefs()->SetPackages({EditorialV3()});
     BRNPackage other = Package("Rights", 1, {Field("Credit", "Cr", kBRNTypeString, "Lee")});
     Store(DocRef(), {other, EditorialV2()});
-    ASSERT_EQ(BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, S("Editorial"), 0),
-              kSuccess);
+    ASSERT_EQ(
+        BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, Untranslated("Editorial"), 0),
+        kSuccess);
 
     BRNPackageList held = BRNPackageUtils::ReadPackages(DocRef());
     ASSERT_EQ(held.size(), 2u) << "the document's other package stays, in its place";
-    EXPECT_EQ(held[0].GetName(), S("Rights"));
+    EXPECT_EQ(held[0].GetName(), Untranslated("Rights"));
     const BRNPackage& p = held[1];
     EXPECT_EQ(p.GetVersion(), 3u);
-    EXPECT_EQ(Find(p, "Main title")->GetValue(), S("Blue squares")) << "renamed, same short name";
+    EXPECT_EQ(Find(p, "Main title")->GetValue(), Untranslated("Blue squares")) << "renamed, same short name";
     EXPECT_EQ(Find(p, "Main title")->GetHistory(), History("Blue squares"));
-    EXPECT_EQ(Find(p, "Section")->GetValue(), S("Culture"));
-    EXPECT_EQ(Find(p, "Words")->GetValue(), S("1200")) << "String became Integer: the default";
-    EXPECT_EQ(Find(p, "Published")->GetValue(), S("2014/01/31"));
-    EXPECT_EQ(Find(p, "Story ID")->GetValue(), S("ED-Culture-1200"));
+    EXPECT_EQ(Find(p, "Section")->GetValue(), Untranslated("Culture"));
+    EXPECT_EQ(Find(p, "Words")->GetValue(), Untranslated("1200")) << "String became Integer: the default";
+    EXPECT_EQ(Find(p, "Published")->GetValue(), Untranslated("2014/01/31"));
+    EXPECT_EQ(Find(p, "Story ID")->GetValue(), Untranslated("ED-Culture-1200"));
 }
 
 TEST_F(ApplyPackageTest, SameVersionWritesTheDocumentsOwnPackageBack) {
     Prefs()->SetPackages({EditorialV3()});
     BRNPackage own = EditorialV3();
-    own.Fields()[0].SetValue(S("Own title"));
-    own.Fields()[2].SetValue(S("77"));
-    own.Fields()[4].SetValue(S("stale"));
+    own.Fields()[0].SetValue(Untranslated("Own title"));
+    own.Fields()[2].SetValue(Untranslated("77"));
+    own.Fields()[4].SetValue(Untranslated("stale"));
     own.SetEnabled(kFalse);
     Store(DocRef(), {own});
-    ASSERT_EQ(BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, S("Editorial"), 0),
-              kSuccess);
+    ASSERT_EQ(
+        BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, Untranslated("Editorial"), 0),
+        kSuccess);
 
     const BRNPackage p = BRNPackageUtils::ReadPackages(DocRef()).at(0);
-    EXPECT_EQ(Find(p, "Main title")->GetValue(), S("Own title")) << "no defaults over the document's values";
-    EXPECT_EQ(Find(p, "Section")->GetValue(), S(""));
-    EXPECT_EQ(Find(p, "Story ID")->GetValue(), S("ED--77")) << "recomputed";
+    EXPECT_EQ(Find(p, "Main title")->GetValue(), Untranslated("Own title"))
+        << "no defaults over the document's values";
+    EXPECT_EQ(Find(p, "Section")->GetValue(), Untranslated(""));
+    EXPECT_EQ(Find(p, "Story ID")->GetValue(), Untranslated("ED--77")) << "recomputed";
     EXPECT_TRUE(p.GetEnabled());
 }
 
@@ -399,38 +394,42 @@ TEST_F(ApplyPackageTest, AModifiedLibraryPackageIsRaisedFirst) {
     Prefs()->SetPackages({edited});
     // The document holds version 3: after the raise to 4 it is another version.
     Store(DocRef(), {EditorialV3()});
-    ASSERT_EQ(BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, S("Editorial"), 0),
-              kSuccess);
+    ASSERT_EQ(
+        BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, Untranslated("Editorial"), 0),
+        kSuccess);
 
     EXPECT_EQ(BRNPackageUtils::ReadPackages(DocRef()).at(0).GetVersion(), 4u);
-    const BRNPackage* library = Prefs()->FindPackage(S("Editorial"));
+    const BRNPackage* library = Prefs()->FindPackage(Untranslated("Editorial"));
     ASSERT_NE(library, nullptr);
     EXPECT_EQ(library->GetVersion(), 4u);
     EXPECT_FALSE(library->IsModified());
     // The raise was saved: a new start of the program sees it.
     StartHost();
-    EXPECT_EQ(Prefs()->FindPackage(S("Editorial"))->GetVersion(), 4u);
+    EXPECT_EQ(Prefs()->FindPackage(Untranslated("Editorial"))->GetVersion(), 4u);
 }
 
 TEST_F(ApplyPackageTest, FailuresLeaveTheDocumentAlone) {
     Prefs()->SetPackages({EditorialV3()});
     Store(DocRef(), {EditorialV2()});
-    EXPECT_EQ(BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, S("Unknown"), 0), kFailure);
-    EXPECT_EQ(BRNPackageUtils::ApplyPackage(7, S("Editorial"), 0), kFailure);
+    EXPECT_EQ(BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, Untranslated("Unknown"), 0),
+              kFailure);
+    EXPECT_EQ(BRNPackageUtils::ApplyPackage(7, Untranslated("Editorial"), 0), kFailure);
     EXPECT_EQ(BRNPackageUtils::ReadPackages(DocRef()).at(0).GetVersion(), 2u);
 
     // A template that fails: the package is not written.
     BRNPackage broken = EditorialV3();
-    broken.Fields()[4].SetDefaultValue(S("<cvbrindle:NoSuchField/>"));
+    broken.Fields()[4].SetDefaultValue(Untranslated("<cvbrindle:NoSuchField/>"));
     Prefs()->SetPackages({broken});
-    EXPECT_EQ(BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, S("Editorial"), 0),
-              kFailure);
+    EXPECT_EQ(
+        BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, Untranslated("Editorial"), 0),
+        kFailure);
     EXPECT_EQ(BRNPackageUtils::ReadPackages(DocRef()).at(0).GetVersion(), 2u);
     EXPECT_FALSE(fAlerts->Alerts().empty()) << "the template's fault is shown";
 
     ASSERT_TRUE(Host::CloseDocument(fDoc));
-    EXPECT_EQ(BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, S("Editorial"), 0),
-              kFailure)
+    EXPECT_EQ(
+        BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, Untranslated("Editorial"), 0),
+        kFailure)
         << "no front document";
 }
 
@@ -481,7 +480,7 @@ TEST_F(ApplyPackageTest, SelectedStories) {
             selection.Append(Story("s", locked, exported));
         Host::SetSelectedStories(selection);
         ErrorCode rc = BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToSelectedStories,
-                                                     S("Editorial"), c.flags);
+                                                     Untranslated("Editorial"), c.flags);
         const bool allWritten =
             !c.written.empty() && std::find(c.written.begin(), c.written.end(), false) == c.written.end();
         const bool anyWritten = std::find(c.written.begin(), c.written.end(), true) != c.written.end();
@@ -514,17 +513,18 @@ TEST_F(DefaultsOnOpenTest, ValuesArePushedIntoTheFirstPackage) {
     Store(DocRef(), {EditorialV2()});
     ASSERT_TRUE(BRNUtils::ApplyDefaultsOnOpen(DocRef()));
     BRNPackage p = BRNPackageUtils::ReadPackages(DocRef()).at(0);
-    EXPECT_EQ(Find(p, "Headline")->GetValue(), S("From the desk"));
-    EXPECT_EQ(Find(p, "Published")->GetValue(), S("2014/01/31")) << "ACTIVATION never overwrites on open";
-    EXPECT_EQ(Find(p, "Words")->GetValue(), S("900"));
+    EXPECT_EQ(Find(p, "Headline")->GetValue(), Untranslated("From the desk"));
+    EXPECT_EQ(Find(p, "Published")->GetValue(), Untranslated("2014/01/31"))
+        << "ACTIVATION never overwrites on open";
+    EXPECT_EQ(Find(p, "Words")->GetValue(), Untranslated("900"));
 
     // The user edits the field; the next open undoes the edit. Nothing to change: no write.
     BRNField edited = *Find(p, "Headline");
-    edited.SetValue(S("My own"));
+    edited.SetValue(Untranslated("My own"));
     ASSERT_EQ(BRNPackageUtils::StoreField(UIDList(DocRef()), edited), kSuccess);
     EXPECT_TRUE(BRNUtils::ApplyDefaultsOnOpen(DocRef()));
     EXPECT_EQ(Find(BRNPackageUtils::ReadPackages(DocRef()).at(0), "Headline")->GetValue(),
-              S("From the desk"));
+              Untranslated("From the desk"));
     EXPECT_FALSE(BRNUtils::ApplyDefaultsOnOpen(DocRef())) << "the values already agree";
 }
 
@@ -568,7 +568,8 @@ TEST_F(DefaultsOnOpenTest, WhenNothingIsPushed) {
         v2.SetEnabled(c.enabled);
         Store(DocRef(), {v2});
         EXPECT_EQ(BRNUtils::ApplyDefaultsOnOpen(DocRef()) != 0, c.written);
-        EXPECT_EQ(Find(BRNPackageUtils::ReadPackages(DocRef()).at(0), "Headline")->GetValue() == S("x"),
+        EXPECT_EQ(Find(BRNPackageUtils::ReadPackages(DocRef()).at(0), "Headline")->GetValue() ==
+                      Untranslated("x"),
                   c.written);
     }
 }
@@ -591,9 +592,9 @@ TEST_F(DefaultsOnOpenTest, ApplyDefaultsFileByTypeAndTheLogWithoutAnElement) {
         "</package>\n");
     BRNUtils::ApplyDefaultsFile(p);
     EXPECT_TRUE(p.GetFields()[0].GetBoolValue());
-    EXPECT_EQ(p.GetFields()[1].GetSelectedValues(), (PMStringList{S("a"), S(" b")}));
-    EXPECT_EQ(p.GetFields()[2].GetDefaultValue(), S("X-<cvbrindle:Due/>"));
-    EXPECT_EQ(p.GetFields()[3].GetValue(), S("2014/03/05"));
+    EXPECT_EQ(p.GetFields()[1].GetSelectedValues(), (PMStringList{Untranslated("a"), Untranslated(" b")}));
+    EXPECT_EQ(p.GetFields()[2].GetDefaultValue(), Untranslated("X-<cvbrindle:Due/>"));
+    EXPECT_EQ(p.GetFields()[3].GetValue(), Untranslated("2014/03/05"));
 }
 
 // --- The selection ---------------------------------------------------------------------
@@ -626,7 +627,7 @@ TEST_F(ApplyPackageTest, SelectionBelongsToTheFrontDocumentAndEndsWithIt) {
     // A new start of the host does not bring back an old selection.
     IDataBase* db = other->GetDocumentDataBase();
     UIDList inOther(db);
-    inOther.Append(Host::NewStory(other, S("b")));
+    inOther.Append(Host::NewStory(other, Untranslated("b")));
     ASSERT_TRUE(Host::SetSelectedStories(inOther));
     StartHost();
     EXPECT_TRUE(Host::GetSelectedStories().IsEmpty());

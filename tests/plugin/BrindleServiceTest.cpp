@@ -36,15 +36,9 @@ namespace fs = std::filesystem;
 using testsupport::HostFixture;
 using testsupport::TempDir;
 
-namespace {
+using testsupport::Field;
 
-BRNField Field(const char* name, const char* shortName, int32 type, const char* value = "") {
-    BRNField f{PMString(name)};
-    f.SetShortName(PMString(shortName));
-    f.SetType(type);
-    f.SetValue(PMString(value));
-    return f;
-}
+namespace {
 
 BRNPackage Package(const char* name, uint32 version, BRNFieldList fields, bool enabled = true) {
     BRNPackage p(fields, PMString(name), PMString(), 0);

@@ -17,27 +17,23 @@
 using testsupport::HostFixture;
 using testsupport::LocalTicks;
 
+using testsupport::Untranslated;
+
 namespace {
 
 using BRNPackageUtils::BRNRequiredFieldsReport;
 
-PMString S(const char* s) {
-    PMString p(s);
-    p.SetTranslatable(kFalse);
-    return p;
-}
-
 BRNField Field(const char* name, int32 type, const char* value, bool required = false) {
-    BRNField f{S(name)};
-    f.SetShortName(S(name));
+    BRNField f{Untranslated(name)};
+    f.SetShortName(Untranslated(name));
     f.SetType(type);
-    f.SetValue(S(value));
+    f.SetValue(Untranslated(value));
     f.SetRequired(required);
     return f;
 }
 
 BRNPackage Package(const char* name, const BRNFieldList& fields, bool enabled = true) {
-    BRNPackage p(fields, S(name), PMString(), 0);
+    BRNPackage p(fields, Untranslated(name), PMString(), 0);
     p.SetVersion(1);
     p.SetEnabled(enabled);
     return p;
@@ -46,7 +42,7 @@ BRNPackage Package(const char* name, const BRNFieldList& fields, bool enabled = 
 BRNHistory Entry(const char* value) {
     GlobalTime when;
     when.SetTime(2020, 1, 2, 3, 4, 5);
-    return BRNHistory(S("ann"), S("A."), when, S(value));
+    return BRNHistory(Untranslated("ann"), Untranslated("A."), when, Untranslated(value));
 }
 
 // Stands in for the metadata panel, so that showing it can be seen.
@@ -244,9 +240,9 @@ TEST_F(RequiredFieldsTest, TheDialogAnswersTheResult) {
 TEST_F(RequiredFieldsTest, DateAndTemplateFaultsAlertAndBringThePanel) {
     RegisterPanel();
     BRNField code = Field("Code", kBRNTypeCalculatedString, "");
-    code.SetDefaultValue(S("X-<cvbrindle:Nope/>"));
+    code.SetDefaultValue(Untranslated("X-<cvbrindle:Nope/>"));
     BRNField good = Field("Good", kBRNTypeCalculatedString, "");
-    good.SetDefaultValue(S("<cvbrindle:Due/>"));
+    good.SetDefaultValue(Untranslated("<cvbrindle:Due/>"));
     const UIDRef doc = NewDocument({Package(
         "P", {Field("Due", kBRNTypeDate, "2014/6/30"), Field("Fine", kBRNTypeDate, "now"), code, good})});
     BRNRequiredFieldsReport report;
@@ -261,9 +257,9 @@ TEST_F(RequiredFieldsTest, DateAndTemplateFaultsAlertAndBringThePanel) {
     EXPECT_EQ(Dialogs(), 0) << "nothing missing";
     ASSERT_EQ(report.documents.size(), 1u);
     ASSERT_EQ(report.documents[0].badDates.size(), 1u);
-    EXPECT_EQ(report.documents[0].badDates[0].field, S("Due"));
+    EXPECT_EQ(report.documents[0].badDates[0].field, Untranslated("Due"));
     ASSERT_EQ(report.documents[0].badTemplates.size(), 1u);
-    EXPECT_EQ(report.documents[0].badTemplates[0].package, S("P"));
+    EXPECT_EQ(report.documents[0].badTemplates[0].package, Untranslated("P"));
 }
 
 TEST_F(RequiredFieldsTest, NoFaultNoPanel) {
@@ -280,7 +276,7 @@ TEST_F(RequiredFieldsTest, TidiesDecimalsStampsHistoryAndWritesBackEvenWithoutRe
     kept.GetHistory() = {Entry("same")};
     BRNField flag = Field("Flag", kBRNTypeBoolean, "");
     BRNField keys = Field("Keys", kBRNTypeMultiChoice, "");
-    keys.SetSelectedValues({S("a"), S("b")}, S(","));
+    keys.SetSelectedValues({Untranslated("a"), Untranslated("b")}, Untranslated(","));
     keys.GetHistory() = {Entry("a, b")};
     BRNField title = Field("Title", kBRNTypeString, "", true);
     BRNPackage p = Package("P", {price, kept, flag, keys, title});
@@ -296,19 +292,19 @@ TEST_F(RequiredFieldsTest, TidiesDecimalsStampsHistoryAndWritesBackEvenWithoutRe
     const BRNPackageList after = BRNPackageUtils::ReadPackages(doc);
     ASSERT_EQ(after.size(), 2u);
     const BRNFieldList& f = after[0].GetFields();
-    EXPECT_EQ(f[0].GetValue(), S("12"));
+    EXPECT_EQ(f[0].GetValue(), Untranslated("12"));
     ASSERT_EQ(f[0].GetHistory().size(), 1u);
     const BRNHistory& h = f[0].GetHistory()[0];
-    EXPECT_EQ(h.GetValue(), S("12"));
-    EXPECT_EQ(h.GetUser(), S("tester"));
-    EXPECT_EQ(h.GetAlias(), S("T."));
+    EXPECT_EQ(h.GetValue(), Untranslated("12"));
+    EXPECT_EQ(h.GetUser(), Untranslated("tester"));
+    EXPECT_EQ(h.GetAlias(), Untranslated("T."));
     EXPECT_EQ(h.GetTime().GetTime(), LocalTicks(2014, 6, 29, 18, 0, 0));
     EXPECT_EQ(f[1].GetHistory().size(), 1u) << "unchanged since its last entry";
     ASSERT_EQ(f[2].GetHistory().size(), 1u) << "a Boolean gets one on the first pass";
-    EXPECT_EQ(f[2].GetHistory()[0].GetValue(), S("False"));
+    EXPECT_EQ(f[2].GetHistory()[0].GetValue(), Untranslated("False"));
     EXPECT_EQ(f[3].GetHistory().size(), 1u) << "a,b after \"a, b\" is unchanged";
     EXPECT_TRUE(f[4].GetHistory().empty());
-    EXPECT_EQ(after[1].GetFields()[0].GetValue(), S("3.")) << "a disabled package is left alone";
+    EXPECT_EQ(after[1].GetFields()[0].GetValue(), Untranslated("3.")) << "a disabled package is left alone";
 
     // A second pass finds nothing to stamp and writes nothing.
     BRNPackageUtils::CheckRequiredFields(std::vector<UIDRef>{doc}, kFalse, kFalse, &report);
@@ -326,15 +322,15 @@ TEST_F(RequiredFieldsTest, WithoutWriteBackTheDocumentStaysAsItWas) {
     EXPECT_EQ(BRNPackageUtils::CheckRequiredFields(std::vector<UIDRef>{doc}, kTrue, kFalse, &report, kFalse),
               1);
     EXPECT_EQ(report.documents.at(0).packagesChanged, 1);
-    EXPECT_EQ(report.missing, (PMStringList{S("Title")}));
+    EXPECT_EQ(report.missing, (PMStringList{Untranslated("Title")}));
     const BRNPackageList after = BRNPackageUtils::ReadPackages(doc);
-    EXPECT_EQ(after[0].GetFields()[0].GetValue(), S("12."));
+    EXPECT_EQ(after[0].GetFields()[0].GetValue(), Untranslated("12."));
     EXPECT_TRUE(after[0].GetFields()[0].GetHistory().empty());
 }
 
 TEST_F(RequiredFieldsTest, APackageWhoseTemplateFailsIsNotWrittenBack) {
     BRNField code = Field("Code", kBRNTypeCalculatedString, "");
-    code.SetDefaultValue(S("<cvbrindle:Nope/>"));
+    code.SetDefaultValue(Untranslated("<cvbrindle:Nope/>"));
     const UIDRef doc = NewDocument({Package("Bad", {Field("A", kBRNTypeString, "new"), code}),
                                     Package("Good", {Field("B", kBRNTypeString, "new")})});
     BRNRequiredFieldsReport report;
@@ -350,8 +346,8 @@ TEST_F(RequiredFieldsTest, StampsUseTheSessionsUser) {
     HostConfig::Get().alias = "";
     BRNField f = Field("F", kBRNTypeString, "x");
     ASSERT_EQ(BRNPackageUtils::StampHistory(f), 1);
-    EXPECT_EQ(f.GetHistory()[0].GetUser(), S("eva"));
-    EXPECT_EQ(f.GetHistory()[0].GetAlias(), S(""));
+    EXPECT_EQ(f.GetHistory()[0].GetUser(), Untranslated("eva"));
+    EXPECT_EQ(f.GetHistory()[0].GetAlias(), Untranslated(""));
 }
 
 } // namespace

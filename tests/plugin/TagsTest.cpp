@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+using testsupport::Field;
+
 namespace {
 
 std::string U8(const PMString& s) {
@@ -18,14 +20,6 @@ std::string Translated(const char* key) {
     PMString s(key);
     s.Translate();
     return U8(s);
-}
-
-BRNField Field(const char* name, const char* shortName, int32 type, const char* value) {
-    BRNField f{PMString(name)};
-    f.SetShortName(PMString(shortName));
-    f.SetType(type);
-    f.SetValue(PMString(value));
-    return f;
 }
 
 BRNField Calculated(const char* name, const char* shortName, const char* templateText,

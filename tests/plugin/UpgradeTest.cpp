@@ -17,21 +17,10 @@ namespace fs = std::filesystem;
 using testsupport::HostFixture;
 using testsupport::ReadFile;
 
+using testsupport::Field;
+using testsupport::Untranslated;
+
 namespace {
-
-PMString S(const char* s) {
-    PMString p(s);
-    p.SetTranslatable(kFalse);
-    return p;
-}
-
-BRNField Field(const char* name, const char* shortName, int32 type, const char* value) {
-    BRNField f{S(name)};
-    f.SetShortName(S(shortName));
-    f.SetType(type);
-    f.SetValue(S(value));
-    return f;
-}
 
 // Version v of the package: in version 3 the title field was renamed and a field added.
 BRNPackage Version(uint32 v, const char* title, bool modified = false) {
@@ -39,10 +28,10 @@ BRNPackage Version(uint32 v, const char* title, bool modified = false) {
     if (v >= 3) {
         BRNField words = Field("Words", "Words", kBRNTypeInteger, "");
         words.SetHasDefault(kTrue);
-        words.SetDefaultValue(S("1200"));
+        words.SetDefaultValue(Untranslated("1200"));
         fields.push_back(words);
     }
-    BRNPackage p(fields, S("Editorial"), PMString(), 0);
+    BRNPackage p(fields, Untranslated("Editorial"), PMString(), 0);
     p.SetVersion(v);
     p.SetModified(modified);
     return p;
@@ -69,7 +58,7 @@ protected:
         return fs::exists(log) ? ReadFile(log) : std::string();
     }
     UID Story(const char* name, bool locked) {
-        UID uid = Host::NewStory(fDoc, S(name));
+        UID uid = Host::NewStory(fDoc, Untranslated(name));
         InterfacePtr<IStoryData> story(Instantiate<IStoryData>(fDB, uid));
         story->SetLocked(locked);
         return uid;
@@ -129,11 +118,12 @@ TEST_F(UpgradeTest, TheFourCases) {
         const BRNPackage after = Held(DocRef());
         EXPECT_EQ(written, after.GetVersion() != c.held);
         EXPECT_EQ(after.GetVersion(), c.documentAfter);
-        EXPECT_EQ(after.GetFields().at(0).GetValue(), S("Doc title")) << "the value is kept";
+        EXPECT_EQ(after.GetFields().at(0).GetValue(), Untranslated("Doc title")) << "the value is kept";
         EXPECT_FALSE(after.GetEnabled()) << "the enabled state is kept";
-        if (c.documentAfter >= 3 && c.held < 3) EXPECT_EQ(after.GetFields().at(1).GetValue(), S("1200"));
+        if (c.documentAfter >= 3 && c.held < 3)
+            EXPECT_EQ(after.GetFields().at(1).GetValue(), Untranslated("1200"));
 
-        const BRNPackage* library = Prefs()->FindPackage(S("Editorial"));
+        const BRNPackage* library = Prefs()->FindPackage(Untranslated("Editorial"));
         ASSERT_NE(library, nullptr);
         EXPECT_EQ(library->GetVersion(), c.libraryAfter);
         EXPECT_EQ(library->IsModified() != 0, c.libraryModifiedAfter);
@@ -155,11 +145,11 @@ TEST_F(UpgradeTest, TheLibraryKeepsWhatItLearnsAcrossStarts) {
     Store(DocRef(), {Version(5, "Doc title")});
     EXPECT_FALSE(BRNPackageUtils::UpgradePackages(BRNPackageUtils::ReadPackages(DocRef()), DocRef()));
     StartHost();
-    const BRNPackage* library = Prefs()->FindPackage(S("Editorial"));
+    const BRNPackage* library = Prefs()->FindPackage(Untranslated("Editorial"));
     ASSERT_NE(library, nullptr);
     EXPECT_EQ(library->GetVersion(), 5u);
     EXPECT_FALSE(library->IsModified()) << "a version from a document is a released one";
-    EXPECT_EQ(library->GetFields().at(0).GetName(), S("Main title"));
+    EXPECT_EQ(library->GetFields().at(0).GetName(), Untranslated("Main title"));
 }
 
 TEST_F(UpgradeTest, ReadingTheSwitchLeavesAPendingChangeForTheMenu) {
@@ -172,7 +162,7 @@ TEST_F(UpgradeTest, ReadingTheSwitchLeavesAPendingChangeForTheMenu) {
 }
 
 TEST_F(UpgradeTest, OnlyTheFirstPackageOfAListIsLookedAt) {
-    BRNPackage rights({Field("Credit", "Cr", kBRNTypeString, "Lee")}, S("Rights"), PMString(), 0);
+    BRNPackage rights({Field("Credit", "Cr", kBRNTypeString, "Lee")}, Untranslated("Rights"), PMString(), 0);
     rights.SetVersion(1);
     BRNPackage rightsV2 = rights;
     rightsV2.SetVersion(2);
@@ -182,7 +172,7 @@ TEST_F(UpgradeTest, OnlyTheFirstPackageOfAListIsLookedAt) {
     BRNPackageList after = BRNPackageUtils::ReadPackages(DocRef());
     ASSERT_EQ(after.size(), 2u);
     EXPECT_EQ(after[0].GetVersion(), 3u);
-    EXPECT_EQ(after[1].GetName(), S("Rights"));
+    EXPECT_EQ(after[1].GetName(), Untranslated("Rights"));
     EXPECT_EQ(after[1].GetVersion(), 1u);
 }
 
@@ -198,7 +188,7 @@ TEST_F(UpgradeTest, DocumentAssignmentsAndTextEditionStories) {
     InterfacePtr<IAssignmentMgr> assignments(fDoc, IID_IASSIGNMENTMGR);
     ASSERT_TRUE(assignments);
     Assignment a;
-    a.name = S("Pages 1-2");
+    a.name = Untranslated("Pages 1-2");
     a.stories = {open, locked};
     assignments->AddAssignment(a);
 

@@ -112,13 +112,23 @@ void HostFixture::StopHost() {
     Host::Stop();
 }
 
-IBRNPrefs* HostFixture::Prefs() { return fPrefs.get(); }
+IBRNPrefs* HostFixture::Prefs() {
+    return fPrefs.get();
+}
 
-fs::path HostFixture::PackagesFolder() const { return fHome->path() / "config/corvane/BrindlePackages"; }
-fs::path HostFixture::SettingsFile() const { return fHome->path() / "config/corvane/BrindleSettings.xml"; }
-fs::path HostFixture::RecoveryFolder() const { return fHome->path() / "state/corvane"; }
+fs::path HostFixture::PackagesFolder() const {
+    return fHome->path() / "config/corvane/BrindlePackages";
+}
+fs::path HostFixture::SettingsFile() const {
+    return fHome->path() / "config/corvane/BrindleSettings.xml";
+}
+fs::path HostFixture::RecoveryFolder() const {
+    return fHome->path() / "state/corvane";
+}
 
-fs::path SamplesLibrary() { return fs::path(BRINDLE_SOURCE_DIR) / "samples/library"; }
+fs::path SamplesLibrary() {
+    return fs::path(BRINDLE_SOURCE_DIR) / "samples/library";
+}
 
 std::string CaptureOutput(const std::string& command, int* status) {
     std::string out;
@@ -129,7 +139,8 @@ std::string CaptureOutput(const std::string& command, int* status) {
     }
     char buf[65536];
     size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+        out.append(buf, n);
     int rc = ::pclose(p);
     if (status) *status = rc;
     return out;
@@ -137,12 +148,26 @@ std::string CaptureOutput(const std::string& command, int* status) {
 
 int RunBrindle(const std::string& args, std::string* out, std::string* err) {
     TempDir tmp;
-    std::string cmd = std::string("'") + BRINDLE_BINARY + "' " + args + " >'" + (tmp / "out").string() + "' 2>'" +
-                      (tmp / "err").string() + "' </dev/null";
+    std::string cmd = std::string("'") + BRINDLE_BINARY + "' " + args + " >'" + (tmp / "out").string() +
+                      "' 2>'" + (tmp / "err").string() + "' </dev/null";
     int status = std::system(cmd.c_str());
     if (out) *out = ReadFile(tmp / "out");
     if (err) *err = ReadFile(tmp / "err");
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+PMString Untranslated(const char* text) {
+    PMString s(text);
+    s.SetTranslatable(kFalse);
+    return s;
+}
+
+BRNField Field(const char* name, const char* shortName, int32 type, const char* value) {
+    BRNField f{Untranslated(name)};
+    f.SetShortName(Untranslated(shortName));
+    f.SetType(type);
+    f.SetValue(Untranslated(value));
+    return f;
 }
 
 } // namespace testsupport

@@ -2,6 +2,7 @@
 // home, recorded alerts and a fixed clock.
 #pragma once
 
+#include "BRNField.h"
 #include "CAlert.h"
 #include "GlobalTime.h"
 #include "IBRNPrefs.h"
@@ -64,5 +65,10 @@ std::filesystem::path SamplesLibrary();
 std::string CaptureOutput(const std::string& command, int* status = nullptr);
 // Runs the brindle program with the arguments; returns its exit code, and its output.
 int RunBrindle(const std::string& args, std::string* out = nullptr, std::string* err = nullptr);
+
+// A text that is never translated (names and values of fields and packages).
+PMString Untranslated(const char* text);
+// A field with a name, short name, type and value, all else at its defaults.
+BRNField Field(const char* name, const char* shortName, int32 type, const char* value = "");
 
 } // namespace testsupport
