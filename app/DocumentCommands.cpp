@@ -2,13 +2,23 @@
 #include "AppContext.h"
 
 #include "BRNPackageUtils.h"
+#include "BRNXMPSchema.h"
 #include "DocumentHost.h"
 #include "IDataBase.h"
 #include "IDocument.h"
 #include "IXMPPacketAccess.h"
 #include "InterfacePtr.h"
+#include "XMPFiles.h"
+#include "XMPPacketAccess.h"
 
+#include <algorithm>
+#include <condition_variable>
+#include <cstdio>
 #include <iostream>
+#include <mutex>
+#include <optional>
+#include <string_view>
+#include <thread>
 
 namespace {
 
@@ -20,7 +30,8 @@ struct DocumentOptions {
 
 nlohmann::json Strings(const PMStringList& values) {
     nlohmann::json a = nlohmann::json::array();
-    for (const auto& v : values) a.push_back(UTF8(v));
+    for (const auto& v : values)
+        a.push_back(UTF8(v));
     return a;
 }
 
@@ -66,8 +77,8 @@ nlohmann::json PackageJSON(const BRNPackage& p) {
                              {"executedBy", UTF8(f.GetDeadline().ExecutedBy)}};
         fields.push_back(j);
     }
-    return {{"name", UTF8(p.GetName())},       {"version", p.GetVersion()},
-            {"timestamp", p.GetTimestamp()},   {"enabled", p.GetEnabled() != 0},
+    return {{"name", UTF8(p.GetName())},      {"version", p.GetVersion()},
+            {"timestamp", p.GetTimestamp()},  {"enabled", p.GetEnabled() != 0},
             {"hasPassword", p.HasPassword()}, {"fields", fields}};
 }
 
@@ -77,15 +88,316 @@ void PrintPackages(const std::string& file, const BRNPackageList& packages) {
         std::cout << "  " << UTF8(p.GetName()) << " version " << p.GetVersion()
                   << (p.GetEnabled() ? "" : " (disabled)") << "\n";
         for (const BRNField& f : p.GetFields()) {
-            std::string value = f.GetType() == kBRNTypeBoolean ? (f.GetBoolValue() ? "True" : "False")
-                                                               : UTF8(f.GetValue());
+            std::string value =
+                f.GetType() == kBRNTypeBoolean ? (f.GetBoolValue() ? "True" : "False") : UTF8(f.GetValue());
             std::cout << "    " << UTF8(f.GetName()) << " [" << UTF8(f.GetShortName()) << "] "
-                      << UTF8(BRNField::TypeName(f.GetType())) << (f.GetRequired() ? ", required" : "") << ": "
-                      << value;
+                      << UTF8(BRNField::TypeName(f.GetType())) << (f.GetRequired() ? ", required" : "")
+                      << ": " << value;
             if (!f.GetHistory().empty()) std::cout << "  (" << f.GetHistory().size() << " changes)";
             std::cout << "\n";
         }
     }
+}
+
+// The packet of one file of a batch, read and parsed on a worker thread.
+struct LoadedPacket {
+    enum Kind {
+        kEmpty,  // the file holds no packet: no packages
+        kPacket, // parsed
+        kHost,   // for the host to open: it reports the failure, or reads what this cannot
+    };
+    Kind kind = kHost;
+    InterfacePtr<IXMPPacketAccess> packet;
+};
+
+LoadedPacket LoadPacket(const std::string& name) {
+    LoadedPacket loaded;
+    std::string rdf;
+    bool sidecar = false;
+    // What Host::OpenDocument reads and parses for the file.
+    const XMPFiles::Result read = XMPFiles::Read(IDFile(std::filesystem::path(name)), &rdf, &sidecar);
+    if (read == XMPFiles::Result::kNoPacket) {
+        loaded.kind = LoadedPacket::kEmpty;
+    } else if (read == XMPFiles::Result::kOK) {
+        InterfacePtr<IXMPPacketAccess> packet(new XMPPacketAccess());
+        if (packet->ParsePacket(rdf)) {
+            loaded.kind = LoadedPacket::kPacket;
+            loaded.packet = std::move(packet);
+        }
+    }
+    return loaded;
+}
+
+// Reads and parses the files' packets on worker threads, a few files ahead of the one taken
+// last; the files are taken in order. Each packet is the toolkit's object of one thread at a
+// time: the worker's until handed over.
+class PacketLoader {
+public:
+    explicit PacketLoader(const std::vector<std::string>& files) : fFiles(files), fSlots(files.size()) {
+        const size_t workers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
+        for (size_t i = 0; i < std::min(workers, files.size()); ++i)
+            fThreads.emplace_back([this] { Work(); });
+    }
+    ~PacketLoader() {
+        {
+            std::lock_guard<std::mutex> hold(fLock);
+            fStop = true;
+        }
+        fChanged.notify_all();
+        for (std::thread& t : fThreads)
+            t.join();
+    }
+    PacketLoader(const PacketLoader&) = delete;
+    PacketLoader& operator=(const PacketLoader&) = delete;
+
+    LoadedPacket Take(size_t i) {
+        std::unique_lock<std::mutex> hold(fLock);
+        fChanged.wait(hold, [&] { return fSlots[i].has_value(); });
+        LoadedPacket loaded = std::move(*fSlots[i]);
+        fSlots[i].reset();
+        fTaken = i + 1;
+        hold.unlock();
+        fChanged.notify_all();
+        return loaded;
+    }
+
+private:
+    // Parsed packets waiting to be taken, at most: bounds the memory they hold.
+    static constexpr size_t kAhead = 16;
+
+    void Work() {
+        for (;;) {
+            size_t i = 0;
+            {
+                std::unique_lock<std::mutex> hold(fLock);
+                fChanged.wait(hold,
+                              [&] { return fStop || fNext >= fFiles.size() || fNext < fTaken + kAhead; });
+                if (fStop || fNext >= fFiles.size()) return;
+                i = fNext++;
+            }
+            LoadedPacket loaded = LoadPacket(fFiles[i]);
+            {
+                std::lock_guard<std::mutex> hold(fLock);
+                fSlots[i] = std::move(loaded);
+            }
+            fChanged.notify_all();
+        }
+    }
+
+    const std::vector<std::string>& fFiles;
+    std::vector<std::optional<LoadedPacket>> fSlots;
+    std::vector<std::thread> fThreads;
+    std::mutex fLock;
+    std::condition_variable fChanged;
+    size_t fNext = 0;
+    size_t fTaken = 0;
+    bool fStop = false;
+};
+
+// JSON text laid out as nlohmann's dump(2) lays it out: members one a line, indented by 2
+// per level, "[]" and "{}" when empty, strings escaped as it escapes them (valid UTF-8 as
+// is; quote, backslash and control characters escaped). Members are written in the order
+// given, which must be the sorted order nlohmann's objects keep.
+class JSONText {
+public:
+    explicit JSONText(std::string& out) : fOut(out) {}
+    void BeginObject() { Open('{'); }
+    void EndObject() { Close('}'); }
+    void BeginArray() { Open('['); }
+    void EndArray() { Close(']'); }
+    void Key(std::string_view key) {
+        Element();
+        Escaped(key);
+        fOut += ": ";
+        fAfterKey = true;
+    }
+    void String(std::string_view s) {
+        Element();
+        Escaped(s);
+    }
+    void Text(const PMString& s) { String(s.GetUTF8String()); }
+    void Bool(bool b) {
+        Element();
+        fOut += b ? "true" : "false";
+    }
+    void Number(int64 n) {
+        Element();
+        fOut += std::to_string(n);
+    }
+    void Strings(const PMStringList& values) {
+        BeginArray();
+        for (const PMString& v : values)
+            Text(v);
+        EndArray();
+    }
+
+private:
+    // Before a value: a new line and the indent, unless it follows its key.
+    void Element() {
+        if (fAfterKey) {
+            fAfterKey = false;
+            return;
+        }
+        if (fCounts.empty()) return;
+        fOut += fCounts.back()++ == 0 ? "\n" : ",\n";
+        fOut.append(2 * fCounts.size(), ' ');
+    }
+    void Open(char c) {
+        Element();
+        fOut += c;
+        fCounts.push_back(0);
+    }
+    void Close(char c) {
+        const size_t n = fCounts.back();
+        fCounts.pop_back();
+        if (n > 0) {
+            fOut += '\n';
+            fOut.append(2 * fCounts.size(), ' ');
+        }
+        fOut += c;
+    }
+    void Escaped(std::string_view s) {
+        fOut += '"';
+        for (char c : s) {
+            switch (c) {
+            case '"':
+                fOut += "\\\"";
+                break;
+            case '\\':
+                fOut += "\\\\";
+                break;
+            case '\b':
+                fOut += "\\b";
+                break;
+            case '\f':
+                fOut += "\\f";
+                break;
+            case '\n':
+                fOut += "\\n";
+                break;
+            case '\r':
+                fOut += "\\r";
+                break;
+            case '\t':
+                fOut += "\\t";
+                break;
+            default:
+                if (static_cast<unsigned char>(c) < 0x20) {
+                    char buf[8];
+                    std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
+                    fOut += buf;
+                } else {
+                    fOut += c;
+                }
+            }
+        }
+        fOut += '"';
+    }
+
+    std::string& fOut;
+    std::vector<size_t> fCounts; // members so far, per open object or array
+    bool fAfterKey = false;
+};
+
+// One document as PackageJSON and PrintJSON give it, members in their sorted order.
+void DocumentText(JSONText& j, const std::string& file, const BRNPackageList* packages,
+                  const std::string& error) {
+    j.BeginObject();
+    if (!packages) {
+        j.Key("error");
+        j.String(error);
+    }
+    j.Key("file");
+    j.String(file);
+    if (packages) {
+        j.Key("packages");
+        j.BeginArray();
+        for (const BRNPackage& p : *packages) {
+            j.BeginObject();
+            j.Key("enabled");
+            j.Bool(p.GetEnabled() != 0);
+            j.Key("fields");
+            j.BeginArray();
+            for (const BRNField& f : p.GetFields()) {
+                j.BeginObject();
+                j.Key("allowUserValues");
+                j.Bool(f.GetAllowUserValues() != 0);
+                j.Key("boolValue");
+                j.Bool(f.GetBoolValue() != 0);
+                if (f.GetType() == kBRNTypeDeadline) {
+                    j.Key("deadline");
+                    j.BeginObject();
+                    j.Key("executedBy");
+                    j.Text(f.GetDeadline().ExecutedBy);
+                    j.Key("executedDate");
+                    j.Text(f.GetDeadline().ExecutedDate);
+                    j.Key("plannedDate");
+                    j.Text(f.GetDeadline().PlannedDate);
+                    j.EndObject();
+                }
+                j.Key("defaultValue");
+                j.Text(f.GetDefaultValue());
+                j.Key("defaultValues");
+                j.Strings(f.GetDefaultValues());
+                j.Key("description");
+                j.Text(f.GetDescription());
+                j.Key("fieldOverridden");
+                j.Bool(f.GetFieldOverridden() != 0);
+                j.Key("hasDefault");
+                j.Bool(f.GetHasDefault() != 0);
+                j.Key("hidden");
+                j.Bool(f.GetHidden() != 0);
+                j.Key("history");
+                j.BeginArray();
+                for (const BRNHistory& h : f.GetHistory()) {
+                    j.BeginObject();
+                    j.Key("alias");
+                    j.Text(h.GetAlias());
+                    j.Key("time");
+                    j.String(TimeText(h.GetTime()));
+                    j.Key("user");
+                    j.Text(h.GetUser());
+                    j.Key("value");
+                    j.Text(h.GetValue());
+                    j.EndObject();
+                }
+                j.EndArray();
+                j.Key("name");
+                j.Text(f.GetName());
+                j.Key("options");
+                j.Strings(f.GetOptions());
+                j.Key("readOnly");
+                j.Bool(f.GetReadOnly() != 0);
+                j.Key("required");
+                j.Bool(f.GetRequired() != 0);
+                j.Key("selectedValues");
+                j.Strings(f.GetSelectedValues());
+                j.Key("shortName");
+                j.Text(f.GetShortName());
+                j.Key("type");
+                j.Number(f.GetType());
+                j.Key("typeName");
+                j.Text(BRNField::TypeName(f.GetType()));
+                j.Key("value");
+                j.Text(f.GetValue());
+                j.Key("visibleLines");
+                j.Number(f.GetVisibleLines());
+                j.EndObject();
+            }
+            j.EndArray();
+            j.Key("hasPassword");
+            j.Bool(p.HasPassword());
+            j.Key("name");
+            j.Text(p.GetName());
+            j.Key("timestamp");
+            j.Number(p.GetTimestamp());
+            j.Key("version");
+            j.Number(p.GetVersion());
+            j.EndObject();
+        }
+        j.EndArray();
+    }
+    j.EndObject();
 }
 
 } // namespace
@@ -104,27 +416,73 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
         }
         exitCode = kExitOK;
         nlohmann::json documents = nlohmann::json::array();
-        for (const std::string& name : o->files) {
+        // A batch's JSON is written as text document by document rather than built as one
+        // value; printed at the end all the same, after any error message.
+        std::string batchText;
+        JSONText batchJSON(batchText);
+        // Several files are read ahead on worker threads; the packages are read and printed
+        // here, in argument order, as the host would give them.
+        const bool batch = o->files.size() > 1;
+        std::optional<PacketLoader> loader;
+        if (batch) loader.emplace(o->files);
+        if (batch && o->json) {
+            batchJSON.BeginObject();
+            batchJSON.Key("documents");
+            batchJSON.BeginArray();
+        }
+        auto print = [&](const std::string& name, const BRNPackageList& list) {
+            if (o->json && batch) {
+                DocumentText(batchJSON, name, &list, {});
+            } else if (o->json) {
+                nlohmann::json a = nlohmann::json::array();
+                for (const auto& p : list)
+                    a.push_back(PackageJSON(p));
+                documents.push_back({{"file", name}, {"packages", a}});
+            } else {
+                PrintPackages(name, list);
+            }
+        };
+        for (size_t i = 0; i < o->files.size(); ++i) {
+            const std::string& name = o->files[i];
+            if (batch) {
+                LoadedPacket loaded = loader->Take(i);
+                if (loaded.kind == LoadedPacket::kEmpty) {
+                    print(name, {});
+                    continue;
+                }
+                if (loaded.kind == LoadedPacket::kPacket) {
+                    // Data under the older namespace is written back when the host reads it:
+                    // such a file goes through the host.
+                    bool legacy = false;
+                    BRNPackageList list = BRNXMPSchema::Read(loaded.packet, &legacy);
+                    if (!legacy) {
+                        print(name, list);
+                        continue;
+                    }
+                }
+            }
             std::string error;
             IDocument* doc = Host::OpenDocument(IDFile(std::filesystem::path(name)), &error);
             if (!doc) {
                 Fail(kExitIO, name + ": " + error);
                 exitCode = kExitIO;
-                if (o->json) documents.push_back({{"file", name}, {"error", error}});
+                if (o->json && batch)
+                    DocumentText(batchJSON, name, nullptr, error);
+                else if (o->json)
+                    documents.push_back({{"file", name}, {"error", error}});
                 continue;
             }
             IDataBase* db = doc->GetDocumentDataBase();
-            BRNPackageList list = BRNPackageUtils::ReadPackages(UIDRef(db, db->GetRootUID()));
-            if (o->json) {
-                nlohmann::json a = nlohmann::json::array();
-                for (const auto& p : list) a.push_back(PackageJSON(p));
-                documents.push_back({{"file", name}, {"packages", a}});
-            } else {
-                PrintPackages(name, list);
-            }
+            print(name, BRNPackageUtils::ReadPackages(UIDRef(db, db->GetRootUID())));
             Host::CloseDocument(doc);
         }
-        if (o->json) PrintJSON({{"documents", documents}});
+        if (o->json && batch) {
+            batchJSON.EndArray();
+            batchJSON.EndObject();
+            std::cout << batchText << std::endl;
+        } else if (o->json) {
+            PrintJSON({{"documents", documents}});
+        }
     });
 
     auto* dump = app.add_subcommand("dump-xmp", "The document's whole XMP packet as RDF/XML");
@@ -132,9 +490,11 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
     dump->callback([&options, &exitCode, o]() {
         HostSessionScope host(options);
         std::string error;
-        IDocument* doc = host.ok() ? Host::OpenDocument(IDFile(std::filesystem::path(o->file)), &error) : nullptr;
+        IDocument* doc =
+            host.ok() ? Host::OpenDocument(IDFile(std::filesystem::path(o->file)), &error) : nullptr;
         if (!doc) {
-            exitCode = Fail(kExitIO, o->file + ": " + (host.ok() ? error : "the plug-in could not be started"));
+            exitCode =
+                Fail(kExitIO, o->file + ": " + (host.ok() ? error : "the plug-in could not be started"));
             return;
         }
         InterfacePtr<IXMPPacketAccess> xmp(doc, IID_IXMPPACKETACCESS);

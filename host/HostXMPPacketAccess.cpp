@@ -62,6 +62,47 @@ bool16 HostXMPPacketAccess::GetProperty_Date(const WideString& ns, const WideStr
     return fPacket->GetProperty_Date(ns, path, value);
 }
 
+bool16 HostXMPPacketAccess::GetNamespacePrefixUTF8(const char* ns, std::string* prefix) {
+    return fPacket->GetNamespacePrefixUTF8(ns, prefix);
+}
+
+bool16 HostXMPPacketAccess::DoesPropertyExistUTF8(const char* ns, const char* path) {
+    return fPacket->DoesPropertyExistUTF8(ns, path);
+}
+
+bool16 HostXMPPacketAccess::GetPropertyUTF8(const char* ns, const char* path, std::string* value) {
+    return fPacket->GetPropertyUTF8(ns, path, value);
+}
+
+bool16 HostXMPPacketAccess::SetPropertyUTF8(const char* ns, const char* path, const char* value) {
+    return fPacket->SetPropertyUTF8(ns, path, value);
+}
+
+void HostXMPPacketAccess::DeletePropertyUTF8(const char* ns, const char* path) {
+    fPacket->DeletePropertyUTF8(ns, path);
+}
+
+int32 HostXMPPacketAccess::CountArrayItemsUTF8(const char* ns, const char* arrayPath) {
+    return fPacket->CountArrayItemsUTF8(ns, arrayPath);
+}
+
+bool16 HostXMPPacketAccess::AppendArrayItemUTF8(const char* ns, const char* arrayPath, const char* value,
+                                                int32 arrayForm, uint32 itemOptions) {
+    return fPacket->AppendArrayItemUTF8(ns, arrayPath, value, arrayForm, itemOptions);
+}
+
+bool16 HostXMPPacketAccess::SetProperty_DateUTF8(const char* ns, const char* path, const XMPDateTime& value) {
+    return fPacket->SetProperty_DateUTF8(ns, path, value);
+}
+
+bool16 HostXMPPacketAccess::GetProperty_DateUTF8(const char* ns, const char* path, XMPDateTime* value) {
+    return fPacket->GetProperty_DateUTF8(ns, path, value);
+}
+
+bool16 HostXMPPacketAccess::ReadNamespaceTree(const char* ns, XMPTree* tree) {
+    return fPacket->ReadNamespaceTree(ns, tree);
+}
+
 std::string HostXMPPacketAccess::SerializePacket() const {
     return fPacket->SerializePacket();
 }

@@ -28,6 +28,17 @@ public:
                                   WideString* path) override;
     bool16 SetProperty_Date(const WideString& ns, const WideString& path, const XMPDateTime& value) override;
     bool16 GetProperty_Date(const WideString& ns, const WideString& path, XMPDateTime* value) override;
+    bool16 GetNamespacePrefixUTF8(const char* ns, std::string* prefix) override;
+    bool16 DoesPropertyExistUTF8(const char* ns, const char* path) override;
+    bool16 GetPropertyUTF8(const char* ns, const char* path, std::string* value) override;
+    bool16 SetPropertyUTF8(const char* ns, const char* path, const char* value) override;
+    void DeletePropertyUTF8(const char* ns, const char* path) override;
+    int32 CountArrayItemsUTF8(const char* ns, const char* arrayPath) override;
+    bool16 AppendArrayItemUTF8(const char* ns, const char* arrayPath, const char* value, int32 arrayForm,
+                               uint32 itemOptions) override;
+    bool16 SetProperty_DateUTF8(const char* ns, const char* path, const XMPDateTime& value) override;
+    bool16 GetProperty_DateUTF8(const char* ns, const char* path, XMPDateTime* value) override;
+    bool16 ReadNamespaceTree(const char* ns, XMPTree* tree) override;
     std::string SerializePacket() const override;
     bool16 ParsePacket(const std::string& rdf) override;
     bool16 IsDirty() const override;

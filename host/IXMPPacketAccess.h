@@ -6,6 +6,7 @@
 #include "IPMUnknown.h"
 #include "WideString.h"
 #include "XMPDateTime.h"
+#include "XMPTree.h"
 
 #include <string>
 
@@ -44,8 +45,55 @@ public:
     virtual bool16 ComposeStructFieldPath(const WideString& ns, const WideString& structPath,
                                           const WideString& fieldNS, const WideString& fieldName,
                                           WideString* path) = 0;
-    virtual bool16 SetProperty_Date(const WideString& ns, const WideString& path, const XMPDateTime& value) = 0;
+    virtual bool16 SetProperty_Date(const WideString& ns, const WideString& path,
+                                    const XMPDateTime& value) = 0;
     virtual bool16 GetProperty_Date(const WideString& ns, const WideString& path, XMPDateTime* value) = 0;
+
+    // The same calls in UTF-8, for callers that compose their own paths (by the convention
+    // described in XMPPacketAccess.h) and keep their texts in UTF-8: no conversion per call.
+    // Named apart from the calls above, since a literal converts to WideString and to a
+    // string alike. The defaults go through the UTF-16 calls.
+    virtual bool16 GetNamespacePrefixUTF8(const char* ns, std::string* prefix) {
+        WideString p;
+        const bool16 ok = GetNamespacePrefix(WideString(ns), &p);
+        if (prefix) *prefix = p.GetUTF8String();
+        return ok;
+    }
+    virtual bool16 DoesPropertyExistUTF8(const char* ns, const char* path) {
+        return DoesPropertyExist(WideString(ns), WideString(path));
+    }
+    virtual bool16 GetPropertyUTF8(const char* ns, const char* path, std::string* value) {
+        WideString v;
+        const bool16 ok = GetProperty(WideString(ns), WideString(path), &v);
+        if (value) *value = v.GetUTF8String();
+        return ok;
+    }
+    virtual bool16 SetPropertyUTF8(const char* ns, const char* path, const char* value) {
+        return SetProperty(WideString(ns), WideString(path), WideString(value), 0);
+    }
+    virtual void DeletePropertyUTF8(const char* ns, const char* path) {
+        DeleteProperty(WideString(ns), WideString(path));
+    }
+    virtual int32 CountArrayItemsUTF8(const char* ns, const char* arrayPath) {
+        return CountArrayItems(WideString(ns), WideString(arrayPath));
+    }
+    virtual bool16 AppendArrayItemUTF8(const char* ns, const char* arrayPath, const char* value,
+                                       int32 arrayForm, uint32 itemOptions) {
+        return AppendArrayItem(WideString(ns), WideString(arrayPath), WideString(value), arrayForm,
+                               itemOptions);
+    }
+    virtual bool16 SetProperty_DateUTF8(const char* ns, const char* path, const XMPDateTime& value) {
+        return SetProperty_Date(WideString(ns), WideString(path), value);
+    }
+    virtual bool16 GetProperty_DateUTF8(const char* ns, const char* path, XMPDateTime* value) {
+        return GetProperty_Date(WideString(ns), WideString(path), value);
+    }
+    // Every property of the namespace at once (XMPTree.h). False, with the tree empty, when
+    // the packet cannot be given so; the caller then reads through the calls above.
+    virtual bool16 ReadNamespaceTree(const char* ns, XMPTree* tree) {
+        if (tree) tree->Clear();
+        return kFalse;
+    }
 
     // The host's own use: the whole packet as RDF/XML (for saving, undo and display), and
     // replacing it from such text. False when the text is not an XMP packet.

@@ -6,6 +6,8 @@
 
 #include <exempi/xmp.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -102,7 +104,8 @@ bool ProbeOpen(const OpenFile& f, Probe* probe) {
     XmpText raw;
     XmpPacketInfo info{};
     if (!raw.get()) return false;
-    if (xmp_files_get_xmp_xmpstring(f.get(), raw.get(), &info)) {
+    // The handler of a file without a packet (JPEG, for one) may report one that is empty.
+    if (xmp_files_get_xmp_xmpstring(f.get(), raw.get(), &info) && xmp_string_len(raw.get()) > 0) {
         probe->hasPacket = true;
         probe->writable = info.hasWrapper && info.writeable;
         probe->offset = info.offset;
@@ -244,6 +247,76 @@ private:
     bool fOK = false;
 };
 
+// A JPEG's main packet read straight from its header segments: the toolkit's handler opens
+// and scans far more of the file to give the same bytes.
+enum class Jpeg { kPacket, kNone, kAskHandler };
+
+constexpr std::string_view kXMPSignature{"http://ns.adobe.com/xap/1.0/\0", 29};
+constexpr std::string_view kExtendedSignature{"http://ns.adobe.com/xmp/extension/\0", 35};
+
+bool IsJpegName(const fs::path& p) {
+    std::string ext = p.extension().string();
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ext == ".jpg" || ext == ".jpeg";
+}
+
+// The payload of the file's one standard XMP segment (the packet as stored, with its
+// wrapper and padding), kNone for a JPEG without one, or kAskHandler for anything the
+// handler should judge: no JPEG start, fill bytes or markers without a length before the
+// image data, a truncated segment, a second XMP segment, extended XMP, a packet that is not
+// UTF-8.
+Jpeg ReadJpegPacket(const fs::path& path, std::string* packet) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return Jpeg::kAskHandler;
+    std::string head;
+    // Reads until at least `want` bytes are held; false at the end of the file.
+    auto have = [&](size_t want) {
+        while (head.size() < want) {
+            const size_t old = head.size();
+            const size_t chunk = std::max<size_t>(want - old, 64 * 1024);
+            head.resize(old + chunk);
+            const ssize_t got = ::pread(fd, head.data() + old, chunk, static_cast<off_t>(old));
+            head.resize(old + static_cast<size_t>(got > 0 ? got : 0));
+            if (got <= 0) return false;
+        }
+        return true;
+    };
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(head[i]); };
+    Jpeg result = Jpeg::kAskHandler;
+    bool found = false;
+    size_t pos = 2;
+    if (have(4) && byte(0) == 0xFF && byte(1) == 0xD8) {
+        for (;;) {
+            if (!have(pos + 4) || byte(pos) != 0xFF) break;
+            const unsigned char marker = byte(pos + 1);
+            if (marker == 0xDA || marker == 0xD9) { // image data, or the end: no more metadata
+                result = found ? Jpeg::kPacket : Jpeg::kNone;
+                break;
+            }
+            // Fill bytes, restart markers and TEM carry no length.
+            if (marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) break;
+            const size_t length = (static_cast<size_t>(byte(pos + 2)) << 8) | byte(pos + 3);
+            if (length < 2 || !have(pos + 2 + length)) break;
+            const std::string_view payload(head.data() + pos + 4, length - 2);
+            if (marker == 0xE1 && payload.substr(0, kExtendedSignature.size()) == kExtendedSignature) break;
+            if (marker == 0xE1 && payload.substr(0, kXMPSignature.size()) == kXMPSignature) {
+                if (found) break;
+                found = true;
+                packet->assign(payload.substr(kXMPSignature.size()));
+            }
+            pos += 2 + length;
+        }
+    }
+    ::close(fd);
+    if (result == Jpeg::kPacket &&
+        (packet->empty() || packet->find('\0') != std::string::npos || packet->front() != '<' ||
+         packet->find(kExtendedMarker) != std::string::npos))
+        result = Jpeg::kAskHandler;
+    if (result != Jpeg::kPacket) packet->clear();
+    return result;
+}
+
 enum class Update { kDone, kDoesNotFit, kFailed };
 
 // A packet the file's handler reports with its place in the file, which can be replaced
@@ -323,6 +396,17 @@ Result Read(const IDFile& file, std::string* rdf, bool* sidecar) {
     };
     Target t;
     if (!Locate(file, &t) || !XMPPacketAccess::InitToolkit()) return finish(Result::kCannotRead);
+    // JPEG keeps its packet in the file, never in a sidecar.
+    if (IsJpegName(t.real)) {
+        switch (ReadJpegPacket(t.real, &text)) {
+        case Jpeg::kPacket:
+            return finish(Result::kOK);
+        case Jpeg::kNone:
+            return finish(Result::kNoPacket);
+        case Jpeg::kAskHandler:
+            break;
+        }
+    }
     OpenFile f(t.real, XMP_OPEN_READ | XMP_OPEN_ONLYXMP);
     Probe probe;
     if (!f || !ProbeOpen(f, &probe)) return finish(Result::kCannotRead);

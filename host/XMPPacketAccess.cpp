@@ -2,6 +2,8 @@
 #include "XmpText.h"
 
 #include <climits>
+#include <cstdio>
+#include <mutex>
 #include <string_view>
 #include <unordered_map>
 
@@ -19,13 +21,21 @@ std::string PrefixOf(const std::string& ns) {
     if (ns.empty()) return {};
     // The toolkit's registry is the process's and a registered prefix never changes, so a
     // prefix found once is kept; a namespace not registered yet is asked again next time.
+    // Packets may be read on several threads at once.
+    static std::mutex lock;
     static std::unordered_map<std::string, std::string> known;
-    if (auto it = known.find(ns); it != known.end()) return it->second;
+    {
+        std::lock_guard<std::mutex> hold(lock);
+        if (auto it = known.find(ns); it != known.end()) return it->second;
+    }
     XmpText prefix;
     if (!prefix.get() || !xmp_namespace_prefix(ns.c_str(), prefix.get())) return {};
     std::string p = prefix.str();
     if (!p.empty() && p.back() == ':') p.pop_back();
-    if (!p.empty()) known.emplace(ns, p);
+    if (!p.empty()) {
+        std::lock_guard<std::mutex> hold(lock);
+        known.emplace(ns, p);
+    }
     return p;
 }
 
@@ -63,7 +73,36 @@ bool ValidDate(const XMPDateTime& d) {
            d.nanoSecond >= 0 && d.nanoSecond <= 999999999;
 }
 
+int DaysInMonth(int32 year, int32 month) {
+    static const int days[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    return month == 2 && leap ? 29 : days[month - 1];
+}
+
+// The text the toolkit writes for a valid date-time with a time of day and no fraction:
+// "YYYY-MM-DDThh:mm", then ":ss" unless the seconds are 0, then the zone unless its sign
+// is 0. False for the forms left to the toolkit (a date alone, fractions, years outside
+// 1..9999, days it would roll over into the next month).
+bool FormatDate(const XMPDateTime& d, char (&text)[32]) {
+    if (d.year < 1 || d.year > 9999 || d.month < 1 || d.day < 1 || d.day > DaysInMonth(d.year, d.month) ||
+        d.nanoSecond != 0 || (d.hour == 0 && d.minute == 0 && d.second == 0 && d.tzSign == 0) ||
+        (d.tzSign == 0 && (d.tzHour != 0 || d.tzMinute != 0)))
+        return false;
+    int n = std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d", d.year, d.month, d.day, d.hour,
+                          d.minute);
+    if (d.second != 0) n += std::snprintf(text + n, sizeof text - static_cast<size_t>(n), ":%02d", d.second);
+    if (d.tzSign != 0)
+        std::snprintf(text + n, sizeof text - static_cast<size_t>(n), "%c%02d:%02d", d.tzSign > 0 ? '+' : '-',
+                      d.tzHour, d.tzMinute);
+    return true;
+}
+
 } // namespace
+
+void XMPPacketAccess::Changed() {
+    fDirty = true;
+    std::string().swap(fParsed);
+}
 
 bool XMPPacketAccess::InitToolkit() {
     // Once per process, thread-safe; exempi is never terminated, since other threads or
@@ -81,9 +120,10 @@ XMPPacketAccess::~XMPPacketAccess() {
 }
 
 bool16 XMPPacketAccess::GetNamespacePrefix(const WideString& ns, WideString* prefix) {
-    std::string p = PrefixOf(ToUTF8(ns));
+    std::string p;
+    const bool16 ok = GetNamespacePrefixUTF8(ToUTF8(ns).c_str(), &p);
     if (prefix) *prefix = WideString(p);
-    return p.empty() ? kFalse : kTrue;
+    return ok;
 }
 
 bool16 XMPPacketAccess::RegisterNamespace(const WideString& ns, const WideString& suggestedPrefix,
@@ -104,107 +144,40 @@ bool16 XMPPacketAccess::RegisterNamespace(const WideString& ns, const WideString
 }
 
 bool16 XMPPacketAccess::DoesPropertyExist(const WideString& ns, const WideString& path) {
-    std::string uri = ToUTF8(ns), p = ToUTF8(path);
-    if (!fXmp || uri.empty() || p.empty()) return kFalse;
-    return xmp_has_property(fXmp, uri.c_str(), p.c_str()) ? kTrue : kFalse;
+    return DoesPropertyExistUTF8(ToUTF8(ns).c_str(), ToUTF8(path).c_str());
 }
 
 bool16 XMPPacketAccess::GetProperty(const WideString& ns, const WideString& path, WideString* value,
                                     uint32* options) {
     if (value) *value = WideString();
     if (options) *options = 0;
-    std::string uri = ToUTF8(ns), p = ToUTF8(path);
-    if (!fXmp || uri.empty() || p.empty()) return kFalse;
-    XmpText text;
-    uint32_t bits = 0;
-    if (!text.get() || !xmp_get_property(fXmp, uri.c_str(), p.c_str(), text.get(), &bits)) return kFalse;
-    if (value) *value = WideString(text.str());
+    std::string text;
+    uint32 bits = 0;
+    if (!Get(ToUTF8(ns).c_str(), ToUTF8(path).c_str(), &text, &bits)) return kFalse;
+    if (value) *value = WideString(text);
     if (options) *options = bits;
     return kTrue;
 }
 
 bool16 XMPPacketAccess::SetProperty(const WideString& ns, const WideString& path, const WideString& value,
                                     uint32 options) {
-    std::string uri = ToUTF8(ns), p = ToUTF8(path);
-    if (!fXmp || uri.empty() || p.empty()) return kFalse;
     // exempi mishandles composite options here (and crashes on a null value for them).
     if (options & XMP_PROP_COMPOSITE_MASK) return kFalse;
-    if (!xmp_set_property(fXmp, uri.c_str(), p.c_str(), ToUTF8(value).c_str(), options)) return kFalse;
-    fDirty = true;
-    return kTrue;
+    return Set(ToUTF8(ns).c_str(), ToUTF8(path).c_str(), ToUTF8(value).c_str(), options);
 }
 
 void XMPPacketAccess::DeleteProperty(const WideString& ns, const WideString& path) {
-    std::string uri = ToUTF8(ns), p = ToUTF8(path);
-    if (!fXmp || uri.empty() || p.empty()) return;
-    if (!xmp_has_property(fXmp, uri.c_str(), p.c_str())) return;
-    if (xmp_delete_property(fXmp, uri.c_str(), p.c_str())) fDirty = true;
+    DeletePropertyUTF8(ToUTF8(ns).c_str(), ToUTF8(path).c_str());
 }
 
 int32 XMPPacketAccess::CountArrayItems(const WideString& ns, const WideString& arrayPath) {
-    std::string uri = ToUTF8(ns), base = ToUTF8(arrayPath);
-    if (!fXmp || uri.empty() || base.empty()) return 0;
-    // Indexing something that is not an array makes exempi complain on standard error.
-    XmpText ignored;
-    uint32_t bits = 0;
-    if (!xmp_get_property(fXmp, uri.c_str(), base.c_str(), ignored.get(), &bits) ||
-        !(bits & XMP_PROP_VALUE_IS_ARRAY))
-        return 0;
-    auto has = [&](int32 n) {
-        std::string item = base + '[' + std::to_string(n) + ']';
-        return xmp_has_property(fXmp, uri.c_str(), item.c_str());
-    };
-    // The C API cannot count: find the last item by doubling, then halving.
-    if (!has(1)) return 0;
-    int32 present = 1;
-    int32 absent = 2;
-    while (has(absent)) {
-        present = absent;
-        if (absent > INT32_MAX / 2) return present;
-        absent *= 2;
-    }
-    while (absent - present > 1) {
-        int32 mid = present + (absent - present) / 2;
-        if (has(mid))
-            present = mid;
-        else
-            absent = mid;
-    }
-    return present;
+    return CountArrayItemsUTF8(ToUTF8(ns).c_str(), ToUTF8(arrayPath).c_str());
 }
 
 bool16 XMPPacketAccess::AppendArrayItem(const WideString& ns, const WideString& arrayPath,
                                         const WideString& value, int32 arrayForm, uint32 itemOptions) {
-    std::string uri = ToUTF8(ns), p = ToUTF8(arrayPath);
-    if (!fXmp || uri.empty() || p.empty()) return kFalse;
-    uint32_t arrayOptions = 0;
-    switch (arrayForm) {
-    case 0:
-        break;
-    case kArrayUnordered:
-        arrayOptions = XMP_PROP_VALUE_IS_ARRAY;
-        break;
-    case kArrayOrdered:
-        arrayOptions = XMP_PROP_VALUE_IS_ARRAY | XMP_PROP_ARRAY_IS_ORDERED;
-        break;
-    case kArrayAlternative:
-        arrayOptions = XMP_PROP_VALUE_IS_ARRAY | XMP_PROP_ARRAY_IS_ORDERED | XMP_PROP_ARRAY_IS_ALT;
-        break;
-    default:
-        return kFalse;
-    }
-    std::string text = ToUTF8(value);
-    const char* itemValue = text.c_str();
-    if (itemOptions & XMP_PROP_COMPOSITE_MASK) {
-        // A composite item must be given no value at all: with one, the toolkit fails after
-        // it has already created the array.
-        if (!text.empty()) return kFalse;
-        itemValue = nullptr;
-    }
-    if (!xmp_append_array_item(fXmp, uri.c_str(), p.c_str(), arrayOptions, itemValue, itemOptions))
-        return kFalse;
-    fDirty = true;
-    return kTrue;
+    return AppendArrayItemUTF8(ToUTF8(ns).c_str(), ToUTF8(arrayPath).c_str(), ToUTF8(value).c_str(),
+                               arrayForm, itemOptions);
 }
 
 bool16 XMPPacketAccess::ComposeArrayItemPath(const WideString& ns, const WideString& arrayPath, int32 index,
@@ -227,8 +200,9 @@ bool16 XMPPacketAccess::ComposeStructFieldPath(const WideString& ns, const WideS
                                                WideString* path) {
     if (!path) return kFalse;
     std::string p = ToUTF8(structPath), name = ToUTF8(fieldName);
-    if (p.empty() || !IsPlainName(name) || PrefixOf(ToUTF8(ns)).empty()) return kFalse;
-    std::string fieldPrefix = PrefixOf(ToUTF8(fieldNS));
+    const std::string uri = ToUTF8(ns), fieldURI = ToUTF8(fieldNS);
+    if (p.empty() || !IsPlainName(name) || PrefixOf(uri).empty()) return kFalse;
+    std::string fieldPrefix = fieldURI == uri ? PrefixOf(uri) : PrefixOf(fieldURI);
     if (fieldPrefix.empty()) return kFalse;
     *path = WideString(p + '/' + fieldPrefix + ':' + name);
     return kTrue;
@@ -236,8 +210,130 @@ bool16 XMPPacketAccess::ComposeStructFieldPath(const WideString& ns, const WideS
 
 bool16 XMPPacketAccess::SetProperty_Date(const WideString& ns, const WideString& path,
                                          const XMPDateTime& value) {
-    std::string uri = ToUTF8(ns), p = ToUTF8(path);
-    if (!fXmp || uri.empty() || p.empty() || !ValidDate(value)) return kFalse;
+    return SetProperty_DateUTF8(ToUTF8(ns).c_str(), ToUTF8(path).c_str(), value);
+}
+
+bool16 XMPPacketAccess::GetProperty_Date(const WideString& ns, const WideString& path, XMPDateTime* value) {
+    return GetProperty_DateUTF8(ToUTF8(ns).c_str(), ToUTF8(path).c_str(), value);
+}
+
+bool16 XMPPacketAccess::GetNamespacePrefixUTF8(const char* ns, std::string* prefix) {
+    std::string p = ns ? PrefixOf(ns) : std::string();
+    const bool16 ok = p.empty() ? kFalse : kTrue;
+    if (prefix) *prefix = std::move(p);
+    return ok;
+}
+
+bool16 XMPPacketAccess::DoesPropertyExistUTF8(const char* ns, const char* path) {
+    if (!Usable(ns, path)) return kFalse;
+    return xmp_has_property(fXmp, ns, path) ? kTrue : kFalse;
+}
+
+bool XMPPacketAccess::Get(const char* ns, const char* path, std::string* value, uint32* options) {
+    if (!Usable(ns, path)) return false;
+    if (!fScratch.get()) return false;
+    uint32_t bits = 0;
+    if (!xmp_get_property(fXmp, ns, path, fScratch.get(), &bits)) return false;
+    const char* s = xmp_string_cstr(fScratch.get());
+    if (value) value->assign(s ? s : "", s ? xmp_string_len(fScratch.get()) : 0);
+    if (options) *options = bits;
+    return true;
+}
+
+bool16 XMPPacketAccess::GetPropertyUTF8(const char* ns, const char* path, std::string* value) {
+    if (value) value->clear();
+    return Get(ns, path, value, nullptr) ? kTrue : kFalse;
+}
+
+bool XMPPacketAccess::Set(const char* ns, const char* path, const char* value, uint32 options) {
+    if (!Usable(ns, path)) return false;
+    if (!xmp_set_property(fXmp, ns, path, value ? value : "", options)) return false;
+    Changed();
+    return true;
+}
+
+bool16 XMPPacketAccess::SetPropertyUTF8(const char* ns, const char* path, const char* value) {
+    return Set(ns, path, value, 0) ? kTrue : kFalse;
+}
+
+void XMPPacketAccess::DeletePropertyUTF8(const char* ns, const char* path) {
+    if (!Usable(ns, path)) return;
+    if (!xmp_has_property(fXmp, ns, path)) return;
+    if (xmp_delete_property(fXmp, ns, path)) Changed();
+}
+
+int32 XMPPacketAccess::CountArrayItemsUTF8(const char* ns, const char* arrayPath) {
+    if (!Usable(ns, arrayPath)) return 0;
+    // Indexing something that is not an array makes exempi complain on standard error.
+    uint32_t bits = 0;
+    if (!fScratch.get() || !xmp_get_property(fXmp, ns, arrayPath, fScratch.get(), &bits) ||
+        !(bits & XMP_PROP_VALUE_IS_ARRAY))
+        return 0;
+    std::string item = arrayPath;
+    const size_t base = item.size();
+    auto has = [&](int32 n) {
+        item.resize(base);
+        item += '[';
+        item += std::to_string(n);
+        item += ']';
+        return xmp_has_property(fXmp, ns, item.c_str());
+    };
+    // The C API cannot count: find the last item by doubling, then halving.
+    if (!has(1)) return 0;
+    int32 present = 1;
+    int32 absent = 2;
+    while (has(absent)) {
+        present = absent;
+        if (absent > INT32_MAX / 2) return present;
+        absent *= 2;
+    }
+    while (absent - present > 1) {
+        int32 mid = present + (absent - present) / 2;
+        if (has(mid))
+            present = mid;
+        else
+            absent = mid;
+    }
+    return present;
+}
+
+bool16 XMPPacketAccess::AppendArrayItemUTF8(const char* ns, const char* arrayPath, const char* value,
+                                            int32 arrayForm, uint32 itemOptions) {
+    if (!Usable(ns, arrayPath)) return kFalse;
+    uint32_t arrayOptions = 0;
+    switch (arrayForm) {
+    case 0:
+        break;
+    case kArrayUnordered:
+        arrayOptions = XMP_PROP_VALUE_IS_ARRAY;
+        break;
+    case kArrayOrdered:
+        arrayOptions = XMP_PROP_VALUE_IS_ARRAY | XMP_PROP_ARRAY_IS_ORDERED;
+        break;
+    case kArrayAlternative:
+        arrayOptions = XMP_PROP_VALUE_IS_ARRAY | XMP_PROP_ARRAY_IS_ORDERED | XMP_PROP_ARRAY_IS_ALT;
+        break;
+    default:
+        return kFalse;
+    }
+    const char* itemValue = value ? value : "";
+    if (itemOptions & XMP_PROP_COMPOSITE_MASK) {
+        // A composite item must be given no value at all: with one, the toolkit fails after
+        // it has already created the array.
+        if (*itemValue) return kFalse;
+        itemValue = nullptr;
+    }
+    if (!xmp_append_array_item(fXmp, ns, arrayPath, arrayOptions, itemValue, itemOptions)) return kFalse;
+    Changed();
+    return kTrue;
+}
+
+bool16 XMPPacketAccess::SetProperty_DateUTF8(const char* ns, const char* path, const XMPDateTime& value) {
+    if (!Usable(ns, path) || !ValidDate(value)) return kFalse;
+    // The toolkit's date call costs about twice a plain set: the common forms are written
+    // here as the same text.
+    char text[32];
+    if (FormatDate(value, text)) return Set(ns, path, text, 0) ? kTrue : kFalse;
     XmpDateTime d{};
     d.year = value.year;
     d.month = value.month;
@@ -249,18 +345,17 @@ bool16 XMPPacketAccess::SetProperty_Date(const WideString& ns, const WideString&
     d.tzHour = value.tzHour;
     d.tzMinute = value.tzMinute;
     d.nanoSecond = value.nanoSecond;
-    if (!xmp_set_property_date(fXmp, uri.c_str(), p.c_str(), &d, 0)) return kFalse;
-    fDirty = true;
+    if (!xmp_set_property_date(fXmp, ns, path, &d, 0)) return kFalse;
+    Changed();
     return kTrue;
 }
 
-bool16 XMPPacketAccess::GetProperty_Date(const WideString& ns, const WideString& path, XMPDateTime* value) {
+bool16 XMPPacketAccess::GetProperty_DateUTF8(const char* ns, const char* path, XMPDateTime* value) {
     if (!value) return kFalse;
     *value = XMPDateTime{};
-    std::string uri = ToUTF8(ns), p = ToUTF8(path);
-    if (!fXmp || uri.empty() || p.empty()) return kFalse;
+    if (!Usable(ns, path)) return kFalse;
     XmpDateTime d{};
-    if (!xmp_get_property_date(fXmp, uri.c_str(), p.c_str(), &d, nullptr)) return kFalse;
+    if (!xmp_get_property_date(fXmp, ns, path, &d, nullptr)) return kFalse;
     value->year = d.year;
     value->month = d.month;
     value->day = d.day;
@@ -272,6 +367,19 @@ bool16 XMPPacketAccess::GetProperty_Date(const WideString& ns, const WideString&
     value->tzMinute = d.tzMinute;
     value->nanoSecond = d.nanoSecond;
     return kTrue;
+}
+
+bool16 XMPPacketAccess::ReadNamespaceTree(const char* ns, XMPTree* tree) {
+    if (!tree) return kFalse;
+    tree->Clear();
+    if (!fXmp || !ns || !*ns) return kFalse;
+    if (!fParsed.empty() && tree->Build(fParsed, ns, XMPTree::kStoredText)) return kTrue;
+    XmpText out;
+    // Without wrapper and formatting: the least text to write and to read back.
+    if (!out.get() ||
+        !xmp_serialize(fXmp, out.get(), XMP_SERIAL_OMITPACKETWRAPPER | XMP_SERIAL_OMITALLFORMATTING, 0))
+        return kFalse;
+    return tree->Build(out.str(), ns) ? kTrue : kFalse;
 }
 
 std::string XMPPacketAccess::SerializePacket() const {
@@ -293,6 +401,10 @@ bool16 XMPPacketAccess::ParsePacket(const std::string& rdf) {
     }
     if (fXmp) xmp_free(fXmp);
     fXmp = fresh;
-    fDirty = true;
+    Changed();
+    // Kept while the tree stays as parsed: a reader of a whole namespace may then read it
+    // instead of a new serialization. Only text in the toolkit's layout is worth keeping.
+    const std::string_view head = std::string_view(rdf).substr(0, 1024);
+    if (head.find("<x:xmpmeta") != std::string_view::npos) fParsed = rdf;
     return kTrue;
 }

@@ -4,7 +4,8 @@
 // property name, qualified by the namespace passed with it ("Packages"); every later step
 // carries the prefix registered for its namespace ("Packages[1]/dunmoreBRN:Fields[2]/
 // dunmoreBRN:Name"). ComposeArrayItemPath and ComposeStructFieldPath only append to the
-// path they are given, so a first step that already has its prefix works as well.
+// path they are given, so a first step that already has its prefix works as well. The
+// UTF-8 calls take paths their caller composed by this convention.
 //
 // The namespace registry is the toolkit's and is shared by the whole process: a namespace
 // registered (or met while parsing a packet) by one packet is known to all of them.
@@ -14,6 +15,7 @@
 
 #include "CPMUnknown.h"
 #include "IXMPPacketAccess.h"
+#include "XmpText.h"
 
 #include <exempi/xmp.h>
 
@@ -60,6 +62,20 @@ public:
     // False, and a zeroed value, when the property is missing or is not a date.
     bool16 GetProperty_Date(const WideString& ns, const WideString& path, XMPDateTime* value) override;
 
+    bool16 GetNamespacePrefixUTF8(const char* ns, std::string* prefix) override;
+    bool16 DoesPropertyExistUTF8(const char* ns, const char* path) override;
+    bool16 GetPropertyUTF8(const char* ns, const char* path, std::string* value) override;
+    bool16 SetPropertyUTF8(const char* ns, const char* path, const char* value) override;
+    void DeletePropertyUTF8(const char* ns, const char* path) override;
+    int32 CountArrayItemsUTF8(const char* ns, const char* arrayPath) override;
+    bool16 AppendArrayItemUTF8(const char* ns, const char* arrayPath, const char* value, int32 arrayForm,
+                               uint32 itemOptions) override;
+    bool16 SetProperty_DateUTF8(const char* ns, const char* path, const XMPDateTime& value) override;
+    bool16 GetProperty_DateUTF8(const char* ns, const char* path, XMPDateTime* value) override;
+    // Built from the text of the last parse while nothing changed since and the text allows
+    // it, else from the packet serialized without wrapper or formatting.
+    bool16 ReadNamespaceTree(const char* ns, XMPTree* tree) override;
+
     // UTF-8 RDF/XML inside the packet wrapper, with the toolkit's default padding.
     std::string SerializePacket() const override;
     // Replaces the whole tree; on false the tree is unchanged. A successful parse counts
@@ -74,6 +90,16 @@ public:
     static bool InitToolkit();
 
 private:
+    bool Usable(const char* ns, const char* path) const { return fXmp && ns && *ns && path && *path; }
+    bool Get(const char* ns, const char* path, std::string* value, uint32* options);
+    bool Set(const char* ns, const char* path, const char* value, uint32 options);
+    // Every change of the tree: dirty, and the parsed text no longer describes it.
+    void Changed();
+
     XmpPtr fXmp = nullptr;
     bool fDirty = false;
+    // Receives the values read, so that a read allocates no exempi string.
+    xmptext::XmpText fScratch;
+    // The text of the last parse while the tree is unchanged since, else empty.
+    std::string fParsed;
 };

@@ -2,15 +2,20 @@
 #include "InterfacePtr.h"
 #include "TestSupport.h"
 #include "XMPPacketAccess.h"
+#include "XMPTree.h"
+
+#include <exempi/xmp.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 #include <string>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -559,6 +564,151 @@ TEST(XMPFilesTest, RelativePathsAndLinks) {
     ASSERT_EQ(XMPFiles::Write(IDFile(fs::path("link.jpg")), xmp->SerializePacket()), Result::kOK);
     EXPECT_TRUE(fs::is_symlink(dir / "link.jpg"));
     EXPECT_EQ(Get(Load(dir / "t" / "z.jpg"), kNS, "Title"), "through the link");
+}
+
+// The segments of a JPEG's header up to the image data: marker and whole segment bytes.
+std::vector<std::pair<unsigned char, std::string>> JpegSegments(const std::string& jpeg) {
+    std::vector<std::pair<unsigned char, std::string>> segments;
+    size_t pos = 2;
+    while (pos + 4 <= jpeg.size() && static_cast<unsigned char>(jpeg[pos + 1]) != 0xDA) {
+        const size_t length =
+            (static_cast<unsigned char>(jpeg[pos + 2]) << 8) | static_cast<unsigned char>(jpeg[pos + 3]);
+        segments.emplace_back(static_cast<unsigned char>(jpeg[pos + 1]), jpeg.substr(pos, 2 + length));
+        pos += 2 + length;
+    }
+    segments.emplace_back(0xDA, jpeg.substr(pos));
+    return segments;
+}
+
+bool IsXMPSegment(const std::pair<unsigned char, std::string>& s) {
+    return s.first == 0xE1 && s.second.compare(4, 29, std::string("http://ns.adobe.com/xap/1.0/\0", 29)) == 0;
+}
+
+// What the toolkit's JPEG handler reports as the file's packet (empty when none).
+std::string HandlerPacket(const fs::path& file) {
+    std::string packet;
+    XmpFilePtr f = xmp_files_open_new(fs::absolute(file).c_str(),
+                                      static_cast<XmpOpenFileOptions>(XMP_OPEN_READ | XMP_OPEN_ONLYXMP));
+    if (!f) return "(cannot open)";
+    XmpStringPtr raw = xmp_string_new();
+    XmpPacketInfo info{};
+    if (xmp_files_get_xmp_xmpstring(f, raw, &info)) packet.assign(xmp_string_cstr(raw), xmp_string_len(raw));
+    xmp_string_free(raw);
+    xmp_files_close(f, XMP_CLOSE_NOOPTION);
+    xmp_files_free(f);
+    return packet;
+}
+
+// A JPEG's packet is read from its header segments, for anything unusual by the toolkit's
+// handler: either way the packet the handler would give.
+TEST(XMPFilesTest, JPEGPacketsAreReadAsTheHandlerReadsThem) {
+    ASSERT_TRUE(XMPPacketAccess::InitToolkit());
+    const std::string sample = ReadFile(kSamples / "BlueSquare.jpg");
+    const auto segments = JpegSegments(sample);
+    auto rebuild = [&](const std::function<std::string(const std::pair<unsigned char, std::string>&)>& each) {
+        std::string out = "\xFF\xD8";
+        for (const auto& s : segments)
+            out += each(s);
+        return out;
+    };
+    struct Case {
+        const char* name;
+        std::string bytes;
+        Result result;
+    };
+    const std::vector<Case> cases = {
+        {"sample.jpg", sample, Result::kOK},
+        {"upper.JPEG", sample, Result::kOK},
+        {"none.jpg", rebuild([](const auto& s) { return IsXMPSegment(s) ? std::string() : s.second; }),
+         Result::kNoPacket},
+        {"two.jpg", rebuild([](const auto& s) { return IsXMPSegment(s) ? s.second + s.second : s.second; }),
+         Result::kOK},
+        {"fill.jpg", rebuild([](const auto& s) { return IsXMPSegment(s) ? "\xFF" + s.second : s.second; }),
+         Result::kOK},
+        {"garbage.jpg", rebuild([](const auto& s) {
+             if (!IsXMPSegment(s)) return s.second;
+             const std::string payload = std::string("http://ns.adobe.com/xap/1.0/\0", 29) + "<not a packet";
+             return std::string("\xFF\xE1") + char((payload.size() + 2) >> 8) +
+                    char((payload.size() + 2) & 0xFF) + payload;
+         }),
+         Result::kOK},
+    };
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = dir / c.name;
+        WriteFile(file, c.bytes);
+        std::string rdf = "stale";
+        bool sidecar = true;
+        ASSERT_EQ(XMPFiles::Read(IDFile(file), &rdf, &sidecar), c.result);
+        EXPECT_FALSE(sidecar) << "a JPEG keeps its packet in the file";
+        EXPECT_EQ(rdf, HandlerPacket(file));
+        EXPECT_EQ(ReadFile(file), c.bytes) << "reading changes nothing";
+    }
+
+    // A file without a packet takes one, which then reads back.
+    const fs::path none = dir / "none.jpg";
+    InterfacePtr<XMPPacketAccess> xmp(new XMPPacketAccess());
+    AddTestSchema(xmp, "added", {"one"});
+    ASSERT_EQ(XMPFiles::Write(IDFile(none), xmp->SerializePacket()), Result::kOK);
+    EXPECT_EQ(Get(Load(none), kNS, "Title"), "added");
+}
+
+// A packet too large for one segment is split by the handler into extended segments; only
+// the handler puts it together again.
+TEST(XMPFilesTest, ExtendedJPEGPacketsAreReadWhole) {
+    TempDir dir;
+    const fs::path file = dir / "big.jpg";
+    CopySample("BlueSquare.jpg", file);
+    InterfacePtr<XMPPacketAccess> xmp = Load(file);
+    const std::string big(150000, 'x');
+    AddTestSchema(xmp, big, {"one", "two"});
+    ASSERT_EQ(XMPFiles::Write(IDFile(file), xmp->SerializePacket()), Result::kOK);
+    ASSERT_NE(ReadFile(file).find(std::string("http://ns.adobe.com/xmp/extension/\0", 35)), std::string::npos)
+        << "the test needs an extended packet";
+    InterfacePtr<XMPPacketAccess> back = Load(file);
+    EXPECT_EQ(Get(back, kNS, "Title"), big);
+    EXPECT_EQ(ItemNames(back), (std::vector<std::string>{"one", "two"}));
+}
+
+// `brindle packages` reads files on several threads at once, each with packets of its own:
+// every thread must read and parse what one thread alone does.
+TEST(XMPFilesTest, FilesReadAndParseOnSeveralThreadsAtOnce) {
+    ASSERT_TRUE(XMPPacketAccess::InitToolkit());
+    std::vector<fs::path> files;
+    for (const char* name : {"BlueSquare.jpg", "BlueSquare.png", "BlueSquare.tif", "BlueSquare.psd",
+                             "BlueSquare.pdf", "BlueSquare.gif"})
+        files.push_back(kSamples / name);
+    auto readAll = [&]() {
+        std::vector<std::string> packets;
+        for (const fs::path& f : files) {
+            std::string rdf;
+            bool sidecar = false;
+            InterfacePtr<XMPPacketAccess> xmp(new XMPPacketAccess());
+            if (XMPFiles::Read(IDFile(f), &rdf, &sidecar) != Result::kOK || !xmp->ParsePacket(rdf)) {
+                packets.push_back("(unread)");
+                continue;
+            }
+            XMPTree tree;
+            xmp->ReadNamespaceTree("http://purl.org/dc/elements/1.1/", &tree);
+            packets.push_back(xmp->SerializePacket() +
+                              std::to_string(tree.Count(tree.Field(XMPTree::Root(), "subject"))));
+        }
+        return packets;
+    };
+    const std::vector<std::string> alone = readAll();
+    ASSERT_NE(alone[0], "(unread)");
+    std::vector<std::vector<std::string>> results(4);
+    std::vector<std::thread> threads;
+    for (auto& r : results)
+        threads.emplace_back([&r, &readAll] {
+            for (int round = 0; round < 10 && (r.empty() || r == readAll()); ++round)
+                r = readAll();
+        });
+    for (std::thread& t : threads)
+        t.join();
+    for (const auto& r : results)
+        EXPECT_EQ(r, alone);
 }
 
 } // namespace

@@ -1,5 +1,8 @@
 #include "XMPPacketAccess.h"
 #include "InterfacePtr.h"
+#include "XMPTree.h"
+
+#include <exempi/xmp.h>
 
 #include <functional>
 #include <gtest/gtest.h>
@@ -492,6 +495,272 @@ TEST_F(XMPPacketAccessTest, EveryChangeMakesThePacketDirty) {
         EXPECT_EQ(xmp->IsDirty() != 0, c.dirties) << c.what;
         xmp->SetDirty(kFalse);
         EXPECT_FALSE(xmp->IsDirty()) << c.what;
+    }
+}
+
+// The UTF-8 calls take paths composed by the caller and must agree with the UTF-16 calls on
+// the same packet, either way round.
+TEST_F(XMPPacketAccessTest, UTF8CallsAgreeWithTheUTF16Calls) {
+    const std::string ns = U8(kNS);
+    const std::string items = "Items", item2 = "Items[2]/" + fPrefix + ":Name";
+    std::string prefix;
+    ASSERT_TRUE(fXMP->GetNamespacePrefixUTF8(ns.c_str(), &prefix));
+    EXPECT_EQ(prefix, fPrefix);
+    EXPECT_FALSE(fXMP->GetNamespacePrefixUTF8("http://ns.example.test/never-registered/", &prefix));
+
+    // Written in UTF-8, read in UTF-16.
+    EXPECT_TRUE(fXMP->SetPropertyUTF8(ns.c_str(), "Title",
+                                      "Gr\xC3\xBC\xC3\x9F"
+                                      "e \xF0\x9F\x8C\x8A"));
+    EXPECT_EQ(Get(WideString("Title")), "Gr\xC3\xBC\xC3\x9F"
+                                        "e \xF0\x9F\x8C\x8A");
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(fXMP->AppendArrayItemUTF8(ns.c_str(), items.c_str(), "", IXMPPacketAccess::kArrayOrdered,
+                                              IXMPPacketAccess::kItemIsStruct));
+        const std::string name = items + "[" + std::to_string(i + 1) + "]/" + fPrefix + ":Name";
+        ASSERT_TRUE(fXMP->SetPropertyUTF8(ns.c_str(), name.c_str(), ("item " + std::to_string(i)).c_str()));
+    }
+    EXPECT_EQ(fXMP->CountArrayItems(kNS, WideString("Items")), 3);
+    EXPECT_EQ(Get(Field(Item(WideString("Items"), 2), "Name")), "item 1");
+    // A struct item takes no value: refused before anything is created.
+    EXPECT_FALSE(fXMP->AppendArrayItemUTF8(ns.c_str(), "Other", "x", IXMPPacketAccess::kArrayOrdered,
+                                           IXMPPacketAccess::kItemIsStruct));
+    EXPECT_FALSE(fXMP->DoesPropertyExist(kNS, WideString("Other")));
+
+    // Written in UTF-16, read in UTF-8.
+    ASSERT_TRUE(fXMP->SetProperty(kNS, WideString("Note"), WideString("a & <b>")));
+    std::string v = "stale";
+    EXPECT_TRUE(fXMP->GetPropertyUTF8(ns.c_str(), "Note", &v));
+    EXPECT_EQ(v, "a & <b>");
+    EXPECT_TRUE(fXMP->DoesPropertyExistUTF8(ns.c_str(), item2.c_str()));
+    EXPECT_EQ(fXMP->CountArrayItemsUTF8(ns.c_str(), "Items"), 3);
+    EXPECT_EQ(fXMP->CountArrayItemsUTF8(ns.c_str(), "Note"), 0) << "not an array";
+
+    // Missing, empty arguments, deletes.
+    v = "stale";
+    EXPECT_FALSE(fXMP->GetPropertyUTF8(ns.c_str(), "Missing", &v));
+    EXPECT_EQ(v, "");
+    EXPECT_FALSE(fXMP->SetPropertyUTF8("", "Title", "x"));
+    EXPECT_FALSE(fXMP->SetPropertyUTF8(ns.c_str(), "", "x"));
+    EXPECT_FALSE(fXMP->DoesPropertyExistUTF8(nullptr, "Title"));
+    fXMP->DeletePropertyUTF8(ns.c_str(), item2.c_str());
+    EXPECT_FALSE(fXMP->DoesPropertyExist(kNS, Field(Item(WideString("Items"), 2), "Name")));
+    fXMP->DeletePropertyUTF8(ns.c_str(), "Items");
+    EXPECT_EQ(fXMP->CountArrayItems(kNS, WideString("Items")), 0);
+
+    // Dates both ways.
+    const XMPDateTime when{2024, 2, 29, 23, 59, 58, -1, 5, 30, 0};
+    ASSERT_TRUE(fXMP->SetProperty_DateUTF8(ns.c_str(), "When", when));
+    XMPDateTime back;
+    ASSERT_TRUE(fXMP->GetProperty_Date(kNS, WideString("When"), &back));
+    EXPECT_EQ(back, when);
+    ASSERT_TRUE(fXMP->GetProperty_DateUTF8(ns.c_str(), "When", &back));
+    EXPECT_EQ(back, when);
+    EXPECT_FALSE(fXMP->GetProperty_DateUTF8(ns.c_str(), "Note", &back)) << "not a date";
+    EXPECT_EQ(back, XMPDateTime{});
+}
+
+// Dates are written as text here for the common forms: the stored text must be the toolkit's
+// own, for every form.
+TEST_F(XMPPacketAccessTest, DatesAreStoredAsTheToolkitWritesThem) {
+    const XMPDateTime cases[] = {
+        {2024, 1, 1, 9, 0, 0, 0, 0, 0, 0},        {2024, 1, 1, 9, 0, 5, 0, 0, 0, 0},
+        {2024, 1, 1, 0, 0, 0, 0, 0, 0, 0},        {2024, 1, 1, 0, 0, 0, 1, 2, 0, 0},
+        {2024, 1, 1, 0, 0, 1, 1, 2, 0, 0},        {2024, 12, 31, 23, 59, 59, -1, 5, 30, 0},
+        {2024, 1, 1, 9, 0, 0, 1, 0, 0, 0},        {2024, 1, 1, 9, 0, 0, -1, 0, 0, 0},
+        {2024, 1, 1, 9, 0, 0, 0, 0, 0, 5},        {999, 1, 1, 9, 0, 0, 0, 0, 0, 0},
+        {0, 1, 1, 9, 0, 0, 0, 0, 0, 0},           {2024, 0, 0, 9, 1, 0, 0, 0, 0, 0},
+        {2024, 2, 30, 9, 1, 0, 0, 0, 0, 0},       {2023, 2, 29, 9, 1, 0, 0, 0, 0, 0},
+        {2024, 2, 29, 9, 1, 0, 0, 0, 0, 0},       {2000, 2, 29, 12, 0, 0, 1, 14, 0, 0},
+        {1900, 2, 29, 12, 0, 0, 0, 0, 0, 0},      {2024, 4, 31, 12, 0, 0, 0, 0, 0, 0},
+        {9999, 12, 31, 23, 59, 59, 1, 23, 59, 0},
+    };
+    const std::string ns = U8(kNS);
+    for (const XMPDateTime& d : cases) {
+        SCOPED_TRACE(std::to_string(d.year) + "-" + std::to_string(d.month) + "-" + std::to_string(d.day) +
+                     " " + std::to_string(d.hour) + ":" + std::to_string(d.minute) + ":" +
+                     std::to_string(d.second) + " zone " + std::to_string(d.tzSign));
+        XmpPtr raw = xmp_new_empty();
+        XmpDateTime rd{d.year,   d.month,  d.day,    d.hour,     d.minute,
+                       d.second, d.tzSign, d.tzHour, d.tzMinute, d.nanoSecond};
+        XmpStringPtr text = xmp_string_new();
+        const bool ok = xmp_set_property_date(raw, ns.c_str(), "When", &rd, 0) &&
+                        xmp_get_property(raw, ns.c_str(), "When", text, nullptr);
+        EXPECT_EQ(fXMP->SetProperty_Date(kNS, WideString("When"), d) != 0, ok);
+        if (ok) EXPECT_EQ(Get(WideString("When")), xmp_string_cstr(text));
+        xmp_string_free(text);
+        xmp_free(raw);
+    }
+}
+
+// The whole namespace at once must read what the property calls read: from the toolkit's
+// serialization, and from the text of the last parse while nothing changed since.
+TEST_F(XMPPacketAccessTest, NamespaceTreeReadsWhatThePropertyCallsRead) {
+    AppendNamed(WideString("Items"), "first & <one>");
+    AppendNamed(WideString("Items"), "second\nline\ttab");
+    ASSERT_TRUE(fXMP->SetProperty(kNS, WideString("Title"), WideString("  spaced  ")));
+    WideString otherPrefix;
+    ASSERT_TRUE(fXMP->RegisterNamespace(kOtherNS, WideString("bo"), &otherPrefix));
+    ASSERT_TRUE(fXMP->SetProperty(kOtherNS, WideString("Title"), WideString("other namespace")));
+    const std::string ns = U8(kNS);
+
+    auto check = [&](IXMPPacketAccess* xmp, const char* what) {
+        SCOPED_TRACE(what);
+        XMPTree tree;
+        ASSERT_TRUE(xmp->ReadNamespaceTree(ns.c_str(), &tree));
+        EXPECT_EQ(tree.Value(tree.Field(XMPTree::Root(), "Title")), "  spaced  ");
+        const int32 items = tree.Field(XMPTree::Root(), "Items");
+        ASSERT_EQ(tree.Count(items), 2);
+        std::vector<std::string> names;
+        for (int32 i = tree.FirstChild(items); i != XMPTree::kNone; i = tree.Next(i)) {
+            EXPECT_EQ(tree.At(i).kind, XMPTree::kStruct);
+            names.emplace_back(tree.Value(tree.Field(i, "Name")));
+        }
+        EXPECT_EQ(names, (std::vector<std::string>{"first & <one>", "second\nline\ttab"}));
+        EXPECT_EQ(tree.Field(XMPTree::Root(), "Missing"), XMPTree::kNone);
+        EXPECT_EQ(tree.Count(tree.Field(XMPTree::Root(), "Title")), 0) << "not an array";
+    };
+    check(fXMP.get(), "serialized");
+    InterfacePtr<XMPPacketAccess> parsed(new XMPPacketAccess());
+    ASSERT_TRUE(parsed->ParsePacket(fXMP->SerializePacket()));
+    check(parsed.get(), "text of the parse");
+
+    // A change after the parse: the kept text no longer describes the packet.
+    ASSERT_TRUE(parsed->SetProperty(kNS, WideString("Title"), WideString("changed")));
+    XMPTree tree;
+    ASSERT_TRUE(parsed->ReadNamespaceTree(ns.c_str(), &tree));
+    EXPECT_EQ(tree.Value(tree.Field(XMPTree::Root(), "Title")), "changed");
+    parsed->DeleteProperty(kNS, WideString("Items"));
+    ASSERT_TRUE(parsed->ReadNamespaceTree(ns.c_str(), &tree));
+    EXPECT_EQ(tree.Field(XMPTree::Root(), "Items"), XMPTree::kNone);
+}
+
+// Both layouts the toolkit writes, other writers' quoting, and what must be left to the
+// property calls: general qualifiers, URI values, node elements with an about, text that
+// is not UTF-8 or that the toolkit's parse would change.
+TEST(XMPTreeTest, BuildsTheToolkitsLayoutsAndRefusesTheRest) {
+    const std::string ns = "http://ns.example.test/tree/";
+    auto packet = [&](const std::string& body, const std::string& descAttrs = "") {
+        return "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
+               "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+               "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" "
+               "xmlns:t=\"" +
+               ns + "\" xmlns:o=\"http://ns.example.test/other/\"" + descAttrs + ">" + body +
+               "</rdf:Description></rdf:RDF></x:xmpmeta>\n   \n<?xpacket end=\"w\"?>";
+    };
+    struct Case {
+        const char* what;
+        std::string text;
+        bool toolkitForm; // as the toolkit's serialization
+        bool stored;      // as the text of a parse
+        const char* a;    // the value of A[2]/t:N, when built
+    };
+    const std::string items = "<t:A><rdf:Seq><rdf:li rdf:parseType=\"Resource\"><t:N>one</t:N></rdf:li>";
+    const std::vector<Case> cases = {
+        {"element layout",
+         packet(items + "<rdf:li rdf:parseType=\"Resource\"><t:N>t&amp;o</t:N>"
+                        "<o:N>x</o:N></rdf:li></rdf:Seq></t:A>"),
+         true, true, "t&o"},
+        {"compact layout",
+         packet("<t:A><rdf:Seq><rdf:li t:N=\"one\"/><rdf:li><rdf:Description t:N=\"t&amp;o\">"
+                "<t:L><rdf:Bag/></t:L></rdf:Description></rdf:li></rdf:Seq></t:A>",
+                " t:Top=\"1\""),
+         true, true, "t&o"},
+        {"single quotes and line breaks",
+         packet("\n <t:A>\n  <rdf:Seq>\n   <rdf:li rdf:parseType='Resource'>"
+                "<t:N>one</t:N></rdf:li>\n   <rdf:li rdf:parseType='Resource'>\n"
+                "    <t:N>t&#xA;o</t:N>\n   </rdf:li>\n  </rdf:Seq>\n </t:A>\n"),
+         true, true, "t\no"},
+        {"language alternatives",
+         packet(items + "<rdf:li rdf:parseType=\"Resource\"><t:N xml:lang=\"en\">two</t:N>"
+                        "</rdf:li></rdf:Seq></t:A>"),
+         true, false, "two"},
+        {"qualified value",
+         packet(items + "<rdf:li rdf:parseType=\"Resource\"><t:N rdf:parseType=\"Resource\">"
+                        "<rdf:value>two</rdf:value><o:q>x</o:q></t:N></rdf:li></rdf:Seq></t:A>"),
+         false, false, nullptr},
+        {"URI value", packet(items + "<rdf:li><t:N rdf:resource=\"http://x/\"/></rdf:li></rdf:Seq></t:A>"),
+         false, false, nullptr},
+        {"node element with about",
+         packet(items + "<rdf:li><rdf:Description rdf:about=\"x\" t:N=\"two\"/>"
+                        "</rdf:li></rdf:Seq></t:A>"),
+         false, false, nullptr},
+        {"comment", packet(items + "<!-- two --></rdf:Seq></t:A>"), false, false, nullptr},
+        {"not UTF-8", packet(items + "<rdf:li t:N=\"caf\xE9\"/></rdf:Seq></t:A>"), true, false, "caf\xE9"},
+        {"control character", packet(items + "<rdf:li t:N=\"a&#x1;b\"/></rdf:Seq></t:A>"), true, false,
+         "a\x01"
+         "b"},
+        {"raw line feed in an attribute", packet(items + "<rdf:li t:N=\"a\nb\"/></rdf:Seq></t:A>"), false,
+         false, nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (XMPTree::Source source : {XMPTree::kToolkitText, XMPTree::kStoredText}) {
+            const bool expected = source == XMPTree::kStoredText ? c.stored : c.toolkitForm;
+            // The toolkit's own text comes without the wrapper.
+            std::string text = c.text;
+            if (source == XMPTree::kToolkitText)
+                text = text.substr(text.find("<x:xmpmeta"),
+                                   text.find("</x:xmpmeta>") + 12 - text.find("<x:xmpmeta"));
+            XMPTree tree;
+            ASSERT_EQ(tree.Build(text, ns, source), expected)
+                << (source == XMPTree::kStoredText ? "stored" : "toolkit");
+            if (!expected) {
+                EXPECT_TRUE(tree.Empty());
+                continue;
+            }
+            const int32 a = tree.Field(XMPTree::Root(), "A");
+            ASSERT_EQ(tree.Count(a), 2);
+            const int32 second = tree.Next(tree.FirstChild(a));
+            EXPECT_EQ(tree.Value(tree.Field(tree.FirstChild(a), "N")), "one");
+            EXPECT_EQ(tree.Value(tree.Field(second, "N")), c.a);
+            EXPECT_EQ(tree.At(second).count, 1 + (std::string(c.what) == "compact layout"))
+                << "no foreign fields";
+        }
+    }
+}
+
+// The reader's dates: what the toolkit's conversion gives, for every text.
+TEST(XMPTreeTest, DatesParseAsTheToolkitParsesThem) {
+    const char* texts[] = {"2024-01-01T09:00",
+                           "2024-01-01T09:00:05",
+                           "2024-01-01",
+                           "2024-02-30T10:00",
+                           "2023-02-29",
+                           "0000-01-01",
+                           "2024-01-01T10:00+00:00",
+                           "2024-01-01T10:00-00:30",
+                           "2024-01-01T10:00Z",
+                           "2024-01-01T10:00:00.5",
+                           "2024-01-01T10:00:00.1234567891",
+                           "2024-12-31T23:59:59-05:30",
+                           "2024-13-01",
+                           "2024-01-01T24:00",
+                           "2024-1-1",
+                           "2024",
+                           "2024-05",
+                           " 2024-01-01",
+                           "2024-01-01T10:00:60",
+                           "2024-01-01T10",
+                           "yesterday",
+                           "",
+                           "2024-01-01T10:00+0200",
+                           "-0044-03-15T12:00"};
+    XMPPacketAccess::InitToolkit();
+    const char* ns = "http://ns.adobe.com/xap/1.0/";
+    for (const char* t : texts) {
+        SCOPED_TRACE(std::string("\"") + t + "\"");
+        XmpPtr raw = xmp_new_empty();
+        XmpDateTime d{};
+        const bool ok = xmp_set_property(raw, ns, "CreateDate", t, 0) &&
+                        xmp_get_property_date(raw, ns, "CreateDate", &d, nullptr);
+        xmp_free(raw);
+        XMPDateTime got;
+        ASSERT_EQ(XMPTree::ParseDate(t, &got), ok);
+        const XMPDateTime expected = ok ? XMPDateTime{d.year,   d.month,  d.day,    d.hour,     d.minute,
+                                                      d.second, d.tzSign, d.tzHour, d.tzMinute, d.nanoSecond}
+                                        : XMPDateTime{};
+        EXPECT_EQ(got, expected);
     }
 }
 

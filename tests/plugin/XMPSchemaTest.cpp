@@ -14,14 +14,22 @@
 #include "TestSupport.h"
 #include "XMPPacketAccess.h"
 
+#include <exempi/xmp.h>
+
+#include <filesystem>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace {
 
 using testsupport::HostFixture;
 
-const WideString& Cur() { return BRNXMPSchema::CurrentNamespace(); }
-const WideString& Old() { return BRNXMPSchema::LegacyNamespace(); }
+const WideString& Cur() {
+    return BRNXMPSchema::CurrentNamespace();
+}
+const WideString& Old() {
+    return BRNXMPSchema::LegacyNamespace();
+}
 
 BRNField Field(const char* name, const char* shortName, int32 type, const char* value) {
     BRNField f{PMString(name)};
@@ -56,7 +64,8 @@ BRNPackage EveryType() {
             f.SetAllowUserValues(kTrue);
             f.SetFieldOverridden(kTrue);
         }
-        if (t == kBRNTypeDeadline) f.SetDeadline(BRNDeadline(PMString("2014/06/30"), PMString(""), PMString("")));
+        if (t == kBRNTypeDeadline)
+            f.SetDeadline(BRNDeadline(PMString("2014/06/30"), PMString(""), PMString("")));
         fields.push_back(f);
     }
     BRNPackage p(fields, PMString("Every Type"), PMString("secret"), 1234);
@@ -104,11 +113,15 @@ TEST_F(XMPSchemaTest, EveryTypeRoundTripsWithHistoryAndDeadline) {
         EXPECT_EQ(a.GetHidden(), b.GetHidden());
         EXPECT_EQ(a.GetReadOnly(), b.GetReadOnly());
         EXPECT_EQ(a.GetHasDefault(), b.GetHasDefault());
-        if (b.GetHasDefault()) EXPECT_EQ(a.GetDefaultValue(), b.GetDefaultValue());
+        if (b.GetHasDefault()) {
+            EXPECT_EQ(a.GetDefaultValue(), b.GetDefaultValue());
+        }
         EXPECT_EQ(a.GetOptions(), b.GetOptions());
         EXPECT_EQ(a.GetDefaultValues(), b.GetDefaultValues());
         EXPECT_EQ(a.GetHistory(), b.GetHistory());
-        if (b.GetType() == kBRNTypeText || b.GetType() == kBRNTypeMultiChoice) EXPECT_EQ(a.GetVisibleLines(), 7);
+        if (b.GetType() == kBRNTypeText || b.GetType() == kBRNTypeMultiChoice) {
+            EXPECT_EQ(a.GetVisibleLines(), 7);
+        }
     }
     const BRNField& multi = p.GetFields()[kBRNTypeMultiChoice];
     EXPECT_EQ(multi.GetValue(), PMString("a, d"));
@@ -132,8 +145,11 @@ TEST_F(XMPSchemaTest, DocTypeAndAssignmentsOfDocuments) {
         InterfacePtr<IXMPPacketAccess> xmp(new XMPPacketAccess());
         BRNXMPDocumentInfo doc;
         doc.isTemplate = c.isTemplate;
-        doc.assignments.push_back({PMString("Ads"), PMString("eva"), IDFile(std::filesystem::path("/work/a b/Ads.icma")),
-                                   {{PMString("Story 1"), IDFile(std::filesystem::path("/work/a b/s1.icml"))}}});
+        doc.assignments.push_back(
+            {PMString("Ads"),
+             PMString("eva"),
+             IDFile(std::filesystem::path("/work/a b/Ads.icma")),
+             {{PMString("Story 1"), IDFile(std::filesystem::path("/work/a b/s1.icml"))}}});
         doc.assignments.push_back({PMString("Empty"), PMString("x"), IDFile(), {}}); // skipped
         BRNXMPWriteRequest request;
         request.deletePackages = true; // still writes assignments and DocType
@@ -270,7 +286,8 @@ public:
     void AddRef() const override {}
     void Release() const override {}
     void Update(const ClassID& change, ISubject*, const PMIID& protocol, void*) override {
-        if (change == kBRNDocPrefsChangedMessage && protocol == IID_IBRNDOCPREFS) seen.push_back(fPrefs->GetState());
+        if (change == kBRNDocPrefsChangedMessage && protocol == IID_IBRNDOCPREFS)
+            seen.push_back(fPrefs->GetState());
     }
     std::vector<uint16> seen;
 
@@ -437,6 +454,196 @@ TEST_F(SetXMPCommandTest, SetDocPrefsCommandCopiesItsValueIntoEachTarget) {
     CmdUtils::ProcessCommand(empty);
     InterfacePtr<IBRNDocPrefs> story(Instantiate<IBRNDocPrefs>(fDB, fStory1));
     EXPECT_EQ(story->GetState(), 1);
+}
+
+// Everything the reader gives of the packages, as text to compare.
+std::string Describe(const BRNPackageList& list) {
+    std::ostringstream o;
+    auto u = [](const PMString& s) { return s.GetUTF8String(); };
+    for (const BRNPackage& p : list) {
+        o << "package " << u(p.GetName()) << "|" << u(p.GetPassword()) << "|" << p.GetVersion() << "|"
+          << p.GetTimestamp() << "|" << p.GetEnabled() << p.GetLocked() << "\n";
+        for (const BRNField& f : p.GetFields()) {
+            o << " field " << u(f.GetName()) << "|" << u(f.GetShortName()) << "|" << u(f.GetDescription())
+              << "|" << f.GetType() << "|" << u(f.GetValue()) << "|" << f.GetBoolValue() << f.GetRequired()
+              << f.GetHidden() << f.GetReadOnly() << f.GetHasDefault() << f.GetAllowUserValues()
+              << f.GetFieldOverridden() << "|" << u(f.GetDefaultValue()) << "|" << f.GetVisibleLines() << "|"
+              << u(f.GetDeadline().PlannedDate) << "|" << u(f.GetDeadline().ExecutedDate) << "|"
+              << u(f.GetDeadline().ExecutedBy);
+            for (const PMStringList* l : {&f.GetOptions(), &f.GetDefaultValues(), &f.GetSelectedValues()}) {
+                o << " [";
+                for (const PMString& v : *l)
+                    o << u(v) << ";";
+                o << "]";
+            }
+            o << "\n";
+            for (const BRNHistory& h : f.GetHistory()) {
+                int32 y, mo, d, hh, mi, ss;
+                h.GetTime().GetTime(&y, &mo, &d, &hh, &mi, &ss);
+                o << "  history " << u(h.GetUser()) << "|" << u(h.GetAlias()) << "|" << u(h.GetValue()) << "|"
+                  << y << "-" << mo << "-" << d << " " << hh << ":" << mi << ":" << ss << "\n";
+            }
+        }
+    }
+    return o.str();
+}
+
+// A packet that answers the UTF-16 calls only: the reader then takes the property calls (the
+// interface's UTF-8 defaults over the UTF-16 calls), as for any packet that cannot give its
+// namespace as a tree.
+class PropertyCallsOnly : public CStandaloneUnknown<IXMPPacketAccess> {
+public:
+    explicit PropertyCallsOnly(IXMPPacketAccess* inner) : f(inner) {}
+    bool16 GetNamespacePrefix(const WideString& ns, WideString* p) override {
+        return f->GetNamespacePrefix(ns, p);
+    }
+    bool16 RegisterNamespace(const WideString& ns, const WideString& s, WideString* r) override {
+        return f->RegisterNamespace(ns, s, r);
+    }
+    bool16 DoesPropertyExist(const WideString& ns, const WideString& p) override {
+        return f->DoesPropertyExist(ns, p);
+    }
+    bool16 GetProperty(const WideString& ns, const WideString& p, WideString* v, uint32* o) override {
+        return f->GetProperty(ns, p, v, o);
+    }
+    bool16 SetProperty(const WideString& ns, const WideString& p, const WideString& v, uint32 o) override {
+        return f->SetProperty(ns, p, v, o);
+    }
+    void DeleteProperty(const WideString& ns, const WideString& p) override { f->DeleteProperty(ns, p); }
+    int32 CountArrayItems(const WideString& ns, const WideString& p) override {
+        return f->CountArrayItems(ns, p);
+    }
+    bool16 AppendArrayItem(const WideString& ns, const WideString& p, const WideString& v, int32 a,
+                           uint32 o) override {
+        return f->AppendArrayItem(ns, p, v, a, o);
+    }
+    bool16 ComposeArrayItemPath(const WideString& ns, const WideString& a, int32 i, WideString* p) override {
+        return f->ComposeArrayItemPath(ns, a, i, p);
+    }
+    bool16 ComposeStructFieldPath(const WideString& ns, const WideString& s, const WideString& fns,
+                                  const WideString& n, WideString* p) override {
+        return f->ComposeStructFieldPath(ns, s, fns, n, p);
+    }
+    bool16 SetProperty_Date(const WideString& ns, const WideString& p, const XMPDateTime& v) override {
+        return f->SetProperty_Date(ns, p, v);
+    }
+    bool16 GetProperty_Date(const WideString& ns, const WideString& p, XMPDateTime* v) override {
+        return f->GetProperty_Date(ns, p, v);
+    }
+    std::string SerializePacket() const override { return f->SerializePacket(); }
+    bool16 ParsePacket(const std::string& r) override { return f->ParsePacket(r); }
+    bool16 IsDirty() const override { return f->IsDirty(); }
+    void SetDirty(bool16 d) override { f->SetDirty(d); }
+
+private:
+    IXMPPacketAccess* f;
+};
+
+// The packet in the toolkit's compact layout, as its file handlers write it into files.
+std::string Compact(const std::string& rdf) {
+    XmpPtr x = xmp_new_empty();
+    XmpStringPtr out = xmp_string_new();
+    std::string text;
+    if (xmp_parse(x, rdf.data(), rdf.size()) &&
+        xmp_serialize(x, out, XMP_SERIAL_USECOMPACTFORMAT | XMP_SERIAL_OMITALLFORMATTING, 0))
+        text = xmp_string_cstr(out);
+    xmp_string_free(out);
+    xmp_free(x);
+    return text;
+}
+
+// The packet as exiftool rewrites it (members sorted, its own quoting and layout).
+std::string ByExiftool(const std::string& rdf) {
+    if (std::system("exiftool -ver >/dev/null 2>&1") != 0) return {};
+    testsupport::TempDir dir;
+    const std::filesystem::path file = dir / "packet.xmp";
+    testsupport::WriteFile(file, rdf);
+    if (std::system(
+            ("exiftool -q -overwrite_original -XMP-dc:Title=changed '" + file.string() + "' 2>/dev/null")
+                .c_str()) != 0)
+        return {};
+    return testsupport::ReadFile(file);
+}
+
+// The reader takes a namespace's tree at once where the packet gives one, else property calls:
+// both must give the same packages, for every layout a packet comes in.
+TEST_F(XMPSchemaTest, TreeAndPropertyCallsReadTheSamePackages) {
+    BRNPackage every = EveryType();
+    BRNField odd = Field("Odd", "O", kBRNTypeText, "  two\nlines & <tags> \"quoted\" \t ");
+    odd.SetDescription(PMString("caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x8C\x8A"));
+    GlobalTime midnight;
+    midnight.SetTime(2020, 2, 29, 0, 0, 0);
+    odd.GetHistory().emplace_back(PMString(""), PMString(" "), midnight, PMString("&amp;"));
+    every.Fields().push_back(odd);
+    BRNXMPWriteRequest request;
+    request.packages = {every, BRNPackage(PMString("Second"), PMString(), 0)};
+    InterfacePtr<IXMPPacketAccess> written(new XMPPacketAccess());
+    BRNXMPSchema::Write(written, request, nullptr);
+    const std::string rdf = written->SerializePacket();
+    std::string legacyRdf = rdf;
+    const std::string cur = Cur().GetUTF8String(), old = Old().GetUTF8String();
+    legacyRdf.replace(legacyRdf.find(cur), cur.size(), old);
+
+    struct Case {
+        const char* what;
+        std::string rdf;
+        bool legacy;
+    };
+    const std::vector<Case> cases = {
+        {"as written", rdf, false},
+        {"compact", Compact(rdf), false},
+        {"by exiftool", ByExiftool(rdf), false},
+        {"legacy namespace", legacyRdf, true},
+        {"legacy namespace, by exiftool", ByExiftool(legacyRdf), true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.rdf.empty()) continue; // no exiftool here
+        InterfacePtr<IXMPPacketAccess> parsed(new XMPPacketAccess());
+        ASSERT_TRUE(parsed->ParsePacket(c.rdf));
+        XMPTree tree;
+        EXPECT_TRUE(parsed->ReadNamespaceTree((c.legacy ? old : cur).c_str(), &tree)) << "read as a tree";
+        bool legacyTree = false, legacyCalls = false;
+        const std::string byTree = Describe(BRNXMPSchema::Read(parsed, &legacyTree));
+        InterfacePtr<IXMPPacketAccess> calls(new PropertyCallsOnly(parsed));
+        const std::string byCalls = Describe(BRNXMPSchema::Read(calls, &legacyCalls));
+        EXPECT_EQ(byTree, byCalls);
+        EXPECT_EQ(legacyTree, c.legacy);
+        EXPECT_EQ(legacyCalls, c.legacy);
+        EXPECT_NE(byTree.find("two\nlines & <tags>"), std::string::npos) << byTree;
+        EXPECT_NE(byTree.find("history | |&amp;|2020-2-29 0:0:0"), std::string::npos) << byTree;
+    }
+}
+
+// Writing through the UTF-8 calls stores what writing through the UTF-16 calls stores: the
+// same packet, member for member, for a full write and for a single-field update.
+TEST_F(XMPSchemaTest, WritesTheSamePacketThroughEitherCalls) {
+    BRNXMPDocumentInfo doc;
+    BRNAssignmentRecord a;
+    a.name = PMString("Layout");
+    a.user = PMString("ann");
+    a.file = IDFile(std::filesystem::path("/tmp/assign ment.icma"));
+    a.stories.push_back({PMString("Story"), IDFile(std::filesystem::path("/tmp/story.icml"))});
+    doc.assignments = {a, a};
+    BRNXMPWriteRequest full;
+    full.packages = {EveryType(), EveryType(), BRNPackage(PMString("Empty"), PMString(), 0)};
+    BRNXMPWriteRequest single;
+    single.singleField = true;
+    single.field = EveryType().GetFields()[kBRNTypeCalculatedString];
+    single.field.SetValue(PMString("updated"));
+    single.field.SetFieldOverridden(kFalse);
+
+    InterfacePtr<IXMPPacketAccess> direct(new XMPPacketAccess());
+    InterfacePtr<IXMPPacketAccess> inner(new XMPPacketAccess());
+    InterfacePtr<IXMPPacketAccess> calls(new PropertyCallsOnly(inner));
+    for (const BRNXMPWriteRequest* r : {&full, &single}) {
+        BRNXMPSchema::Write(direct, *r, &doc);
+        BRNXMPSchema::Write(calls, *r, &doc);
+        EXPECT_EQ(direct->SerializePacket(), inner->SerializePacket());
+    }
+    const BRNPackageList read = BRNXMPSchema::Read(direct);
+    ASSERT_EQ(read.size(), 3u);
+    EXPECT_EQ(read[1].GetFields()[kBRNTypeCalculatedString].GetValue(), PMString("updated"));
 }
 
 } // namespace
