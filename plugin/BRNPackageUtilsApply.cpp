@@ -1,6 +1,8 @@
 // Applying library packages to documents and stories, and bringing the packages they hold
 // up to the library's version.
 #include "BRNPackageUtils.h"
+
+#include "BRNAssignmentHelper.h"
 #include "BRNUtils.h"
 
 #include "CAlert.h"
@@ -213,16 +215,14 @@ ErrorCode ApplyPackage(int32 targetKind, const PMString& packageName, int32 flag
             targets.Append(selected[i]);
         const bool quiet = (flags & kBRNApplyQuiet) != 0;
         for (int32 i = 0; i < targets.Length(); ++i) {
-            InterfacePtr<IStoryData> story(Instantiate<IStoryData>(targets.GetRef(i)));
-            if (!story) {
-                CV_LOG_FAILED();
+            bool16 locked = kFalse, exported = kFalse;
+            if (BRNAssignmentHelper::GetStoryStatus(targets.GetRef(i), &locked, &exported) != 0)
                 return kFailure;
-            }
-            if (story->IsLocked()) {
+            if (locked) {
                 if (!quiet) OkAlert("0xA8260kBRNStoryLockedStringKey");
                 return kFailure;
             }
-            if (!story->IsExportedForTextEditing()) {
+            if (!exported) {
                 if (!quiet) OkAlert("0xA8260kBRNStoryNotExportedStringKey");
                 return kFailure;
             }

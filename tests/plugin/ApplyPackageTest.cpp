@@ -3,7 +3,10 @@
 #include "BRNPackageUtils.h"
 #include "BRNUtils.h"
 #include "DocumentHost.h"
+#include "HostConfig.h"
+#include "HostIDs.h"
 #include "HostSelection.h"
+#include "IAssignmentMgr.h"
 #include "IDataBase.h"
 #include "IDocument.h"
 #include "IStoryData.h"
@@ -498,6 +501,36 @@ TEST_F(ApplyPackageTest, SelectedStories) {
         }
         EXPECT_TRUE(BRNPackageUtils::ReadPackages(DocRef()).empty()) << "the document itself is no target";
     }
+}
+
+TEST_F(ApplyPackageTest, InTheTextEditionAStoryIsHandedOutWhenAnAssignmentHoldsIt) {
+    Prefs()->SetPackages({EditorialV3()});
+    HostConfig::Get().edition = HostConfig::Edition::kText;
+    const UID held = Story("held", false, false); // the layout's flag says no: not asked here
+    const UID loose = Story("loose", false, true);
+    InterfacePtr<IAssignmentMgr> assignments(Instantiate<IAssignmentMgr>(DocRef()));
+    ASSERT_TRUE(assignments);
+    assignments->AddAssignment({Untranslated("A"), Untranslated("eva"), IDFile(), {held}});
+    struct Case {
+        const char* what;
+        UID selected;
+        UID story;
+        bool written;
+    };
+    const Case cases[] = {{"held by an assignment", held, held, true},
+                          {"in no assignment", loose, loose, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fAlerts->Clear();
+        Store(UIDRef(fDB, c.story), {});
+        Host::SetSelectedStories(UIDList(fDB, c.selected));
+        ErrorCode rc = BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToSelectedStories,
+                                                     Untranslated("Editorial"), 0);
+        EXPECT_EQ(rc == kSuccess, c.written);
+        EXPECT_EQ(BRNPackageUtils::ReadPackages(UIDRef(fDB, c.story)).size(), c.written ? 1u : 0u);
+        EXPECT_EQ(fAlerts->Alerts().size(), c.written ? 0u : 1u);
+    }
+    HostConfig::Get().edition = HostConfig::Edition::kLayout;
 }
 
 // --- The defaults file on open ---------------------------------------------------------
