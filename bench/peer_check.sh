@@ -2,35 +2,12 @@
 # Files per second of `brindle check --json` (the required-field pass over all the files as
 # one list, nothing saved) against `exiftool -json` reading the same 2000 JPEG files (one
 # package of 40 fields, 3 history entries each), one run of each, single process.
-#   bench/peer_check.sh [BUILD_DIR]     (default: build-chkbench beside this folder)
+#   bench/peer_check.sh [BUILD_DIR]     (default: build-xbench beside this folder)
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build-chkbench}
-brindle=$build/app/brindle
-maker=$build/bench/bench_document_xmp
-for exe in "$brindle" "$maker"; do
-    [[ -x $exe ]] || { echo "missing $exe (build first)" >&2; exit 1; }
-done
-command -v exiftool >/dev/null || { echo "exiftool not installed" >&2; exit 1; }
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/brindle-check-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-"$maker" --make-jpegs "$work/jpegs"
-files=("$work"/jpegs/*.jpg)
-n=${#files[@]}
+default_build=build-xbench
+source "$(dirname "$0")/peer_common.sh"
 sum_before=$(cat "${files[@]}" | md5sum) # also brings every file into the page cache
-
-# Seconds taken by the command, its output kept for a check; its exit code in $work/rc.
-timed() {
-    local out=$1
-    shift
-    local t0=$EPOCHREALTIME rc=0
-    "$@" >"$out" 2>"$out.err" || rc=$?
-    local t1=$EPOCHREALTIME
-    echo "$rc" >"$work/rc"
-    echo "$t0 $t1" | awk '{ printf "%.3f", $2 - $1 }'
-}
 
 load=$(uptime | sed 's/.*load average: //')
 tb=$(timed "$work/brindle.json" "$brindle" --home "$work/home" check --json "${files[@]}")

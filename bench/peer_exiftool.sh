@@ -4,31 +4,9 @@
 #   bench/peer_exiftool.sh [BUILD_DIR]     (default: build-xbench beside this folder)
 set -euo pipefail
 
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${1:-$root/build-xbench}
-brindle=$build/app/brindle
-maker=$build/bench/bench_document_xmp
-for exe in "$brindle" "$maker"; do
-    [[ -x $exe ]] || { echo "missing $exe (build first)" >&2; exit 1; }
-done
-command -v exiftool >/dev/null || { echo "exiftool not installed" >&2; exit 1; }
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/brindle-peer-XXXXXX")
-trap 'rm -rf "$work"' EXIT
-"$maker" --make-jpegs "$work/jpegs"
-files=("$work"/jpegs/*.jpg)
-n=${#files[@]}
+default_build=build-xbench
+source "$(dirname "$0")/peer_common.sh"
 cat "${files[@]}" >/dev/null # both sides start from the page cache
-
-# Seconds taken by the command, its output kept for a check.
-timed() {
-    local out=$1
-    shift
-    local t0=$EPOCHREALTIME
-    "$@" >"$out" 2>"$out.err" || true
-    local t1=$EPOCHREALTIME
-    echo "$t0 $t1" | awk '{ printf "%.3f", $2 - $1 }'
-}
 
 tb=$(timed "$work/brindle.json" "$brindle" --home "$work/home" packages --json "${files[@]}")
 te=$(timed "$work/exiftool.json" exiftool -json "${files[@]}")
