@@ -9,7 +9,13 @@ home=$(mktemp -d)
 out=$(mktemp -d)
 trap 'rm -rf "$home" "$out"' EXIT
 
-run() { echo "\$ brindle $*"; "$brindle" --home "$home" --plugin-dir samples/plugin "$@"; echo; }
+run() {
+    echo "\$ brindle $*"
+    local rc=0
+    "$brindle" --home "$home" --plugin-dir samples/plugin "$@" || rc=$?
+    echo
+    return $rc
+}
 
 run library import samples/library/*.xml
 run library list
@@ -35,4 +41,6 @@ run apply "$docs/Plain-BlueSquare.jpg" Editorial
 # The applied package's required fields are still empty: check says so with exit code 3.
 run check "$docs/Plain-BlueSquare.jpg" || echo "(exit code $?)"
 run upgrade "$docs/Editorial-BlueSquare.png"
-run dump-xmp "$docs/Editorial-BlueSquare.jpg" | head -20
+echo "\$ brindle dump-xmp $docs/Editorial-BlueSquare.jpg   (the first 20 lines)"
+"$brindle" --home "$home" dump-xmp "$docs/Editorial-BlueSquare.jpg" >"$out/packet.xml"
+head -n 20 "$out/packet.xml"
