@@ -35,13 +35,19 @@ HostSessionScope::HostSessionScope(const GlobalOptions& o) {
     fOK = Host::Start(GetPlugIn());
 }
 
-HostSessionScope::~HostSessionScope() { Host::Stop(); }
+HostSessionScope::~HostSessionScope() {
+    Host::Stop();
+}
 
-std::string UTF8(const PMString& s) { return s.GetUTF8String(); }
+std::string UTF8(const PMString& s) {
+    return s.GetUTF8String();
+}
 
 int Fail(int code, const std::string& message) {
     std::cerr << "brindle: error: " << message << std::endl;
     return code;
 }
 
-void PrintJSON(const nlohmann::json& j) { std::cout << j.dump(2) << std::endl; }
+void PrintJSON(const nlohmann::json& j) {
+    std::cout << j.dump(2) << std::endl;
+}

@@ -7,15 +7,20 @@ int main(int argc, char** argv) {
     CLI::App app{"brindle: read, fill, check and upgrade package metadata in documents"};
     app.require_subcommand(1);
     GlobalOptions options;
-    app.add_option("--home", options.home, "Folder holding the roaming and recovery folders (default: XDG folders)");
-    app.add_option("--plugin-dir", options.pluginDir, "Folder of the plug-in file: defaults files and marker files");
+    app.add_option("--home", options.home,
+                   "Folder holding the roaming and recovery folders (default: XDG folders)");
+    app.add_option("--plugin-dir", options.pluginDir,
+                   "Folder of the plug-in file: defaults files and marker files");
     app.add_option("--edition", options.edition, "Host edition")->check(CLI::IsMember({"layout", "text"}));
     app.add_option("--user", options.user, "User name (default: $USER)");
     app.add_option("--alias", options.alias, "The user's alias");
-    app.add_option("--answer", options.answer, "Answer every Yes/No alert and message dialog")->check(CLI::IsMember({"yes", "no"}));
-    app.add_option("--log-level", options.logLevel, "Diagnostic threshold: 0 off, 30 errors, 75 trace, 1000+ extended")
+    app.add_option("--answer", options.answer, "Answer every Yes/No alert and message dialog")
+        ->check(CLI::IsMember({"yes", "no"}));
+    app.add_option("--log-level", options.logLevel,
+                   "Diagnostic threshold: 0 off, 30 errors, 75 trace, 1000+ extended")
         ->check(CLI::Range(0, 65535));
-    app.add_option("--log-file", options.logFile, "Write diagnostic lines to this file instead of standard error");
+    app.add_option("--log-file", options.logFile,
+                   "Write diagnostic lines to this file instead of standard error");
 
     int exitCode = kExitOK;
     AddLibraryCommands(app, options, exitCode);

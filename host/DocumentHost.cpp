@@ -186,7 +186,8 @@ UID NewStoryReference(IDocument* doc, ClassID kind, UID story) {
     IDataBase* db = doc ? doc->GetDocumentDataBase() : nullptr;
     if (!db || (kind != kTextFrameBoss && kind != kStoryLinkBoss)) return kInvalidUID;
     UID uid = db->NewUID(kind);
-    InterfacePtr<IStoryReference> ref(static_cast<IStoryReference*>(db->Instantiate(uid, IID_ISTORYREFERENCE)));
+    InterfacePtr<IStoryReference> ref(
+        static_cast<IStoryReference*>(db->Instantiate(uid, IID_ISTORYREFERENCE)));
     if (!ref) {
         db->DeleteUID(uid);
         return kInvalidUID;
@@ -221,7 +222,8 @@ std::string GetDocumentError() {
 UID ResolveStoryUID(IDataBase* db, UID item) {
     if (!db || !db->IsValidUID(item)) return kInvalidUID;
     if (db->GetClass(item) == kStoryBoss) return item;
-    InterfacePtr<IStoryReference> ref(static_cast<IStoryReference*>(db->Instantiate(item, IID_ISTORYREFERENCE)));
+    InterfacePtr<IStoryReference> ref(
+        static_cast<IStoryReference*>(db->Instantiate(item, IID_ISTORYREFERENCE)));
     if (!ref) return kInvalidUID;
     UID story = ref->GetStoryUID();
     return db->IsValidUID(story) && db->GetClass(story) == kStoryBoss ? story : kInvalidUID;

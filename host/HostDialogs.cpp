@@ -23,15 +23,20 @@ State& TheState() {
 
 namespace HostDialogs {
 
-bool ChooseSaveFile(const PMString& title, const std::vector<FileFilter>& filters, const PMString& proposedName,
-                    IDFile* chosen) {
+bool ChooseSaveFile(const PMString& title, const std::vector<FileFilter>& filters,
+                    const PMString& proposedName, IDFile* chosen) {
     TheState().lastTitle = title;
     const DialogAnswer& a = TheState().save;
     std::filesystem::path p;
     switch (a.kind) {
-    case DialogAnswer::Kind::kCancel: return false;
-    case DialogAnswer::Kind::kPath: p = a.path; break;
-    case DialogAnswer::Kind::kProposedInFolder: p = a.path / proposedName.GetUTF8String(); break;
+    case DialogAnswer::Kind::kCancel:
+        return false;
+    case DialogAnswer::Kind::kPath:
+        p = a.path;
+        break;
+    case DialogAnswer::Kind::kProposedInFolder:
+        p = a.path / proposedName.GetUTF8String();
+        break;
     }
     TheState().lastChosen = IDFile(p);
     if (chosen) *chosen = IDFile(p);
@@ -47,10 +52,18 @@ bool ChooseFolder(const PMString& title, IDFile* chosen) {
     return true;
 }
 
-void SetSaveFileAnswer(DialogAnswer answer) { TheState().save = std::move(answer); }
-void SetFolderAnswer(DialogAnswer answer) { TheState().folder = std::move(answer); }
-PMString LastTitle() { return TheState().lastTitle; }
-IDFile LastChosen() { return TheState().lastChosen; }
+void SetSaveFileAnswer(DialogAnswer answer) {
+    TheState().save = std::move(answer);
+}
+void SetFolderAnswer(DialogAnswer answer) {
+    TheState().folder = std::move(answer);
+}
+PMString LastTitle() {
+    return TheState().lastTitle;
+}
+IDFile LastChosen() {
+    return TheState().lastChosen;
+}
 
 bool AskMultiChoice(const PMString& title, const MultiChoiceRequest& request, std::vector<PMString>* values) {
     State& s = TheState();
@@ -68,7 +81,9 @@ void QueueMultiChoiceAnswer(std::optional<std::vector<PMString>> values) {
     TheState().multiChoice.push_back(std::move(values));
 }
 
-MultiChoiceRequest LastMultiChoiceRequest() { return TheState().lastMultiChoice; }
+MultiChoiceRequest LastMultiChoiceRequest() {
+    return TheState().lastMultiChoice;
+}
 
 bool AskDeadline(const PMString& title, DeadlineTexts* texts) {
     State& s = TheState();
@@ -81,7 +96,9 @@ bool AskDeadline(const PMString& title, DeadlineTexts* texts) {
     return true;
 }
 
-void QueueDeadlineAnswer(std::optional<DeadlineTexts> texts) { TheState().deadline.push_back(std::move(texts)); }
+void QueueDeadlineAnswer(std::optional<DeadlineTexts> texts) {
+    TheState().deadline.push_back(std::move(texts));
+}
 
 void ClearQueuedAnswers() {
     TheState().multiChoice.clear();

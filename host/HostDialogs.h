@@ -26,8 +26,8 @@ struct FileFilter {
 };
 
 // The save-file dialog: true and the file when the user confirmed.
-bool ChooseSaveFile(const PMString& title, const std::vector<FileFilter>& filters, const PMString& proposedName,
-                    IDFile* chosen);
+bool ChooseSaveFile(const PMString& title, const std::vector<FileFilter>& filters,
+                    const PMString& proposedName, IDFile* chosen);
 // The folder dialog: true and the folder when the user confirmed exactly one folder.
 bool ChooseFolder(const PMString& title, IDFile* chosen);
 

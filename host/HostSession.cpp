@@ -2,12 +2,12 @@
 #include "CPMUnknown.h"
 #include "CSubject.h"
 #include "DocumentHost.h"
+#include "Host.h"
 #include "HostConfig.h"
 #include "ICVLogger.h"
 #include "IPanelMgr.h"
 #include "ISession.h"
 #include "IXMLUtils.h"
-#include "Host.h"
 #include "ObjectModel.h"
 #include "Utils.h"
 #include "XMLOutStream.h"
@@ -59,7 +59,8 @@ class HostPanelMgr : public CPMUnknown<IPanelMgr> {
 public:
     explicit HostPanelMgr(Boss* boss) : CPMUnknown<IPanelMgr>(boss) {}
     ~HostPanelMgr() override {
-        for (auto& [id, entry] : fPanels) entry.panel->Release();
+        for (auto& [id, entry] : fPanels)
+            entry.panel->Release();
     }
     IPMUnknown* GetPanelFromWidgetID(WidgetID id) const override {
         auto it = fPanels.find(id);
@@ -114,19 +115,19 @@ public:
              const char* message) override {
         Write(level, product, version, sourceFile, line, message);
     }
-    void LogExtended(int32 level, const char* product, const char* version, const char* sourceFile, int32 line,
-                     const char* message) override {
+    void LogExtended(int32 level, const char* product, const char* version, const char* sourceFile,
+                     int32 line, const char* message) override {
         Write(level, product, version, sourceFile, line, message);
     }
     int32 GetLogLevel(const char*) override { return HostConfig::Get().logLevel; }
 
 private:
-    static void Write(int32 level, const char* product, const char* version, const char* sourceFile, int32 line,
-                      const char* message) {
+    static void Write(int32 level, const char* product, const char* version, const char* sourceFile,
+                      int32 line, const char* message) {
         const auto& cfg = HostConfig::Get();
-        std::string text = std::to_string(level) + " " + (product ? product : "") + " " + (version ? version : "") +
-                           " " + (sourceFile ? sourceFile : "") + ":" + std::to_string(line) + " " +
-                           (message ? message : "") + "\n";
+        std::string text = std::to_string(level) + " " + (product ? product : "") + " " +
+                           (version ? version : "") + " " + (sourceFile ? sourceFile : "") + ":" +
+                           std::to_string(line) + " " + (message ? message : "") + "\n";
         if (cfg.logFile.empty()) {
             std::cerr << text << std::flush;
         } else {
@@ -186,9 +187,8 @@ bool Start(IPlugIn* plugin) {
     gPlugin = plugin;
     if (plugin) plugin->RegisterImplementations();
     // The session must be reachable while its add-ins initialise (they log and load).
-    IPMUnknown* session = ObjectModel::CreateObject(kSessionBoss, IID_ISESSION, [](Boss* boss) {
-        gSessionBoss = boss;
-    });
+    IPMUnknown* session =
+        ObjectModel::CreateObject(kSessionBoss, IID_ISESSION, [](Boss* boss) { gSessionBoss = boss; });
     if (!session) {
         gSessionBoss = nullptr;
         return false;
@@ -211,9 +211,13 @@ void Stop() {
     gPlugin = nullptr;
 }
 
-bool IsRunning() { return gSession != nullptr; }
+bool IsRunning() {
+    return gSession != nullptr;
+}
 
-bool IsPluginLoaded(PluginID id) { return gPlugin && gPlugin->GetPluginID() == id; }
+bool IsPluginLoaded(PluginID id) {
+    return gPlugin && gPlugin->GetPluginID() == id;
+}
 
 bool GetPluginFile(PluginID id, IDFile* file) {
     if (!IsPluginLoaded(id) || !file) return false;
@@ -221,6 +225,8 @@ bool GetPluginFile(PluginID id, IDFile* file) {
     return true;
 }
 
-void SetOutsideComponentsInstalled(bool installed) { gOutsideComponents = installed; }
+void SetOutsideComponentsInstalled(bool installed) {
+    gOutsideComponents = installed;
+}
 
 } // namespace Host

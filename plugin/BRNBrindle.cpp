@@ -702,7 +702,8 @@ ErrorCode BRNBrindle::CheckTags(const UIDRef& document, const PMString& text, PM
     CV_TRACE("BRNBrindle::CheckTags");
     const BRNPackageList packages = Read(document);
     // Without a package only the package tags are offered (and name nothing).
-    error = BRNPackageUtils::FindTagFault(packages.empty() ? BRNPackage() : MergedPackage(packages), text, kTrue);
+    error =
+        BRNPackageUtils::FindTagFault(packages.empty() ? BRNPackage() : MergedPackage(packages), text, kTrue);
     if (error.IsEmpty()) return kSuccess;
     OkAlert(error);
     return kFailure;

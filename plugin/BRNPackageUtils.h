@@ -3,9 +3,9 @@
 
 #include "BRNPackage.h"
 #include "BRNTagEntry.h"
+#include "IBRNPrefs.h"
 #include "IDFile.h"
 #include "UIDList.h"
-#include "IBRNPrefs.h"
 
 #include <vector>
 

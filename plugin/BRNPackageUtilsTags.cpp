@@ -126,13 +126,16 @@ bool ParseFormatSpec(const std::u16string& spec, FormatSpec* out) {
             continue;
         }
         size_t j = i + 1;
-        while (j < s.size() && std::string_view("-+ #0").find(s[j]) != std::string_view::npos) ++j;
+        while (j < s.size() && std::string_view("-+ #0").find(s[j]) != std::string_view::npos)
+            ++j;
         size_t widthStart = j;
-        while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j;
+        while (j < s.size() && s[j] >= '0' && s[j] <= '9')
+            ++j;
         if (j - widthStart > 4) return false;
         if (j < s.size() && s[j] == '.') {
             size_t precStart = ++j;
-            while (j < s.size() && s[j] >= '0' && s[j] <= '9') ++j;
+            while (j < s.size() && s[j] >= '0' && s[j] <= '9')
+                ++j;
             if (j - precStart > 4) return false;
         }
         if (j >= s.size()) return false;
@@ -200,8 +203,8 @@ PMString FindTagFault(const BRNPackage& package, const PMString& templateText, b
                 if (f.GetName().Units() != name && f.GetShortName().Units() != name) continue;
                 int32 type = f.GetType();
                 bool textual = type == kBRNTypeString || type == kBRNTypeInteger || type == kBRNTypeChoice ||
-                               type == kBRNTypeChoiceString || type == kBRNTypeDirectory || type == kBRNTypeText ||
-                               type == kBRNTypeMultiChoice;
+                               type == kBRNTypeChoiceString || type == kBRNTypeDirectory ||
+                               type == kBRNTypeText || type == kBRNTypeMultiChoice;
                 if (f.GetRequired() && textual && f.GetValue().IsEmpty()) {
                     PMString m = Translated("0xA8260kBRNReqfieldError");
                     m.Append(f.GetName());
@@ -289,7 +292,8 @@ PMString FormatTagValue(const PMString& tagBody, const PMString& value) {
         n = std::snprintf(out.data(), out.size(), spec.text.c_str(), utf8.c_str());
         break;
     }
-    default: return value;
+    default:
+        return value;
     }
     if (n < 0 || static_cast<size_t>(n) > room) return value;
     out.resize(static_cast<size_t>(n));
@@ -323,7 +327,8 @@ PMString SubstringTagValue(const PMString& tagBody, const PMString& value) {
     if (start >= length) return Untranslatable(PMString());
     int64 count = parts.size() > 1 ? parts[1].GetAsNumber() : std::numeric_limits<int32>::max();
     if (count < 0) return value;
-    return Untranslatable(value.Substring(static_cast<int32>(start), static_cast<int32>(std::min(count, length - start))));
+    return Untranslatable(
+        value.Substring(static_cast<int32>(start), static_cast<int32>(std::min(count, length - start))));
 }
 
 int32 UpdateCalculatedField(const BRNPackage& package, BRNField& field) {

@@ -4,14 +4,13 @@
 #include "BRNDocPrefs.h"
 #include "BRNDocPrefsPrst.h"
 #include "BRNFieldData.h"
+#include "BRNID.h"
 #include "BRNPanelData.h"
+#include "BRNPrefsPrst.h"
 #include "BRNSetDocPrefsCmd.h"
 #include "BRNSetXMPCmdData.h"
 #include "BRNSetXMPDataCmd.h"
-#include "BRNID.h"
-#include "BRNPrefsPrst.h"
 #include "BRNStrings.h"
-#include "HostIDs.h"
 #include "CSubject.h"
 #include "HostConfig.h"
 #include "HostIDs.h"
@@ -19,7 +18,9 @@
 
 #include <unistd.h>
 
-PluginID BRNPlugIn::GetPluginID() const { return kBRNPluginID; }
+PluginID BRNPlugIn::GetPluginID() const {
+    return kBRNPluginID;
+}
 
 // What the desktop host would read from the plug-in's resources: implementations, the
 // add-ins on host classes and the string table.
@@ -38,16 +39,16 @@ void BRNPlugIn::RegisterImplementations() {
     // Document preferences live with the document (on its workspace) and with each story.
     ObjectModel::AddIn(kDocWorkspaceBoss, {IID_IBRNDOCPREFS, kBRNDocPrefsPrstImpl});
     ObjectModel::AddIn(kStoryBoss, {IID_IBRNDOCPREFS, kBRNDocPrefsPrstImpl});
-    ObjectModel::RegisterClass(kBRNSetXMPDataCmdBoss,
-                               {{IID_ICOMMAND, kBRNSetXMPDataCmdImpl}, {IID_IBRNSETXMPCMDDATA, kBRNSetXMPCmdDataImpl}});
-    ObjectModel::RegisterClass(kBRNSetDocPrefsCmdBoss,
-                               {{IID_ICOMMAND, kBRNSetDocPrefsCmdImpl}, {IID_IBRNDOCPREFS, kBRNDocPrefsImpl}});
+    ObjectModel::RegisterClass(kBRNSetXMPDataCmdBoss, {{IID_ICOMMAND, kBRNSetXMPDataCmdImpl},
+                                                       {IID_IBRNSETXMPCMDDATA, kBRNSetXMPCmdDataImpl}});
+    ObjectModel::RegisterClass(kBRNSetDocPrefsCmdBoss, {{IID_ICOMMAND, kBRNSetDocPrefsCmdImpl},
+                                                        {IID_IBRNDOCPREFS, kBRNDocPrefsImpl}});
     // The metadata service: on a boss of its own, and on the host's utilities where callers
     // reach it (UtilsBoss::QueryUtils).
     ObjectModel::RegisterClass(kBRNBrindleBoss, {{IID_IBRINDLE, kBRNBrindleImpl}});
     ObjectModel::AddIn(kUtilsBoss, {IID_IBRINDLE, kBRNBrindleImpl});
-    ObjectModel::RegisterClass(kBRNPanelBoss,
-                               {{IID_IBRNPANELDATA, kBRNPanelDataImpl}, {IID_ISUBJECT, kBRNPanelSubjectImpl}});
+    ObjectModel::RegisterClass(
+        kBRNPanelBoss, {{IID_IBRNPANELDATA, kBRNPanelDataImpl}, {IID_ISUBJECT, kBRNPanelSubjectImpl}});
     BRNStrings::Register();
 }
 

@@ -3,15 +3,15 @@
 #include "BRNPanelData.h"
 #include "BRNXMPSchema.h"
 #include "CVLog.h"
+#include "HostIDs.h"
 #include "IAssignmentMgr.h"
 #include "IBRNDocPrefs.h"
 #include "IBRNSetXMPCmdData.h"
 #include "IDataBase.h"
 #include "IDocument.h"
-#include "ISubject.h"
 #include "IStoryData.h"
 #include "IStoryReference.h"
-#include "HostIDs.h"
+#include "ISubject.h"
 #include "IXMPPacketAccess.h"
 #include "InterfacePtr.h"
 
@@ -56,7 +56,9 @@ bool16 BRNSetXMPDataCmd::CanJoin(ICommand* other) {
     return other && other->GetName() == GetName() ? kTrue : kFalse;
 }
 
-PMString BRNSetXMPDataCmd::MakeUndoName() { return PMString("0xA8260kBRNSetXMPMetaDataCmdStringKey"); }
+PMString BRNSetXMPDataCmd::MakeUndoName() {
+    return PMString("0xA8260kBRNSetXMPMetaDataCmdStringKey");
+}
 
 void BRNSetXMPDataCmd::Do() {
     CV_TRACE("BRNSetXMPDataCmd::Do");

@@ -14,7 +14,8 @@ void Register() {
         {"0xA8260BRNErrorIncorrectPasswordString", "The password is not correct."},
         {"0xA8260BRNErrorPackageAlreadyExists", "A package of that name already exists."},
         {"0xA8260BRNErrorVerifyingPasswordString", "The two passwords differ."},
-        {"0xA8260BRNQuestionImportOldString", "The document holds another version of this package. Take it into the library? "},
+        {"0xA8260BRNQuestionImportOldString",
+         "The document holds another version of this package. Take it into the library? "},
         {"0xA8260kBRNSettingsUnreadableStringKey", "The Brindle settings file could not be read: "},
         {"0xA8260kBRNAboutBoxStringKey", "Brindle 7.1.5: package metadata for documents and stories."},
         {"0xA8260kBRNAboutDialogTitleKey", "About Brindle"},
@@ -25,14 +26,16 @@ void Register() {
         {"0xA8260kBRNNoTagStringKey", "The package offers no such tag:"},
         {"0xA8260kBRNReqfieldError", "Required fields are empty: "},
         {"0xA8260kBRNIntConversionError", "Please enter a whole number."},
-        {"0xA8260kBRNDecimalConversionError", "Please enter a decimal number with \".\" as the decimal point."},
+        {"0xA8260kBRNDecimalConversionError",
+         "Please enter a decimal number with \".\" as the decimal point."},
         {"0xA8260kBRNErrorInDateStringKey", "The date of # is not valid. Please write it as yyyy/mm/dd."},
         {"0xA8260kBRNMCCommaWarningStringKey", "A value may not contain a comma."},
         {"0xA8260kBRNNoStorySelectedStringKey", "Please select a story first."},
         {"0xA8260kBRNStoryLockedStringKey", "The story is locked."},
         {"0xA8260kBRNStoryNotExportedStringKey", "The story has not been exported for the text editor."},
         {"0xA8260kBRNLockedErrorStringKey", "The package is locked."},
-        {"0xA8260kBRNDualXMPPackagesErrorStringKey", "The document holds packages in both the old and the new form."},
+        {"0xA8260kBRNDualXMPPackagesErrorStringKey",
+         "The document holds packages in both the old and the new form."},
         {"0xA8260kBRNDeletePackageQuestionString", "Delete the package from the library?"},
         {"0xA8260kBRNEmptyListErrorStringKey", "The list may not be empty."},
         {"0xA8260kBRNEmptyFieldNameErrorString", "Every field needs a name."},
@@ -64,6 +67,7 @@ void Register() {
         {"0xA8260kBRNCheckToApplyPackageToAllStories", "Apply the package to all stories"},
         {"Choose a Folder", "Choose a Folder"},
     };
-    for (const auto& e : kTable) LocaleStrings::Register(e.key, e.text);
+    for (const auto& e : kTable)
+        LocaleStrings::Register(e.key, e.text);
 }
 } // namespace BRNStrings

@@ -14,7 +14,8 @@
 namespace BRNUtils {
 // Appends "DD-MM-YYYY HH:MM:SS [file:line] message\n" to the named file in the maker's
 // recovery folder. Never fails towards the caller.
-void AppendToLogFile(const PMString& fileName, const PMString& message, const std::string& sourceFile, int32 line);
+void AppendToLogFile(const PMString& fileName, const PMString& message, const std::string& sourceFile,
+                     int32 line);
 
 // The escaped form of a value: A-Z, a-z, 0-9 and "-" stay, a blank becomes "+", other
 // characters up to 255 become "%" and two upper-case hexadecimal digits, characters above
@@ -49,5 +50,5 @@ bool16 ApplyDefaultsOnOpen(const UIDRef& document);
 } // namespace BRNUtils
 
 // Appends a line to "BRN.log" with the caller's source position.
-#define BRN_APPEND_TO_LOG_FILE(message)                                                                        \
+#define BRN_APPEND_TO_LOG_FILE(message)                                                                      \
     BRNUtils::AppendToLogFile(PMString("BRN.log"), (message), CVLog::SourceName(__FILE__), __LINE__)

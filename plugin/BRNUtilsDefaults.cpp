@@ -44,7 +44,8 @@ std::string FileText(const IDFile& file) {
     if (!stream) return {};
     std::string bytes;
     uchar buf[4096];
-    for (int32 n; (n = stream->XferByte(buf, sizeof buf)) > 0;) bytes.append(reinterpret_cast<char*>(buf), n);
+    for (int32 n; (n = stream->XferByte(buf, sizeof buf)) > 0;)
+        bytes.append(reinterpret_cast<char*>(buf), n);
     if (bytes.size() >= 2 && ((uchar)bytes[0] == 0xFF && (uchar)bytes[1] == 0xFE)) {
         std::u16string u;
         for (size_t i = 2; i + 1 < bytes.size(); i += 2)
@@ -74,8 +75,10 @@ template <class Visitor> Visit VisitDefaultsFiles(Visitor visit, bool skipBroken
             message.Append(" XML Parser error: ");
             message.Append(dom.GetError());
             message.SetTranslatable(kFalse);
-            CAlert::ModalAlert(message, CAlert::OkButtonString(), PMString(), PMString(), 1, CAlert::kErrorIcon);
-            BRN_APPEND_TO_LOG_FILE(PMString("Brindle failed to parse xmlStr from defaults file:\n" + FileText(file)));
+            CAlert::ModalAlert(message, CAlert::OkButtonString(), PMString(), PMString(), 1,
+                               CAlert::kErrorIcon);
+            BRN_APPEND_TO_LOG_FILE(
+                PMString("Brindle failed to parse xmlStr from defaults file:\n" + FileText(file)));
             if (!skipBroken) return Visit::kFailed;
             failed = true;
             continue;
@@ -97,7 +100,8 @@ PMString EscapeValue(const PMString& value) {
             out.push_back(u'+');
         } else if (c > 255) {
             out += kUnicodeOpen;
-            for (int shift = 12; shift >= 0; shift -= 4) out.push_back(kHex[(c >> shift) & 15]);
+            for (int shift = 12; shift >= 0; shift -= 4)
+                out.push_back(kHex[(c >> shift) & 15]);
             out += kUnicodeClose;
         } else {
             out.push_back(u'%');
@@ -165,18 +169,20 @@ BRNPackageDefaults GetPackageDefaults(const PMString& packageName) {
     CV_TRACE("BRNUtils::GetPackageDefaults");
     BRNPackageDefaults exact, fallback;
     const std::string name = packageName.GetUTF8String();
-    Visit result = VisitDefaultsFiles([&](const std::shared_ptr<CVDomElement>& tree, const IDFile& file) {
-        for (int32 i = 0; const CVDomElement* p = tree->FindChild("package", i); ++i) {
-            const std::string* n = p->FindAttributeUTF8("name");
-            if (!n) continue;
-            if (*n == name) {
-                exact = BRNPackageDefaults(tree, p, file);
-                return true;
+    Visit result = VisitDefaultsFiles(
+        [&](const std::shared_ptr<CVDomElement>& tree, const IDFile& file) {
+            for (int32 i = 0; const CVDomElement* p = tree->FindChild("package", i); ++i) {
+                const std::string* n = p->FindAttributeUTF8("name");
+                if (!n) continue;
+                if (*n == name) {
+                    exact = BRNPackageDefaults(tree, p, file);
+                    return true;
+                }
+                if (!fallback) fallback = BRNPackageDefaults(tree, p, file);
             }
-            if (!fallback) fallback = BRNPackageDefaults(tree, p, file);
-        }
-        return false;
-    }, false);
+            return false;
+        },
+        false);
     // A file that failed to parse means no defaults at all.
     if (result == Visit::kFailed) return {};
     return exact ? exact : fallback;
@@ -194,7 +200,8 @@ std::vector<BRNDeadlineColor> ParseDeadlineColors(const CVDomElement* deadlineCo
         if (const std::string* v = e->FindAttributeUTF8("hours"); v && !v->empty())
             c.hours = PMString(*v).GetAsNumber();
         auto component = [&](const char* attr, double* out) {
-            if (const std::string* v = e->FindAttributeUTF8(attr); v && !v->empty()) *out = PMString(*v).GetAsDouble();
+            if (const std::string* v = e->FindAttributeUTF8(attr); v && !v->empty())
+                *out = PMString(*v).GetAsDouble();
         };
         component("red", &c.red);
         component("green", &c.green);
@@ -209,21 +216,23 @@ std::vector<BRNDeadlineColor> GetDeadlineColors(const PMString& packageName) {
     const std::string name = packageName.GetUTF8String();
     std::vector<BRNDeadlineColor> exact, fallback;
     bool haveFallback = false;
-    Visit result = VisitDefaultsFiles([&](const std::shared_ptr<CVDomElement>& tree, const IDFile&) {
-        for (int32 i = 0; const CVDomElement* p = tree->FindChild("package", i); ++i) {
-            const CVDomElement* table = p->FindChild("deadlinecolors", 0);
-            const std::string* n = p->FindAttributeUTF8("name");
-            if (n && *n == name) {
-                exact = ParseDeadlineColors(table);
-                return true;
+    Visit result = VisitDefaultsFiles(
+        [&](const std::shared_ptr<CVDomElement>& tree, const IDFile&) {
+            for (int32 i = 0; const CVDomElement* p = tree->FindChild("package", i); ++i) {
+                const CVDomElement* table = p->FindChild("deadlinecolors", 0);
+                const std::string* n = p->FindAttributeUTF8("name");
+                if (n && *n == name) {
+                    exact = ParseDeadlineColors(table);
+                    return true;
+                }
+                if (table && !haveFallback) {
+                    fallback = ParseDeadlineColors(table);
+                    haveFallback = true;
+                }
             }
-            if (table && !haveFallback) {
-                fallback = ParseDeadlineColors(table);
-                haveFallback = true;
-            }
-        }
-        return false;
-    }, true);
+            return false;
+        },
+        true);
     return result == Visit::kFound ? exact : fallback;
 }
 
