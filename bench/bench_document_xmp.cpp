@@ -21,6 +21,8 @@
 #include "XMPFiles.h"
 #include "XMPPacketAccess.h"
 
+#include "MedianReporter.h"
+
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -273,24 +275,9 @@ void BM_ReadJpegPackages(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadJpegPackages)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Passes every report on to the console and keeps the wall and CPU time per iteration, so
-// that the ratio (of the medians, when repeated) can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
+// Prints the summary of this program's figures after the console table.
+class RatioReporter : public MedianReporter {
 public:
-    RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            if (r.error_occurred || r.iterations <= 0) continue;
-            const bool single = r.run_type == Run::RT_Iteration;
-            if (!single && r.aggregate_name != "median") continue;
-            const auto n = static_cast<double>(r.iterations);
-            Times& wall = single ? fWall : fWallMedian;
-            Times& cpu = single ? fCpu : fCpuMedian;
-            wall[r.run_name.function_name].push_back(r.real_accumulated_time / n);
-            cpu[r.run_name.function_name].push_back(r.cpu_accumulated_time / n);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
     void PrintSummary() const {
         const double ours = Wall("BM_WriteReadPackages"), base = Wall("BM_ExempiSerializeParse");
         if (ours > 0 && base > 0) {
@@ -306,25 +293,6 @@ public:
             std::printf("reading %d JPEG files in-process: %.0f files/s wall (%.3f ms per file)\n",
                         kJpegFiles, kJpegFiles / jpegs, 1e3 * jpegs / kJpegFiles);
     }
-
-private:
-    using Times = std::map<std::string, std::vector<double>>;
-    static double Median(const Times& times, const std::string& name) {
-        auto it = times.find(name);
-        if (it == times.end() || it->second.empty()) return 0;
-        std::vector<double> v = it->second;
-        std::sort(v.begin(), v.end());
-        const size_t n = v.size();
-        return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-    }
-    double Wall(const std::string& name) const {
-        return fWall.count(name) ? Median(fWall, name) : Median(fWallMedian, name);
-    }
-    double Cpu(const std::string& name) const {
-        return fCpu.count(name) ? Median(fCpu, name) : Median(fCpuMedian, name);
-    }
-
-    Times fWall, fCpu, fWallMedian, fCpuMedian;
 };
 
 } // namespace

@@ -11,6 +11,8 @@
 #include "IBRNPrefs.h"
 #include "InterfacePtr.h"
 
+#include "MedianReporter.h"
+
 #include <benchmark/benchmark.h>
 #include <expat.h>
 
@@ -344,27 +346,9 @@ void BM_ExpatOnlyIn2KChunks(benchmark::State& state) {
 }
 BENCHMARK(BM_ExpatOnlyIn2KChunks)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-// Passes every report on to the console and keeps the wall and CPU time per iteration of
-// each run, so that the ratios (of the medians, when repeated) can be printed at the end.
-class RatioReporter : public benchmark::ConsoleReporter {
+// Prints the summary of this program's figures after the console table.
+class RatioReporter : public MedianReporter {
 public:
-    // Colours only on a terminal, as the library's own console output does.
-    RatioReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_Defaults : OO_Tabular) {}
-    void ReportRuns(const std::vector<Run>& runs) override {
-        for (const Run& r : runs) {
-            if (r.error_occurred || r.iterations <= 0) continue;
-            // With repetitions only the aggregates may be reported; their accumulated
-            // times over the iterations of one repetition are the median's.
-            const bool single = r.run_type == Run::RT_Iteration;
-            if (!single && r.aggregate_name != "median") continue;
-            const auto n = static_cast<double>(r.iterations);
-            Times& wall = single ? fWall : fWallMedian;
-            Times& cpu = single ? fCpu : fCpuMedian;
-            wall[r.run_name.function_name].push_back(r.real_accumulated_time / n);
-            cpu[r.run_name.function_name].push_back(r.cpu_accumulated_time / n);
-        }
-        ConsoleReporter::ReportRuns(runs);
-    }
     void PrintRatios() const {
         const char* const kBase = "BM_ExpatOnly";
         const double wallBase = Wall(kBase), cpuBase = Cpu(kBase);
@@ -379,26 +363,6 @@ public:
         }
         std::printf("goal: the library load at most 1.50 times %s\n", kBase);
     }
-
-private:
-    using Times = std::map<std::string, std::vector<double>>;
-    static double Median(const Times& times, const std::string& name) {
-        auto it = times.find(name);
-        if (it == times.end() || it->second.empty()) return 0;
-        std::vector<double> v = it->second;
-        std::sort(v.begin(), v.end());
-        const size_t n = v.size();
-        return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-    }
-
-    double Wall(const std::string& name) const {
-        return fWall.count(name) ? Median(fWall, name) : Median(fWallMedian, name);
-    }
-    double Cpu(const std::string& name) const {
-        return fCpu.count(name) ? Median(fCpu, name) : Median(fCpuMedian, name);
-    }
-
-    Times fWall, fCpu, fWallMedian, fCpuMedian;
 };
 
 } // namespace
