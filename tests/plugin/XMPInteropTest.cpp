@@ -19,6 +19,7 @@
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using testsupport::ExpectSameStoredField;
 using testsupport::HostFixture;
 
 namespace {
@@ -218,35 +219,6 @@ std::map<std::string, json> Exiftool(const std::string& tags, const std::vector<
     return byFile;
 }
 
-void ExpectSameField(const BRNField& a, const BRNField& b) {
-    SCOPED_TRACE(S(b.GetName()));
-    EXPECT_EQ(a.GetType(), b.GetType());
-    EXPECT_TRUE(a.IsEqual(b)) << S(a.GetValue()) << " / " << S(b.GetValue());
-    EXPECT_EQ(a.GetShortName(), b.GetShortName());
-    EXPECT_EQ(a.GetDescription(), b.GetDescription());
-    EXPECT_EQ(a.GetRequired(), b.GetRequired());
-    EXPECT_EQ(a.GetHidden(), b.GetHidden());
-    EXPECT_EQ(a.GetReadOnly(), b.GetReadOnly());
-    EXPECT_EQ(a.GetHasDefault(), b.GetHasDefault());
-    if (b.GetHasDefault()) {
-        EXPECT_EQ(a.GetDefaultValue(), b.GetDefaultValue());
-    }
-    EXPECT_EQ(a.GetOptions(), b.GetOptions());
-    EXPECT_EQ(a.GetDefaultValues(), b.GetDefaultValues());
-    EXPECT_EQ(a.GetSelectedValues(), b.GetSelectedValues());
-    EXPECT_EQ(a.GetHistory(), b.GetHistory());
-    EXPECT_EQ(a.GetAllowUserValues(), b.GetAllowUserValues());
-    EXPECT_EQ(a.GetFieldOverridden(), b.GetFieldOverridden());
-    if (b.GetType() == kBRNTypeText || b.GetType() == kBRNTypeMultiChoice) {
-        EXPECT_EQ(a.GetVisibleLines(), b.GetVisibleLines());
-    }
-    if (b.GetType() == kBRNTypeDeadline) {
-        EXPECT_EQ(a.GetDeadline().PlannedDate, b.GetDeadline().PlannedDate);
-        EXPECT_EQ(a.GetDeadline().ExecutedDate, b.GetDeadline().ExecutedDate);
-        EXPECT_EQ(a.GetDeadline().ExecutedBy, b.GetDeadline().ExecutedBy);
-    }
-}
-
 class XMPInteropTest : public HostFixture {
 protected:
     // Copies of the formats' files in a fresh folder (a text file gets its sidecar).
@@ -314,7 +286,7 @@ TEST_F(XMPInteropTest, EveryFieldTypeReadsBackEqualHereAndInExiftool) {
             EXPECT_EQ(read[p].GetEnabled(), packages[p].GetEnabled());
             ASSERT_EQ(read[p].GetFields().size(), packages[p].GetFields().size());
             for (size_t f = 0; f < read[p].GetFields().size(); ++f)
-                ExpectSameField(read[p].GetFields()[f], packages[p].GetFields()[f]);
+                ExpectSameStoredField(read[p].GetFields()[f], packages[p].GetFields()[f]);
         }
     }
 

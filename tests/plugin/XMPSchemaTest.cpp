@@ -22,6 +22,7 @@
 
 namespace {
 
+using testsupport::ExpectSameStoredField;
 using testsupport::HostFixture;
 
 const WideString& Cur() {
@@ -102,26 +103,7 @@ TEST_F(XMPSchemaTest, EveryTypeRoundTripsWithHistoryAndDeadline) {
     EXPECT_TRUE(p.GetEnabled());
     ASSERT_EQ(p.GetFields().size(), original.GetFields().size());
     for (size_t i = 0; i < p.GetFields().size(); ++i) {
-        const BRNField& a = p.GetFields()[i];
-        const BRNField& b = original.GetFields()[i];
-        SCOPED_TRACE(b.GetName().GetUTF8String());
-        EXPECT_EQ(a.GetType(), b.GetType());
-        EXPECT_TRUE(a.IsEqual(b));
-        EXPECT_EQ(a.GetShortName(), b.GetShortName());
-        EXPECT_EQ(a.GetDescription(), b.GetDescription());
-        EXPECT_EQ(a.GetRequired(), b.GetRequired());
-        EXPECT_EQ(a.GetHidden(), b.GetHidden());
-        EXPECT_EQ(a.GetReadOnly(), b.GetReadOnly());
-        EXPECT_EQ(a.GetHasDefault(), b.GetHasDefault());
-        if (b.GetHasDefault()) {
-            EXPECT_EQ(a.GetDefaultValue(), b.GetDefaultValue());
-        }
-        EXPECT_EQ(a.GetOptions(), b.GetOptions());
-        EXPECT_EQ(a.GetDefaultValues(), b.GetDefaultValues());
-        EXPECT_EQ(a.GetHistory(), b.GetHistory());
-        if (b.GetType() == kBRNTypeText || b.GetType() == kBRNTypeMultiChoice) {
-            EXPECT_EQ(a.GetVisibleLines(), 7);
-        }
+        ExpectSameStoredField(p.GetFields()[i], original.GetFields()[i]);
     }
     const BRNField& multi = p.GetFields()[kBRNTypeMultiChoice];
     EXPECT_EQ(multi.GetValue(), PMString("a, d"));

@@ -170,4 +170,30 @@ BRNField Field(const char* name, const char* shortName, int32 type, const char* 
     return f;
 }
 
+void ExpectSameStoredField(const BRNField& a, const BRNField& b) {
+    SCOPED_TRACE(b.GetName().GetUTF8String());
+    EXPECT_EQ(a.GetType(), b.GetType());
+    EXPECT_TRUE(a.IsEqual(b)) << a.GetValue().GetUTF8String() << " / " << b.GetValue().GetUTF8String();
+    EXPECT_EQ(a.GetShortName(), b.GetShortName());
+    EXPECT_EQ(a.GetDescription(), b.GetDescription());
+    EXPECT_EQ(a.GetRequired(), b.GetRequired());
+    EXPECT_EQ(a.GetHidden(), b.GetHidden());
+    EXPECT_EQ(a.GetReadOnly(), b.GetReadOnly());
+    EXPECT_EQ(a.GetHasDefault(), b.GetHasDefault());
+    if (b.GetHasDefault()) EXPECT_EQ(a.GetDefaultValue(), b.GetDefaultValue());
+    EXPECT_EQ(a.GetOptions(), b.GetOptions());
+    EXPECT_EQ(a.GetDefaultValues(), b.GetDefaultValues());
+    EXPECT_EQ(a.GetSelectedValues(), b.GetSelectedValues());
+    EXPECT_EQ(a.GetHistory(), b.GetHistory());
+    EXPECT_EQ(a.GetAllowUserValues(), b.GetAllowUserValues());
+    EXPECT_EQ(a.GetFieldOverridden(), b.GetFieldOverridden());
+    if (b.GetType() == kBRNTypeText || b.GetType() == kBRNTypeMultiChoice)
+        EXPECT_EQ(a.GetVisibleLines(), b.GetVisibleLines());
+    if (b.GetType() == kBRNTypeDeadline) {
+        EXPECT_EQ(a.GetDeadline().PlannedDate, b.GetDeadline().PlannedDate);
+        EXPECT_EQ(a.GetDeadline().ExecutedDate, b.GetDeadline().ExecutedDate);
+        EXPECT_EQ(a.GetDeadline().ExecutedBy, b.GetDeadline().ExecutedBy);
+    }
+}
+
 } // namespace testsupport

@@ -70,5 +70,7 @@ int RunBrindle(const std::string& args, std::string* out = nullptr, std::string*
 PMString Untranslated(const char* text);
 // A field with a name, short name, type and value, all else at its defaults.
 BRNField Field(const char* name, const char* shortName, int32 type, const char* value = "");
+// Expects a field read back from a packet to carry every member the packet stores of b.
+void ExpectSameStoredField(const BRNField& a, const BRNField& b);
 
 } // namespace testsupport
