@@ -49,7 +49,7 @@ constexpr int kJpegFiles = 2000;
 constexpr int kJpegFields = 40;
 constexpr int kJpegHistory = 3;
 
-const char* const kSampleJpeg = "/work/shared/samples/real/xmp-files/BlueSquare.jpg";
+const char* const kSampleJpeg = BRINDLE_TEST_DATA "/xmp-files/BlueSquare.jpg";
 
 PMString Str(const std::string& s) {
     PMString p(s);

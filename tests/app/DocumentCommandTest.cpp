@@ -127,7 +127,7 @@ json ExpectedField(const BRNField& f) {
 }
 
 fs::path RealSample(const char* name) {
-    return fs::path(BRINDLE_SHARED_SAMPLES) / "real/xmp-files" / name;
+    return fs::path(BRINDLE_TEST_DATA) / "xmp-files" / name;
 }
 
 // The host runs in this process to write the files; the program runs with a home of its own.

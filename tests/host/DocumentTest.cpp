@@ -47,7 +47,7 @@ enum : ClassID {
 };
 
 fs::path Sample(const std::string& name) {
-    return fs::path(BRINDLE_SHARED_SAMPLES) / "real/xmp-files" / name;
+    return fs::path(BRINDLE_TEST_DATA) / "xmp-files" / name;
 }
 
 std::string Get(IXMPPacketAccess* xmp, const WideString& ns, const WideString& path) {

@@ -27,7 +27,7 @@ using XMPFiles::Result;
 
 namespace {
 
-const fs::path kSamples = fs::path(BRINDLE_SHARED_SAMPLES) / "real" / "xmp-files";
+const fs::path kSamples = fs::path(BRINDLE_TEST_DATA) / "xmp-files";
 const WideString kNS("http://ns.example.test/brindle-test/1.0/");
 const WideString kDC("http://purl.org/dc/elements/1.1/");
 

@@ -230,7 +230,7 @@ protected:
                 testsupport::WriteFile(to, "plain text\n");
                 testsupport::WriteFile(XMPFiles::SidecarFile(IDFile(to)).Path(), kTextSidecar);
             } else {
-                fs::copy_file(fs::path(BRINDLE_SHARED_SAMPLES) / "real/xmp-files" / f.file, to);
+                fs::copy_file(fs::path(BRINDLE_TEST_DATA) / "xmp-files" / f.file, to);
                 fs::permissions(to, fs::perms::owner_read | fs::perms::owner_write);
             }
             files.push_back(to);
