@@ -45,11 +45,6 @@ PMString Translated(const char* key) {
     return Untranslatable(s);
 }
 
-void OkAlert(const PMString& message) {
-    CAlert::ModalAlert(Untranslatable(message), CAlert::OkButtonString(), PMString(), PMString(), 1,
-                       CAlert::kWarningIcon);
-}
-
 BRNPackageList Read(const UIDRef& target) {
     return BRNPackageUtils::ReadPackages(target);
 }
@@ -562,14 +557,14 @@ ErrorCode BRNBrindle::EditMultiChoice(const PMString& fieldName, const BRNHistor
             return !BRNPackageUtils::CheckMultiChoiceText(v);
         });
         if (comma != chosen.end()) {
-            OkAlert(Translated("0xA8260kBRNMCCommaWarningStringKey"));
+            CAlert::WarningAlert(Translated("0xA8260kBRNMCCommaWarningStringKey"));
             continue;
         }
         std::set<std::u16string> seen;
         auto twice = std::find_if(chosen.begin(), chosen.end(),
                                   [&](const PMString& v) { return !seen.insert(v.Units()).second; });
         if (twice != chosen.end()) {
-            OkAlert(Translated("0xA8260kBRNDublicatedValueErrorString"));
+            CAlert::WarningAlert(Translated("0xA8260kBRNDublicatedValueErrorString"));
             continue;
         }
         const PMStringList& options = field.GetOptions();
@@ -577,7 +572,7 @@ ErrorCode BRNBrindle::EditMultiChoice(const PMString& fieldName, const BRNHistor
             return std::find(options.begin(), options.end(), v) == options.end();
         });
         if (!field.GetAllowUserValues() && unknown != chosen.end()) {
-            OkAlert(Translated("0xA8260kBRNMCNotAChoiceStringKey"));
+            CAlert::WarningAlert(Translated("0xA8260kBRNMCNotAChoiceStringKey"));
             continue;
         }
         break;
@@ -688,7 +683,7 @@ PMString& BRNBrindle::ExpandTags(PMString& expanded, const UIDRef& document, con
     const BRNPackage merged = MergedPackage(packages);
     const PMString fault = BRNPackageUtils::FindTagFault(merged, text, kTrue);
     if (!fault.IsEmpty()) {
-        OkAlert(fault);
+        CAlert::WarningAlert(fault);
         errors = kExpandCheckFailed;
         return expanded;
     }
@@ -705,7 +700,7 @@ ErrorCode BRNBrindle::CheckTags(const UIDRef& document, const PMString& text, PM
     error =
         BRNPackageUtils::FindTagFault(packages.empty() ? BRNPackage() : MergedPackage(packages), text, kTrue);
     if (error.IsEmpty()) return kSuccess;
-    OkAlert(error);
+    CAlert::WarningAlert(error);
     return kFailure;
 }
 

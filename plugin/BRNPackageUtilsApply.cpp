@@ -23,12 +23,6 @@ namespace BRNPackageUtils {
 
 namespace {
 
-void OkAlert(const char* key) {
-    PMString m(key);
-    m.Translate();
-    CAlert::ModalAlert(m, CAlert::OkButtonString(), PMString(), PMString(), 1, CAlert::kWarningIcon);
-}
-
 // Puts the package in place of the list's package of the same name, or appends it.
 void ReplaceInto(BRNPackageList& list, const BRNPackage& package) {
     if (BRNPackage* held = FindPackage(list, package.GetName()))
@@ -206,7 +200,7 @@ ErrorCode ApplyPackage(int32 targetKind, const PMString& packageName, int32 flag
     } else if (targetKind == kBRNApplyToSelectedStories) {
         const UIDList selected = Host::GetSelectedStories();
         if (selected.IsEmpty()) {
-            OkAlert("0xA8260kBRNNoStorySelectedStringKey");
+            CAlert::WarningAlert(PMString("0xA8260kBRNNoStorySelectedStringKey"));
             return kFailure;
         }
         targets = UIDList(selected.GetDataBase());
@@ -219,11 +213,11 @@ ErrorCode ApplyPackage(int32 targetKind, const PMString& packageName, int32 flag
             if (BRNAssignmentHelper::GetStoryStatus(targets.GetRef(i), &locked, &exported) != 0)
                 return kFailure;
             if (locked) {
-                if (!quiet) OkAlert("0xA8260kBRNStoryLockedStringKey");
+                if (!quiet) CAlert::WarningAlert(PMString("0xA8260kBRNStoryLockedStringKey"));
                 return kFailure;
             }
             if (!exported) {
-                if (!quiet) OkAlert("0xA8260kBRNStoryNotExportedStringKey");
+                if (!quiet) CAlert::WarningAlert(PMString("0xA8260kBRNStoryNotExportedStringKey"));
                 return kFailure;
             }
         }

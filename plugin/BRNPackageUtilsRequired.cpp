@@ -109,8 +109,7 @@ void CheckTarget(const UIDRef& target, bool writeBack, BRNRequiredFieldsReport& 
                 PMString message("Error in calculated field: ");
                 message.Append(f.GetName());
                 message.SetTranslatable(kFalse);
-                CAlert::ModalAlert(message, CAlert::OkButtonString(), PMString(), PMString(), 1,
-                                   CAlert::kWarningIcon);
+                CAlert::WarningAlert(message);
                 doc.badTemplates.push_back({package.GetName(), f.GetName()});
                 templateFailed = true;
                 report.showPanel = kTrue;
@@ -175,7 +174,7 @@ int16 ReportMissingFields(const PMStringList& missing, bool16 dialog) {
     }
     message.SetTranslatable(kFalse);
     if (dialog) return ShowRequiredFieldsDialog(message);
-    CAlert::ModalAlert(message, CAlert::OkButtonString(), PMString(), PMString(), 1, CAlert::kWarningIcon);
+    CAlert::WarningAlert(message);
     return 1;
 }
 

@@ -64,12 +64,6 @@ PMString Translated(const char* key) {
     return s;
 }
 
-void Alert(const PMString& message) {
-    PMString m(message);
-    m.SetTranslatable(kFalse);
-    CAlert::ModalAlert(m, CAlert::OkButtonString(), PMString(), PMString(), 1, CAlert::kWarningIcon);
-}
-
 using FieldIndex = std::unordered_map<std::u16string_view, const BRNField*>;
 
 // Each name and short name to the first field that carries it.
@@ -221,7 +215,7 @@ bool16 CheckTags(const BRNPackage& package, const PMString& templateText, bool16
     CV_TRACE("BRNPackageUtils::CheckTags");
     const PMString fault = FindTagFault(package, templateText, checkRequired);
     if (fault.IsEmpty()) return kTrue;
-    Alert(fault);
+    CAlert::WarningAlert(fault);
     return kFalse;
 }
 

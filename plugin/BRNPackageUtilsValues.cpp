@@ -9,14 +9,6 @@
 
 namespace BRNPackageUtils {
 
-namespace {
-void OkAlert(const char* key) {
-    PMString m(key);
-    m.Translate();
-    CAlert::ModalAlert(m, CAlert::OkButtonString(), PMString(), PMString(), 1, CAlert::kWarningIcon);
-}
-} // namespace
-
 bool16 IsInvalidDate(const PMString& text) {
     if (text.IsEmpty()) return kFalse;
     if (text == PMString("ACTIVATION")) return kFalse;
@@ -69,7 +61,8 @@ PMStringList SplitListText(const PMString& text) {
         }
     }
     if (start < t.size()) parts.emplace_back(t.substr(start));
-    for (auto& p : parts) p.SetTranslatable(kFalse);
+    for (auto& p : parts)
+        p.SetTranslatable(kFalse);
     return parts;
 }
 
@@ -85,13 +78,20 @@ void ApplyDefaults(BRNPackage& package) {
         case kBRNTypeChoiceString:
         case kBRNTypeDecimal:
         case kBRNTypeDirectory:
-        case kBRNTypeText: f.SetValue(f.GetDefaultValue()); break;
-        case kBRNTypeBoolean: f.SetBoolValue(f.GetDefaultValue() == PMString("True")); break;
+        case kBRNTypeText:
+            f.SetValue(f.GetDefaultValue());
+            break;
+        case kBRNTypeBoolean:
+            f.SetBoolValue(f.GetDefaultValue() == PMString("True"));
+            break;
         case kBRNTypeDate:
             f.SetValue(f.GetDefaultValue() == PMString("ACTIVATION") ? FormatToday() : f.GetDefaultValue());
             break;
-        case kBRNTypeMultiChoice: f.SetSelectedValues(f.GetDefaultValues(), PMString(", ")); break;
-        default: break;
+        case kBRNTypeMultiChoice:
+            f.SetSelectedValues(f.GetDefaultValues(), PMString(", "));
+            break;
+        default:
+            break;
         }
     }
     package.SetFields(fields);
@@ -106,17 +106,26 @@ void SetValueFromText(BRNField& field, const PMString& text) {
     case kBRNTypeChoiceString:
     case kBRNTypeDecimal:
     case kBRNTypeDirectory:
-    case kBRNTypeText: field.SetValue(text); break;
-    case kBRNTypeBoolean: field.SetBoolValue(text == PMString("True")); break;
-    case kBRNTypeDate: field.SetValue(text == PMString("ACTIVATION") ? FormatToday() : text); break;
+    case kBRNTypeText:
+        field.SetValue(text);
+        break;
+    case kBRNTypeBoolean:
+        field.SetBoolValue(text == PMString("True"));
+        break;
+    case kBRNTypeDate:
+        field.SetValue(text == PMString("ACTIVATION") ? FormatToday() : text);
+        break;
     case kBRNTypeMultiChoice: {
         PMStringList parts = SplitListText(text);
         field.SetSelectedValues(parts, PMString(", "));
         field.SetValue(JoinMultiChoice(parts));
         break;
     }
-    case kBRNTypeCalculatedString: field.SetDefaultValue(text); break;
-    default: break;
+    case kBRNTypeCalculatedString:
+        field.SetDefaultValue(text);
+        break;
+    default:
+        break;
     }
 }
 
@@ -134,7 +143,9 @@ bool16 CheckDecimalText(const PMString& text) {
     return err ? kFalse : kTrue;
 }
 
-bool16 CheckMultiChoiceText(const PMString& text) { return text.IndexOfCharacter(u',') < 0 ? kTrue : kFalse; }
+bool16 CheckMultiChoiceText(const PMString& text) {
+    return text.IndexOfCharacter(u',') < 0 ? kTrue : kFalse;
+}
 
 void ShowDateAlert(const PMString& name) {
     PMString t("0xA8260kBRNErrorInDateStringKey");
@@ -149,18 +160,18 @@ void ShowDateAlert(const PMString& name) {
         m.Append(t.Substring(hash + 1));
     }
     m.SetTranslatable(kFalse);
-    CAlert::ModalAlert(m, CAlert::OkButtonString(), PMString(), PMString(), 1, CAlert::kWarningIcon);
+    CAlert::WarningAlert(m);
 }
 
 bool16 CheckEntry(const BRNField& field, const PMString& text) {
     switch (field.GetType()) {
     case kBRNTypeInteger:
         if (CheckIntegerText(text)) return kTrue;
-        OkAlert("0xA8260kBRNIntConversionError");
+        CAlert::WarningAlert(PMString("0xA8260kBRNIntConversionError"));
         return kFalse;
     case kBRNTypeDecimal:
         if (CheckDecimalText(text)) return kTrue;
-        OkAlert("0xA8260kBRNDecimalConversionError");
+        CAlert::WarningAlert(PMString("0xA8260kBRNDecimalConversionError"));
         return kFalse;
     case kBRNTypeDate:
         if (!IsInvalidDate(text)) return kTrue;
@@ -168,9 +179,10 @@ bool16 CheckEntry(const BRNField& field, const PMString& text) {
         return kFalse;
     case kBRNTypeMultiChoice:
         if (CheckMultiChoiceText(text)) return kTrue;
-        OkAlert("0xA8260kBRNMCCommaWarningStringKey");
+        CAlert::WarningAlert(PMString("0xA8260kBRNMCCommaWarningStringKey"));
         return kFalse;
-    default: return kTrue;
+    default:
+        return kTrue;
     }
 }
 

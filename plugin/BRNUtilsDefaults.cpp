@@ -75,8 +75,7 @@ template <class Visitor> Visit VisitDefaultsFiles(Visitor visit, bool skipBroken
             message.Append(" XML Parser error: ");
             message.Append(dom.GetError());
             message.SetTranslatable(kFalse);
-            CAlert::ModalAlert(message, CAlert::OkButtonString(), PMString(), PMString(), 1,
-                               CAlert::kErrorIcon);
+            CAlert::ErrorAlert(message);
             BRN_APPEND_TO_LOG_FILE(
                 PMString("Brindle failed to parse xmlStr from defaults file:\n" + FileText(file)));
             if (!skipBroken) return Visit::kFailed;
