@@ -45,8 +45,8 @@ std::vector<UndoTarget> Snapshot(IDataBase* db, const UIDList* list) {
     if (!db || !list) return targets;
     for (UID item : *list) {
         // A story reference's metadata is its story's.
-        UID story = db->GetClass(item) == kStoryBoss ? kInvalidUID : ResolveStoryUID(db, item);
-        UID uid = story != kInvalidUID ? story : item;
+        const UID story = ResolveStoryUID(db, item);
+        const UID uid = story != kInvalidUID ? story : item;
         if (std::any_of(targets.begin(), targets.end(), [&](const UndoTarget& t) { return t.uid == uid; }))
             continue;
         InterfacePtr<IXMPPacketAccess> packet(
