@@ -30,19 +30,6 @@ PMString Translated(const char* key) {
     return s;
 }
 
-// The parts of a multi-choice text as the service stores them: separated by ", ".
-std::vector<std::u16string> SplitSelection(const std::u16string& text) {
-    std::vector<std::u16string> parts;
-    if (text.empty()) return parts;
-    size_t start = 0;
-    for (size_t at = text.find(u", "); at != std::u16string::npos; at = text.find(u", ", start)) {
-        parts.push_back(text.substr(start, at - start));
-        start = at + 2;
-    }
-    parts.push_back(text.substr(start));
-    return parts;
-}
-
 std::string DateFault(const BRNField& f, const char* which) {
     std::string t = UTF8(Translated("0xA8260kBRNErrorInDateStringKey"));
     size_t hash = t.find('#');
@@ -80,8 +67,9 @@ std::string ValueFault(const BRNField& f, const PMString& text) {
         }
     case kBRNTypeMultiChoice: {
         std::set<std::u16string> seen;
-        for (const std::u16string& part : SplitSelection(text.Units())) {
-            if (!BRNPackageUtils::CheckMultiChoiceText(PMString(part)))
+        for (const PMString& value : BRNPackageUtils::SplitMultiChoice(text)) {
+            const std::u16string& part = value.Units();
+            if (!BRNPackageUtils::CheckMultiChoiceText(value))
                 return UTF8(Translated("0xA8260kBRNMCCommaWarningStringKey")) +
                        " (separate the values with a comma and a blank)";
             if (!seen.insert(part).second) return UTF8(Translated("0xA8260kBRNDublicatedValueErrorString"));

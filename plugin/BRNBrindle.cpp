@@ -84,21 +84,6 @@ void RefreshPanel(const void* changedBy) {
     BRNPanelData::TellPanel(kBRNRefreshMessage, const_cast<void*>(changedBy));
 }
 
-// The parts of a text separated by ", "; none for the empty text.
-PMStringList SplitMultiChoice(const PMString& text) {
-    PMStringList parts;
-    if (text.IsEmpty()) return parts;
-    const std::u16string& t = text.Units();
-    const std::u16string sep = u", ";
-    size_t start = 0;
-    for (size_t at = t.find(sep); at != std::u16string::npos; at = t.find(sep, start)) {
-        parts.push_back(Untranslatable(PMString(t.substr(start, at - start))));
-        start = at + sep.size();
-    }
-    parts.push_back(Untranslatable(PMString(t.substr(start))));
-    return parts;
-}
-
 // A deadline text "planned,executed,by"; missing parts are empty, the colours are kept.
 BRNDeadline ParseDeadline(const PMString& text, const BRNDeadline& old) {
     PMString parts[3];
@@ -145,7 +130,7 @@ bool SetValueByType(BRNField& f, const PMString& text) {
         f.SetBoolValue(text.IsEqualNoCase(PMString("true")));
         return true;
     case kBRNTypeMultiChoice:
-        f.SetSelectedValues(SplitMultiChoice(text), PMString(kMultiChoiceSeparator));
+        f.SetSelectedValues(BRNPackageUtils::SplitMultiChoice(text), PMString(kMultiChoiceSeparator));
         return true;
     case kBRNTypeDeadline:
         f.SetDeadline(ParseDeadline(text, f.GetDeadline()));

@@ -89,6 +89,8 @@ void ApplyDefaults(BRNPackage& package);
 void SetValueFromText(BRNField& field, const PMString& text);
 // The selection joined by ", ".
 PMString JoinMultiChoice(const PMStringList& values);
+// The selection a joined text stands for: split at every ", "; none for the empty text.
+PMStringList SplitMultiChoice(const PMString& text);
 // Splits a list text at every ","; no trimming, no trailing empty part.
 PMStringList SplitListText(const PMString& text);
 // Entry checks: whether the text may be entered (empty text is accepted).

@@ -50,6 +50,22 @@ PMString JoinMultiChoice(const PMStringList& values) {
     return joined;
 }
 
+PMStringList SplitMultiChoice(const PMString& text) {
+    PMStringList parts;
+    if (text.IsEmpty()) return parts;
+    const std::u16string& t = text.Units();
+    const std::u16string sep = u", ";
+    size_t start = 0;
+    for (size_t at = t.find(sep); at != std::u16string::npos; at = t.find(sep, start)) {
+        parts.emplace_back(t.substr(start, at - start));
+        start = at + sep.size();
+    }
+    parts.emplace_back(t.substr(start));
+    for (auto& p : parts)
+        p.SetTranslatable(kFalse);
+    return parts;
+}
+
 PMStringList SplitListText(const PMString& text) {
     PMStringList parts;
     const std::u16string& t = text.Units();

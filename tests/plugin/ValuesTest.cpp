@@ -84,6 +84,15 @@ TEST(ListTextTest, SplitAndJoin) {
     EXPECT_EQ(U8(BRNPackageUtils::JoinMultiChoice(List({"a", "b", "c"}))), "a, b, c");
     EXPECT_EQ(U8(BRNPackageUtils::JoinMultiChoice(List({"a"}))), "a");
     EXPECT_EQ(U8(BRNPackageUtils::JoinMultiChoice({})), "");
+    // A joined selection splits back at ", " only: a bare comma stays inside its value.
+    const struct {
+        const char* text;
+        std::vector<std::string> parts;
+    } selections[] = {
+        {"a, b, c", {"a", "b", "c"}}, {"a,b", {"a,b"}}, {"", {}}, {"a, ", {"a", ""}}, {"single", {"single"}},
+    };
+    for (const auto& c : selections)
+        EXPECT_EQ(U8(BRNPackageUtils::SplitMultiChoice(PMString(c.text))), c.parts) << c.text;
 }
 
 TEST_F(ValuesTest, ApplyDefaultsByType) {
