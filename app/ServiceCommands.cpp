@@ -83,12 +83,9 @@ std::string ValueFault(const BRNField& f, const PMString& text) {
         // planned,executed,by
         const std::u16string& t = text.Units();
         if (std::count(t.begin(), t.end(), u',') > 2) return "a deadline is written planned,executed,by";
-        size_t c1 = t.find(u',');
-        size_t c2 = c1 == std::u16string::npos ? std::u16string::npos : t.find(u',', c1 + 1);
-        PMString planned(t.substr(0, c1));
-        PMString executed(c1 == std::u16string::npos
-                              ? std::u16string()
-                              : t.substr(c1 + 1, c2 == std::u16string::npos ? c2 : c2 - c1 - 1));
+        const BRNDeadline d = BRNPackageUtils::ParseDeadlineText(text, BRNDeadline());
+        const PMString& planned = d.PlannedDate;
+        const PMString& executed = d.ExecutedDate;
         if (BRNPackageUtils::IsInvalidDate(planned)) return DateFault(f, "Planned");
         if (BRNPackageUtils::IsInvalidDate(executed)) return DateFault(f, "Executed");
         return "";

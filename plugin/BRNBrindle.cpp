@@ -84,23 +84,6 @@ void RefreshPanel(const void* changedBy) {
     BRNPanelData::TellPanel(kBRNRefreshMessage, const_cast<void*>(changedBy));
 }
 
-// A deadline text "planned,executed,by"; missing parts are empty, the colours are kept.
-BRNDeadline ParseDeadline(const PMString& text, const BRNDeadline& old) {
-    PMString parts[3];
-    const std::u16string& t = text.Units();
-    size_t start = 0;
-    for (int i = 0; i < 3; ++i) {
-        size_t comma = i < 2 ? t.find(u',', start) : std::u16string::npos;
-        parts[i] = Untranslatable(
-            PMString(t.substr(start, comma == std::u16string::npos ? std::u16string::npos : comma - start)));
-        if (comma == std::u16string::npos) break;
-        start = comma + 1;
-    }
-    BRNDeadline d(parts[0], parts[1], parts[2]);
-    d.Colors = old.Colors;
-    return d;
-}
-
 // The value as the field stores it, as a history entry records it.
 PMString StoredText(const BRNField& f) {
     if (f.GetType() == kBRNTypeBoolean) return Untranslatable(PMString(f.GetBoolValue() ? "True" : "False"));
@@ -133,7 +116,7 @@ bool SetValueByType(BRNField& f, const PMString& text) {
         f.SetSelectedValues(BRNPackageUtils::SplitMultiChoice(text), PMString(kMultiChoiceSeparator));
         return true;
     case kBRNTypeDeadline:
-        f.SetDeadline(ParseDeadline(text, f.GetDeadline()));
+        f.SetDeadline(BRNPackageUtils::ParseDeadlineText(text, f.GetDeadline()));
         return true;
     default:
         return false;

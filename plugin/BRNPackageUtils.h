@@ -91,6 +91,9 @@ void SetValueFromText(BRNField& field, const PMString& text);
 PMString JoinMultiChoice(const PMStringList& values);
 // The selection a joined text stands for: split at every ", "; none for the empty text.
 PMStringList SplitMultiChoice(const PMString& text);
+// A deadline given as "planned,executed,by" (missing parts empty, a third comma belongs to
+// "by"); the colour table is taken from old.
+BRNDeadline ParseDeadlineText(const PMString& text, const BRNDeadline& old);
 // Splits a list text at every ","; no trimming, no trailing empty part.
 PMStringList SplitListText(const PMString& text);
 // Entry checks: whether the text may be entered (empty text is accepted).

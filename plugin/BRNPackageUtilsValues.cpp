@@ -66,6 +66,23 @@ PMStringList SplitMultiChoice(const PMString& text) {
     return parts;
 }
 
+BRNDeadline ParseDeadlineText(const PMString& text, const BRNDeadline& old) {
+    PMString parts[3];
+    const std::u16string& t = text.Units();
+    size_t start = 0;
+    for (int i = 0; i < 3; ++i) {
+        const size_t comma = i < 2 ? t.find(u',', start) : std::u16string::npos;
+        parts[i] =
+            PMString(t.substr(start, comma == std::u16string::npos ? std::u16string::npos : comma - start));
+        parts[i].SetTranslatable(kFalse);
+        if (comma == std::u16string::npos) break;
+        start = comma + 1;
+    }
+    BRNDeadline d(parts[0], parts[1], parts[2]);
+    d.Colors = old.Colors;
+    return d;
+}
+
 PMStringList SplitListText(const PMString& text) {
     PMStringList parts;
     const std::u16string& t = text.Units();

@@ -95,6 +95,31 @@ TEST(ListTextTest, SplitAndJoin) {
         EXPECT_EQ(U8(BRNPackageUtils::SplitMultiChoice(PMString(c.text))), c.parts) << c.text;
 }
 
+TEST(ListTextTest, DeadlineText) {
+    const struct {
+        const char* text;
+        const char* planned;
+        const char* executed;
+        const char* by;
+    } cases[] = {
+        {"2026/01/02,2026/01/03,eva", "2026/01/02", "2026/01/03", "eva"},
+        {"2026/01/02", "2026/01/02", "", ""},
+        {",,eva", "", "", "eva"},
+        {"a,,b,c", "a", "", "b,c"},
+        {"", "", "", ""},
+    };
+    BRNDeadline old;
+    old.Colors.resize(2);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const BRNDeadline d = BRNPackageUtils::ParseDeadlineText(PMString(c.text), old);
+        EXPECT_EQ(U8(d.PlannedDate), c.planned);
+        EXPECT_EQ(U8(d.ExecutedDate), c.executed);
+        EXPECT_EQ(U8(d.ExecutedBy), c.by);
+        EXPECT_EQ(d.Colors.size(), 2u); // the colour table is kept
+    }
+}
+
 TEST_F(ValuesTest, ApplyDefaultsByType) {
     const struct {
         int32 type;
