@@ -28,58 +28,12 @@ struct DocumentOptions {
     std::string file;
 };
 
-nlohmann::json Strings(const PMStringList& values) {
-    nlohmann::json a = nlohmann::json::array();
-    for (const auto& v : values)
-        a.push_back(UTF8(v));
-    return a;
-}
-
 std::string TimeText(const GlobalTime& t) {
     int32 y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
     t.GetTime(&y, &mo, &d, &h, &mi, &s);
     char buf[32];
     std::snprintf(buf, sizeof buf, "%04d-%02d-%02dT%02d:%02d:%02d", y, mo, d, h, mi, s);
     return buf;
-}
-
-nlohmann::json PackageJSON(const BRNPackage& p) {
-    nlohmann::json fields = nlohmann::json::array();
-    for (const BRNField& f : p.GetFields()) {
-        nlohmann::json history = nlohmann::json::array();
-        for (const BRNHistory& h : f.GetHistory())
-            history.push_back({{"user", UTF8(h.GetUser())},
-                               {"alias", UTF8(h.GetAlias())},
-                               {"time", TimeText(h.GetTime())},
-                               {"value", UTF8(h.GetValue())}});
-        nlohmann::json j = {{"name", UTF8(f.GetName())},
-                            {"shortName", UTF8(f.GetShortName())},
-                            {"description", UTF8(f.GetDescription())},
-                            {"type", f.GetType()},
-                            {"typeName", UTF8(BRNField::TypeName(f.GetType()))},
-                            {"value", UTF8(f.GetValue())},
-                            {"boolValue", f.GetBoolValue() != 0},
-                            {"required", f.GetRequired() != 0},
-                            {"hidden", f.GetHidden() != 0},
-                            {"readOnly", f.GetReadOnly() != 0},
-                            {"hasDefault", f.GetHasDefault() != 0},
-                            {"defaultValue", UTF8(f.GetDefaultValue())},
-                            {"allowUserValues", f.GetAllowUserValues() != 0},
-                            {"fieldOverridden", f.GetFieldOverridden() != 0},
-                            {"visibleLines", f.GetVisibleLines()},
-                            {"options", Strings(f.GetOptions())},
-                            {"defaultValues", Strings(f.GetDefaultValues())},
-                            {"selectedValues", Strings(f.GetSelectedValues())},
-                            {"history", history}};
-        if (f.GetType() == kBRNTypeDeadline)
-            j["deadline"] = {{"plannedDate", UTF8(f.GetDeadline().PlannedDate)},
-                             {"executedDate", UTF8(f.GetDeadline().ExecutedDate)},
-                             {"executedBy", UTF8(f.GetDeadline().ExecutedBy)}};
-        fields.push_back(j);
-    }
-    return {{"name", UTF8(p.GetName())},      {"version", p.GetVersion()},
-            {"timestamp", p.GetTimestamp()},  {"enabled", p.GetEnabled() != 0},
-            {"hasPassword", p.HasPassword()}, {"fields", fields}};
 }
 
 void PrintPackages(const std::string& file, const BRNPackageList& packages) {
@@ -299,7 +253,8 @@ private:
     bool fAfterKey = false;
 };
 
-// One document as PackageJSON and PrintJSON give it, members in their sorted order.
+// One document of the JSON output, members in sorted order (the order nlohmann keeps, which
+// the rest of the command's JSON follows).
 void DocumentText(JSONText& j, const std::string& file, const BRNPackageList* packages,
                   const std::string& error) {
     j.BeginObject();
@@ -415,32 +370,26 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
             return;
         }
         exitCode = kExitOK;
-        nlohmann::json documents = nlohmann::json::array();
-        // A batch's JSON is written as text document by document rather than built as one
-        // value; printed at the end all the same, after any error message.
-        std::string batchText;
-        JSONText batchJSON(batchText);
+        // The JSON is written as text document by document rather than built as one value
+        // (building it cost more than reading the files); printed at the end all the same,
+        // after any error message.
+        std::string jsonText;
+        JSONText json(jsonText);
         // Several files are read ahead on worker threads; the packages are read and printed
         // here, in argument order, as the host would give them.
         const bool batch = o->files.size() > 1;
         std::optional<PacketLoader> loader;
         if (batch) loader.emplace(o->files);
-        if (batch && o->json) {
-            batchJSON.BeginObject();
-            batchJSON.Key("documents");
-            batchJSON.BeginArray();
+        if (o->json) {
+            json.BeginObject();
+            json.Key("documents");
+            json.BeginArray();
         }
         auto print = [&](const std::string& name, const BRNPackageList& list) {
-            if (o->json && batch) {
-                DocumentText(batchJSON, name, &list, {});
-            } else if (o->json) {
-                nlohmann::json a = nlohmann::json::array();
-                for (const auto& p : list)
-                    a.push_back(PackageJSON(p));
-                documents.push_back({{"file", name}, {"packages", a}});
-            } else {
+            if (o->json)
+                DocumentText(json, name, &list, {});
+            else
                 PrintPackages(name, list);
-            }
         };
         for (size_t i = 0; i < o->files.size(); ++i) {
             const std::string& name = o->files[i];
@@ -466,22 +415,17 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
             if (!doc) {
                 Fail(kExitIO, name + ": " + error);
                 exitCode = kExitIO;
-                if (o->json && batch)
-                    DocumentText(batchJSON, name, nullptr, error);
-                else if (o->json)
-                    documents.push_back({{"file", name}, {"error", error}});
+                if (o->json) DocumentText(json, name, nullptr, error);
                 continue;
             }
             IDataBase* db = doc->GetDocumentDataBase();
             print(name, BRNPackageUtils::ReadPackages(UIDRef(db, db->GetRootUID())));
             Host::CloseDocument(doc);
         }
-        if (o->json && batch) {
-            batchJSON.EndArray();
-            batchJSON.EndObject();
-            std::cout << batchText << std::endl;
-        } else if (o->json) {
-            PrintJSON({{"documents", documents}});
+        if (o->json) {
+            json.EndArray();
+            json.EndObject();
+            std::cout << jsonText << std::endl;
         }
     });
 
