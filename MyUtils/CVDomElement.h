@@ -2,8 +2,8 @@
 // A node owns its children.
 #pragma once
 
-#include "PMTypes.h"
-#include "WideString.h"
+#include "base/PMTypes.h"
+#include "base/WideString.h"
 
 #include <memory>
 #include <string>

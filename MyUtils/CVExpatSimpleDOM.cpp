@@ -1,9 +1,9 @@
 #include "CVExpatSimpleDOM.h"
 
 #include "CVLog.h"
-#include "IXMLUtils.h"
-#include "StreamUtil.h"
-#include "Utils.h"
+#include "io/IXMLUtils.h"
+#include "io/StreamUtil.h"
+#include "session/Utils.h"
 
 #include <cstdio>
 #include <expat.h>

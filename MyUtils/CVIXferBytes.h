@@ -1,7 +1,7 @@
 // A byte sink that collects what is written into a string.
 #pragma once
 
-#include "IXferBytes.h"
+#include "io/IXferBytes.h"
 
 #include <string>
 

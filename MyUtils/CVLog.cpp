@@ -1,7 +1,7 @@
 #include "CVLog.h"
 
-#include "ISession.h"
-#include "InterfacePtr.h"
+#include "objectmodel/InterfacePtr.h"
+#include "session/ISession.h"
 
 namespace CVLog {
 

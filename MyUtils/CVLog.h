@@ -3,8 +3,8 @@
 // switched-off trace point costs one comparison.
 #pragma once
 
-#include "ICVLogger.h"
-#include "PMTypes.h"
+#include "base/PMTypes.h"
+#include "session/ICVLogger.h"
 
 #include <string>
 #include <string_view>

@@ -1,7 +1,7 @@
 #include "CVUtils.h"
 
 #include "CVLog.h"
-#include "InterfacePtr.h"
+#include "objectmodel/InterfacePtr.h"
 
 namespace CVUtils {
 

@@ -1,8 +1,8 @@
 // String helpers shared by the plug-in.
 #pragma once
 
-#include "IFileTypeInfo.h"
-#include "PMString.h"
+#include "base/PMString.h"
+#include "formats/IFileTypeInfo.h"
 
 #include <vector>
 

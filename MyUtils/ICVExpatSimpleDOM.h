@@ -1,10 +1,10 @@
 // Reads an XML document into a tree of CVDomElement nodes, and writes such a tree.
 #pragma once
 
+#include "base/PMString.h"
 #include "CVDomElement.h"
-#include "IDFile.h"
-#include "IPMStream.h"
-#include "PMString.h"
+#include "io/IDFile.h"
+#include "io/IPMStream.h"
 
 #include <string>
 

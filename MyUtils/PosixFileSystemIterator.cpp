@@ -1,6 +1,6 @@
 #include "PosixFileSystemIterator.h"
 
-#include "FileUtils.h"
+#include "io/FileUtils.h"
 
 #include <cstring>
 #include <fnmatch.h>

@@ -1,7 +1,7 @@
 // Folder listing over POSIX directory streams.
 #pragma once
 
-#include "FileSystemIterator.h"
+#include "io/FileSystemIterator.h"
 
 #include <dirent.h>
 #include <vector>

@@ -1,8 +1,8 @@
 // A chosen file or folder and its path.
 #pragma once
 
-#include "IDFile.h"
-#include "PMString.h"
+#include "base/PMString.h"
+#include "io/IDFile.h"
 
 class SDKFileHelper {
 public:

@@ -1,6 +1,6 @@
 #include "SDKFolderChooser.h"
 
-#include "HostDialogs.h"
+#include "ui/HostDialogs.h"
 
 SDKFolderChooser::SDKFolderChooser() : fTitle("Choose a Folder") { fTitle.Translate(); }
 

@@ -1,10 +1,10 @@
 #include "AppContext.h"
 
+#include "base/HostConfig.h"
 #include "BRNPlugIn.h"
-#include "CAlert.h"
-#include "Host.h"
-#include "HostConfig.h"
-#include "HostDialogs.h"
+#include "session/Host.h"
+#include "ui/CAlert.h"
+#include "ui/HostDialogs.h"
 
 #include <cstdlib>
 #include <iostream>

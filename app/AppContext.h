@@ -2,7 +2,7 @@
 // and exit codes.
 #pragma once
 
-#include "PMString.h"
+#include "base/PMString.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>

@@ -1,15 +1,15 @@
 // brindle packages | dump-xmp
 #include "AppContext.h"
 
-#include "BRNPackageUtils.h"
-#include "BRNXMPSchema.h"
-#include "DocumentHost.h"
-#include "IDataBase.h"
-#include "IDocument.h"
-#include "IXMPPacketAccess.h"
-#include "InterfacePtr.h"
-#include "XMPFiles.h"
-#include "XMPPacketAccess.h"
+#include "documents/DocumentHost.h"
+#include "documents/IDataBase.h"
+#include "documents/IDocument.h"
+#include "formats/XMPFiles.h"
+#include "logic/BRNPackageUtils.h"
+#include "metadata/BRNXMPSchema.h"
+#include "objectmodel/InterfacePtr.h"
+#include "xmp/IXMPPacketAccess.h"
+#include "xmp/XMPPacketAccess.h"
 
 #include <algorithm>
 #include <condition_variable>

@@ -1,10 +1,10 @@
 // brindle tags | eval | deadline-colour
 #include "AppContext.h"
 
-#include "BRNDeadline.h"
-#include "BRNPackageUtils.h"
-#include "BRNUtils.h"
-#include "InterfacePtr.h"
+#include "files/BRNUtils.h"
+#include "logic/BRNPackageUtils.h"
+#include "model/BRNDeadline.h"
+#include "objectmodel/InterfacePtr.h"
 
 #include <iostream>
 

@@ -1,10 +1,10 @@
 // brindle library list|show|import|export|delete
 #include "AppContext.h"
 
-#include "BRNField.h"
-#include "BRNPackageUtils.h"
-#include "HostDialogs.h"
-#include "InterfacePtr.h"
+#include "logic/BRNPackageUtils.h"
+#include "model/BRNField.h"
+#include "objectmodel/InterfacePtr.h"
+#include "ui/HostDialogs.h"
 
 #include <filesystem>
 #include <iomanip>

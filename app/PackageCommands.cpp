@@ -1,13 +1,13 @@
 // brindle apply | upgrade | check
 #include "AppContext.h"
 
-#include "BRNPackageUtils.h"
-#include "DocumentHost.h"
-#include "HostDialogs.h"
-#include "IBRNPrefs.h"
-#include "IDataBase.h"
-#include "IDocument.h"
-#include "InterfacePtr.h"
+#include "documents/DocumentHost.h"
+#include "documents/IDataBase.h"
+#include "documents/IDocument.h"
+#include "files/IBRNPrefs.h"
+#include "logic/BRNPackageUtils.h"
+#include "objectmodel/InterfacePtr.h"
+#include "ui/HostDialogs.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -1,14 +1,14 @@
 // brindle key | xml | expand | set: a document's packages through the metadata service.
 #include "AppContext.h"
 
-#include "BRNPackageUtils.h"
-#include "DocumentHost.h"
-#include "FileUtils.h"
-#include "IBrindle.h"
-#include "IDataBase.h"
-#include "IDocument.h"
-#include "ISession.h"
-#include "Utils.h"
+#include "documents/DocumentHost.h"
+#include "documents/IDataBase.h"
+#include "documents/IDocument.h"
+#include "io/FileUtils.h"
+#include "logic/BRNPackageUtils.h"
+#include "service/IBrindle.h"
+#include "session/ISession.h"
+#include "session/Utils.h"
 
 #include <algorithm>
 #include <iostream>

@@ -1,9 +1,9 @@
 // brindle settings [set KEY VALUE]
 #include "AppContext.h"
 
-#include "BRNPackageUtils.h"
-#include "BRNPrefsPrst.h"
-#include "InterfacePtr.h"
+#include "files/BRNPrefsPrst.h"
+#include "logic/BRNPackageUtils.h"
+#include "objectmodel/InterfacePtr.h"
 
 #include <iostream>
 

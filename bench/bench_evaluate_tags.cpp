@@ -1,8 +1,8 @@
 // What evaluating a template costs as its tags and the package's fields grow. Each tag is
 // checked against the package's tag list and then replaced by its field's value, both by a
 // linear search, so a run is expected to cost about tags x fields.
-#include "BRNPackage.h"
-#include "BRNPackageUtils.h"
+#include "logic/BRNPackageUtils.h"
+#include "model/BRNPackage.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,15 +1,15 @@
 // How long the plug-in takes to read its package library at start, against expat alone
 // parsing the same files. Both sides read every file (from the page cache) in each
 // iteration, the same way.
-#include "BRNField.h"
-#include "BRNPackage.h"
-#include "BRNPackageUtils.h"
+#include "base/HostConfig.h"
 #include "BRNPlugIn.h"
-#include "CAlert.h"
-#include "Host.h"
-#include "HostConfig.h"
-#include "IBRNPrefs.h"
-#include "InterfacePtr.h"
+#include "files/IBRNPrefs.h"
+#include "logic/BRNPackageUtils.h"
+#include "model/BRNField.h"
+#include "model/BRNPackage.h"
+#include "objectmodel/InterfacePtr.h"
+#include "session/Host.h"
+#include "ui/CAlert.h"
 
 #include "MedianReporter.h"
 

@@ -1,9 +1,9 @@
 // Any text as a template evaluated against a small package, and as the format and substring
 // of a tag applied to fixed values.
-#include "BRNPackage.h"
-#include "BRNPackageUtils.h"
-#include "CAlert.h"
-#include "PMString.h"
+#include "base/PMString.h"
+#include "logic/BRNPackageUtils.h"
+#include "model/BRNPackage.h"
+#include "ui/CAlert.h"
 
 #include <cstddef>
 #include <cstdint>

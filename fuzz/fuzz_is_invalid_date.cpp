@@ -1,6 +1,6 @@
 // Any text, valid UTF-8 or not, as a date entry.
-#include "BRNPackageUtils.h"
-#include "PMString.h"
+#include "base/PMString.h"
+#include "logic/BRNPackageUtils.h"
 
 #include <cstddef>
 #include <cstdint>

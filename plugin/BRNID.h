@@ -1,7 +1,7 @@
 // Every ID of the plug-in: the prefix 0xA8260 plus a small offset.
 #pragma once
 
-#include "PMTypes.h"
+#include "base/PMTypes.h"
 
 constexpr PluginID kBRNPluginID = 688736; // 0xA8260
 constexpr uint32 kBRNPrefix = 0xA8260;

@@ -1,7 +1,7 @@
 // The plug-in object that the host loads.
 #pragma once
 
-#include "IPlugIn.h"
+#include "session/IPlugIn.h"
 
 class BRNPlugIn : public IPlugIn {
 public:

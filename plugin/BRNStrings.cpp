@@ -1,6 +1,6 @@
 #include "BRNStrings.h"
 
-#include "LocaleStrings.h"
+#include "base/LocaleStrings.h"
 
 namespace BRNStrings {
 void Register() {

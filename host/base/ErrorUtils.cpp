@@ -1,4 +1,4 @@
-#include "ErrorUtils.h"
+#include "base/ErrorUtils.h"
 
 namespace {
 ErrorCode gGlobalError = kSuccess;

@@ -2,7 +2,7 @@
 // it is part of failed or is to be abandoned.
 #pragma once
 
-#include "PMTypes.h"
+#include "base/PMTypes.h"
 
 constexpr ErrorCode kCancel = 2;
 

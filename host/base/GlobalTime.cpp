@@ -1,4 +1,4 @@
-#include "GlobalTime.h"
+#include "base/GlobalTime.h"
 
 #include <chrono>
 #include <ctime>

@@ -2,7 +2,7 @@
 // "Now" comes from one replaceable clock, so tests can fix it.
 #pragma once
 
-#include "PMTypes.h"
+#include "base/PMTypes.h"
 
 #include <functional>
 

@@ -1,4 +1,4 @@
-#include "HostConfig.h"
+#include "base/HostConfig.h"
 
 #include <cstdlib>
 

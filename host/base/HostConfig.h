@@ -1,7 +1,7 @@
 // What the host was started with: folders, user, edition and how it talks to the user.
 #pragma once
 
-#include "PMTypes.h"
+#include "base/PMTypes.h"
 
 #include <filesystem>
 #include <optional>

@@ -1,6 +1,6 @@
-#include "LocaleStrings.h"
+#include "base/LocaleStrings.h"
 
-#include "PMString.h"
+#include "base/PMString.h"
 
 #include <unordered_map>
 

@@ -1,7 +1,7 @@
-#include "PMString.h"
+#include "base/PMString.h"
 
-#include "LocaleStrings.h"
-#include "WideString.h"
+#include "base/LocaleStrings.h"
+#include "base/WideString.h"
 
 #include <algorithm>
 #include <cerrno>

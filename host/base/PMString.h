@@ -2,7 +2,7 @@
 // Translation looks the text up as a key in the host's string table.
 #pragma once
 
-#include "PMTypes.h"
+#include "base/PMTypes.h"
 
 #include <compare>
 #include <string>

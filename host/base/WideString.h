@@ -1,7 +1,7 @@
 // WideString: plain UTF-16 text without the translation flag.
 #pragma once
 
-#include "PMString.h"
+#include "base/PMString.h"
 
 class WideString {
 public:

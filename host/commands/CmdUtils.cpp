@@ -1,16 +1,16 @@
-#include "CmdUtils.h"
+#include "commands/CmdUtils.h"
 
-#include "CPMUnknown.h"
-#include "ErrorUtils.h"
-#include "HostDataBase.h"
-#include "HostSubject.h"
-#include "IDocCommandNotify.h"
-#include "IDocument.h"
-#include "IStoryReference.h"
-#include "ISubject.h"
-#include "IXMPPacketAccess.h"
-#include "InterfacePtr.h"
-#include "ObjectModel.h"
+#include "base/ErrorUtils.h"
+#include "commands/IDocCommandNotify.h"
+#include "documents/HostDataBase.h"
+#include "documents/IDocument.h"
+#include "documents/IStoryReference.h"
+#include "objectmodel/CPMUnknown.h"
+#include "objectmodel/InterfacePtr.h"
+#include "objectmodel/ObjectModel.h"
+#include "subjects/HostSubject.h"
+#include "subjects/ISubject.h"
+#include "xmp/IXMPPacketAccess.h"
 
 #include <algorithm>
 #include <vector>

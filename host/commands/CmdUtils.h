@@ -8,7 +8,7 @@
 // or a command processed from inside another command is one step.
 #pragma once
 
-#include "ICommand.h"
+#include "commands/ICommand.h"
 
 class IDocument;
 class ISubject;

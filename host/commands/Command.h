@@ -7,8 +7,8 @@
 //   InterfacePtr<ICommand> cmd(CmdUtils::CreateCommand(kMyCmdBoss));
 #pragma once
 
-#include "CPMUnknown.h"
-#include "ICommand.h"
+#include "commands/ICommand.h"
+#include "objectmodel/CPMUnknown.h"
 
 class Command : public CPMUnknown<ICommand> {
 public:

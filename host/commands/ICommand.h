@@ -3,9 +3,9 @@
 // Do, then NotifyAfterDo, and records the step that undo and redo replay.
 #pragma once
 
-#include "IPMUnknown.h"
-#include "PMString.h"
-#include "UIDList.h"
+#include "base/PMString.h"
+#include "objectmodel/IPMUnknown.h"
+#include "objectmodel/UIDList.h"
 
 class ICommand : public IPMUnknown {
 public:

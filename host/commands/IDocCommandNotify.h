@@ -3,7 +3,7 @@
 // inside an observer does not come back to it).
 #pragma once
 
-#include "IPMUnknown.h"
+#include "objectmodel/IPMUnknown.h"
 
 class IDocCommandNotify : public IPMUnknown {
 public:

@@ -4,10 +4,10 @@
 // can tell the same observers again.
 #pragma once
 
-#include "ICommand.h"
-#include "InterfacePtr.h"
-#include "PMString.h"
-#include "UIDRef.h"
+#include "base/PMString.h"
+#include "commands/ICommand.h"
+#include "objectmodel/InterfacePtr.h"
+#include "objectmodel/UIDRef.h"
 
 #include <algorithm>
 #include <string>

@@ -15,11 +15,11 @@
 // wrote reaches the file.
 #pragma once
 
-#include "IDFile.h"
-#include "IDocFileHandler.h"
-#include "IFileTypeInfo.h"
-#include "PMString.h"
-#include "UIDRef.h"
+#include "base/PMString.h"
+#include "documents/IDocFileHandler.h"
+#include "formats/IFileTypeInfo.h"
+#include "io/IDFile.h"
+#include "objectmodel/UIDRef.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
-#include "HostDataBase.h"
+#include "documents/HostDataBase.h"
 
-#include "HostSubject.h"
-#include "ObjectModel.h"
+#include "objectmodel/ObjectModel.h"
+#include "subjects/HostSubject.h"
 
 #include <algorithm>
 #include <unordered_map>

@@ -1,8 +1,8 @@
 // The host's document database.
 #pragma once
 
-#include "IDataBase.h"
-#include "UndoHistory.h"
+#include "commands/UndoHistory.h"
+#include "documents/IDataBase.h"
 
 #include <map>
 #include <vector>

@@ -2,8 +2,8 @@
 // works on is the document's.
 #pragma once
 
-#include "CPMUnknown.h"
-#include "IDocFileHandler.h"
+#include "documents/IDocFileHandler.h"
+#include "objectmodel/CPMUnknown.h"
 
 class HostDocFileHandler final : public CPMUnknown<IDocFileHandler> {
 public:

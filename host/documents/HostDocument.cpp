@@ -1,9 +1,9 @@
-#include "HostDocument.h"
+#include "documents/HostDocument.h"
 
-#include "DocFileTypes.h"
-#include "IDataBase.h"
-#include "IXMPPacketAccess.h"
-#include "InterfacePtr.h"
+#include "documents/IDataBase.h"
+#include "formats/DocFileTypes.h"
+#include "objectmodel/InterfacePtr.h"
+#include "xmp/IXMPPacketAccess.h"
 
 #include <algorithm>
 

@@ -1,12 +1,12 @@
 // The implementations on the host's document boss (kDocBoss).
 #pragma once
 
-#include "CPMUnknown.h"
-#include "IAssignmentMgr.h"
-#include "IClassIDData.h"
-#include "IDocCommandNotify.h"
-#include "IDocument.h"
-#include "IFileTypeInfo.h"
+#include "commands/IDocCommandNotify.h"
+#include "documents/IAssignmentMgr.h"
+#include "documents/IDocument.h"
+#include "formats/IFileTypeInfo.h"
+#include "objectmodel/CPMUnknown.h"
+#include "objectmodel/IClassIDData.h"
 
 #include <vector>
 

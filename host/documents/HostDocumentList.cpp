@@ -1,8 +1,8 @@
-#include "HostDocumentList.h"
+#include "documents/HostDocumentList.h"
 
-#include "IDocument.h"
-#include "ISession.h"
-#include "InterfacePtr.h"
+#include "documents/IDocument.h"
+#include "objectmodel/InterfacePtr.h"
+#include "session/ISession.h"
 
 #include <algorithm>
 

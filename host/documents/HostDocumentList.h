@@ -1,9 +1,9 @@
 // The session's document list; it owns the databases of the open documents.
 #pragma once
 
-#include "CPMUnknown.h"
-#include "HostDataBase.h"
-#include "IDocumentList.h"
+#include "documents/HostDataBase.h"
+#include "documents/IDocumentList.h"
+#include "objectmodel/CPMUnknown.h"
 
 #include <memory>
 #include <vector>

@@ -1,15 +1,15 @@
-#include "HostSelection.h"
+#include "documents/HostSelection.h"
 
-#include "CPMUnknown.h"
-#include "DocumentHost.h"
-#include "IDataBase.h"
-#include "IDocument.h"
-#include "IDocumentList.h"
-#include "IDocumentSignalData.h"
-#include "IResponder.h"
-#include "ISignalMgr.h"
-#include "InterfacePtr.h"
-#include "ResponderRegistry.h"
+#include "documents/DocumentHost.h"
+#include "documents/IDataBase.h"
+#include "documents/IDocument.h"
+#include "documents/IDocumentList.h"
+#include "objectmodel/CPMUnknown.h"
+#include "objectmodel/InterfacePtr.h"
+#include "subjects/IDocumentSignalData.h"
+#include "subjects/IResponder.h"
+#include "subjects/ISignalMgr.h"
+#include "subjects/ResponderRegistry.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // selected text in. Without a desktop, whoever drives the host (a test, a command) sets it.
 #pragma once
 
-#include "UIDList.h"
+#include "objectmodel/UIDList.h"
 
 namespace Host {
 // Selects the stories of one open document's database and brings that document to the

@@ -1,4 +1,4 @@
-#include "HostStoryData.h"
+#include "documents/HostStoryData.h"
 
 #include <filesystem>
 #include <string>

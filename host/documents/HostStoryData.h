@@ -1,9 +1,9 @@
 // The story data on the host's story boss (kStoryBoss).
 #pragma once
 
-#include "CPMUnknown.h"
-#include "IStoryData.h"
-#include "IStoryReference.h"
+#include "documents/IStoryData.h"
+#include "documents/IStoryReference.h"
+#include "objectmodel/CPMUnknown.h"
 
 class HostStoryData final : public CPMUnknown<IStoryData> {
 public:

@@ -2,10 +2,10 @@
 // to a user, each with its assignment file. On the document boss.
 #pragma once
 
-#include "IDFile.h"
-#include "IPMUnknown.h"
-#include "PMString.h"
-#include "UIDRef.h"
+#include "base/PMString.h"
+#include "io/IDFile.h"
+#include "objectmodel/IPMUnknown.h"
+#include "objectmodel/UIDRef.h"
 
 #include <vector>
 

@@ -4,8 +4,8 @@
 // longer belongs to any database.
 #pragma once
 
-#include "IPMUnknown.h"
-#include "UIDRef.h"
+#include "objectmodel/IPMUnknown.h"
+#include "objectmodel/UIDRef.h"
 
 class IDataBase {
 public:

@@ -5,10 +5,10 @@
 // in Close abandons the close.
 #pragma once
 
-#include "IDFile.h"
-#include "IFileTypeInfo.h"
-#include "IPMUnknown.h"
-#include "UIDRef.h"
+#include "formats/IFileTypeInfo.h"
+#include "io/IDFile.h"
+#include "objectmodel/IPMUnknown.h"
+#include "objectmodel/UIDRef.h"
 
 // How much the user may be asked.
 enum UIFlags : int32 { kSuppressUI = 0, kMinimalUI = 1, kFullUI = 2 };

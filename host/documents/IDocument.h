@@ -6,11 +6,11 @@
 // IXMPPacketAccess of the story's boss.
 #pragma once
 
-#include "IDFile.h"
-#include "IFileTypeInfo.h"
-#include "IPMUnknown.h"
-#include "PMString.h"
-#include "UIDList.h"
+#include "base/PMString.h"
+#include "formats/IFileTypeInfo.h"
+#include "io/IDFile.h"
+#include "objectmodel/IPMUnknown.h"
+#include "objectmodel/UIDList.h"
 
 class IDataBase;
 

@@ -1,8 +1,8 @@
 // The session's open documents, in the order they were opened. On the session boss.
 #pragma once
 
-#include "IDFile.h"
-#include "IPMUnknown.h"
+#include "io/IDFile.h"
+#include "objectmodel/IPMUnknown.h"
 
 class IDocument;
 

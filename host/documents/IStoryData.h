@@ -3,9 +3,9 @@
 // for text editing. Its metadata is the IXMPPacketAccess of the story's boss (kStoryBoss).
 #pragma once
 
-#include "IDFile.h"
-#include "IPMUnknown.h"
-#include "PMString.h"
+#include "base/PMString.h"
+#include "io/IDFile.h"
+#include "objectmodel/IPMUnknown.h"
 
 class IStoryData : public IPMUnknown {
 public:

@@ -3,8 +3,8 @@
 // an object belongs to the story it refers to.
 #pragma once
 
-#include "IPMUnknown.h"
-#include "UIDRef.h"
+#include "objectmodel/IPMUnknown.h"
+#include "objectmodel/UIDRef.h"
 
 class IStoryReference : public IPMUnknown {
 public:

@@ -1,4 +1,4 @@
-#include "DocFileTypes.h"
+#include "formats/DocFileTypes.h"
 
 #include <algorithm>
 #include <cctype>

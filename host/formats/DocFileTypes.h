@@ -1,8 +1,8 @@
 // The file types a document can be opened as, by file name extension.
 #pragma once
 
-#include "IDFile.h"
-#include "IFileTypeInfo.h"
+#include "formats/IFileTypeInfo.h"
+#include "io/IDFile.h"
 
 enum : FileTypeInfoID {
     // Any file the host opens for its metadata only (images, PDF, ...).

@@ -1,7 +1,7 @@
 // The file type information of a host object (documents and their files).
 #pragma once
 
-#include "IPMUnknown.h"
+#include "objectmodel/IPMUnknown.h"
 
 using FileTypeInfoID = int32;
 constexpr FileTypeInfoID kInvalidFileTypeInfoID = 0;

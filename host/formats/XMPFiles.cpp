@@ -1,8 +1,8 @@
-#include "XMPFiles.h"
-#include "XmpText.h"
+#include "formats/XMPFiles.h"
+#include "xmp/XmpText.h"
 
-#include "FileUtils.h"
-#include "XMPPacketAccess.h"
+#include "io/FileUtils.h"
+#include "xmp/XMPPacketAccess.h"
 
 #include <exempi/xmp.h>
 

@@ -19,7 +19,7 @@
 // followed, so a link stays a link.
 #pragma once
 
-#include "IDFile.h"
+#include "io/IDFile.h"
 
 #include <string>
 

@@ -1,8 +1,8 @@
 // Walks the entries of a folder.
 #pragma once
 
-#include "IDFile.h"
-#include "PMString.h"
+#include "base/PMString.h"
+#include "io/IDFile.h"
 
 class FileSystemIterator {
 public:

@@ -1,6 +1,6 @@
-#include "FileUtils.h"
+#include "io/FileUtils.h"
 
-#include "HostConfig.h"
+#include "base/HostConfig.h"
 
 #include <cstdio>
 #include <cerrno>

@@ -1,8 +1,8 @@
 // File system services of the host.
 #pragma once
 
-#include "IDFile.h"
-#include "PMString.h"
+#include "base/PMString.h"
+#include "io/IDFile.h"
 
 #include <string>
 

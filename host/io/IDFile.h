@@ -1,7 +1,7 @@
 // IDFile: a file or folder on disk.
 #pragma once
 
-#include "PMString.h"
+#include "base/PMString.h"
 
 #include <filesystem>
 

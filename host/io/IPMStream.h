@@ -1,7 +1,7 @@
 // A byte stream that reads or writes (files, memory).
 #pragma once
 
-#include "IPMUnknown.h"
+#include "objectmodel/IPMUnknown.h"
 
 class IPMStream : public IPMUnknown {
 public:

@@ -1,8 +1,8 @@
 // Writes an XML document to a byte stream as UTF-16 with a byte-order mark.
 #pragma once
 
-#include "IPMUnknown.h"
-#include "WideString.h"
+#include "base/WideString.h"
+#include "objectmodel/IPMUnknown.h"
 
 #include <vector>
 

@@ -1,8 +1,8 @@
 // XML services of the host, reached through the utilities.
 #pragma once
 
-#include "IPMStream.h"
-#include "IXMLOutStream.h"
+#include "io/IPMStream.h"
+#include "io/IXMLOutStream.h"
 
 class IXMLUtils : public IPMUnknown {
 public:

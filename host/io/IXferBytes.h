@@ -1,7 +1,7 @@
 // A byte sink or source that the host writes into or reads from.
 #pragma once
 
-#include "PMTypes.h"
+#include "base/PMTypes.h"
 
 class IXferBytes {
 public:

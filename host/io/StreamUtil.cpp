@@ -1,7 +1,7 @@
-#include "StreamUtil.h"
+#include "io/StreamUtil.h"
 
-#include "CPMUnknown.h"
-#include "FileUtils.h"
+#include "io/FileUtils.h"
+#include "objectmodel/CPMUnknown.h"
 
 #include <algorithm>
 #include <cerrno>

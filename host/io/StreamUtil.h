@@ -1,8 +1,8 @@
 // Streams on files and memory.
 #pragma once
 
-#include "IDFile.h"
-#include "IPMStream.h"
+#include "io/IDFile.h"
+#include "io/IPMStream.h"
 
 #include <string>
 

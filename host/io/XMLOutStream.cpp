@@ -1,4 +1,4 @@
-#include "XMLOutStream.h"
+#include "io/XMLOutStream.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
 // The host's XML writer.
 #pragma once
 
-#include "CPMUnknown.h"
-#include "IPMStream.h"
-#include "IXMLOutStream.h"
-#include "InterfacePtr.h"
+#include "io/IPMStream.h"
+#include "io/IXMLOutStream.h"
+#include "objectmodel/CPMUnknown.h"
+#include "objectmodel/InterfacePtr.h"
 
 #include <string>
 

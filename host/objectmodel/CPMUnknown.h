@@ -5,7 +5,7 @@
 // destroys them all when the last reference goes.
 #pragma once
 
-#include "IPMUnknown.h"
+#include "objectmodel/IPMUnknown.h"
 
 #include <atomic>
 #include <memory>

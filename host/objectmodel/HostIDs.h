@@ -1,7 +1,7 @@
 // Interface and class IDs of the host's own objects.
 #pragma once
 
-#include "PMTypes.h"
+#include "base/PMTypes.h"
 
 enum : PMIID {
     IID_IUNKNOWN = 0x0001,

@@ -2,7 +2,7 @@
 // put on any class as an add-in under an interface ID of the plug-in's own.
 #pragma once
 
-#include "IPMUnknown.h"
+#include "objectmodel/IPMUnknown.h"
 
 class IClassIDData : public IPMUnknown {
 public:

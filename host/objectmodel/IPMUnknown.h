@@ -1,8 +1,8 @@
 // The root of every host interface: reference counting and interface queries.
 #pragma once
 
-#include "HostIDs.h"
-#include "PMTypes.h"
+#include "base/PMTypes.h"
+#include "objectmodel/HostIDs.h"
 
 class IPMUnknown {
 public:

@@ -1,7 +1,7 @@
 // InterfacePtr: holds one reference to an interface and releases it when it goes.
 #pragma once
 
-#include "IPMUnknown.h"
+#include "objectmodel/IPMUnknown.h"
 
 #include <utility>
 

@@ -1,4 +1,4 @@
-#include "ObjectModel.h"
+#include "objectmodel/ObjectModel.h"
 
 #include <map>
 

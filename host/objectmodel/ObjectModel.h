@@ -2,7 +2,7 @@
 // (interface, implementation) pairs, add-ins that plug-ins put on host classes.
 #pragma once
 
-#include "CPMUnknown.h"
+#include "objectmodel/CPMUnknown.h"
 
 #include <functional>
 #include <vector>

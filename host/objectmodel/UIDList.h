@@ -1,7 +1,7 @@
 // An ordered list of UIDs that all live in one database.
 #pragma once
 
-#include "UIDRef.h"
+#include "objectmodel/UIDRef.h"
 
 #include <algorithm>
 #include <vector>

@@ -1,7 +1,7 @@
 // References to objects kept in a document's database.
 #pragma once
 
-#include "PMTypes.h"
+#include "base/PMTypes.h"
 
 class IDataBase;
 

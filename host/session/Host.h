@@ -1,9 +1,9 @@
 // The headless host: starts the session with the plug-in loaded, and stops it.
 #pragma once
 
-#include "IDFile.h"
-#include "IPlugIn.h"
-#include "ISession.h"
+#include "io/IDFile.h"
+#include "session/IPlugIn.h"
+#include "session/ISession.h"
 
 namespace Host {
 // Registers the host's classes and the plug-in's, then creates the session (whose add-ins

@@ -1,16 +1,16 @@
 // The host's own implementations: the session, the utilities and the maker's logger.
-#include "CPMUnknown.h"
-#include "CSubject.h"
-#include "DocumentHost.h"
-#include "Host.h"
-#include "HostConfig.h"
-#include "ICVLogger.h"
-#include "IPanelMgr.h"
-#include "ISession.h"
-#include "IXMLUtils.h"
-#include "ObjectModel.h"
-#include "Utils.h"
-#include "XMLOutStream.h"
+#include "base/HostConfig.h"
+#include "documents/DocumentHost.h"
+#include "io/IXMLUtils.h"
+#include "io/XMLOutStream.h"
+#include "objectmodel/CPMUnknown.h"
+#include "objectmodel/ObjectModel.h"
+#include "session/Host.h"
+#include "session/ICVLogger.h"
+#include "session/IPanelMgr.h"
+#include "session/ISession.h"
+#include "session/Utils.h"
+#include "subjects/CSubject.h"
 
 #include <cstdio>
 #include <fstream>

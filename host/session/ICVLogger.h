@@ -1,7 +1,7 @@
 // The maker's outside logging component.
 #pragma once
 
-#include "IPMUnknown.h"
+#include "objectmodel/IPMUnknown.h"
 
 class ICVLogger : public IPMUnknown {
 public:

@@ -5,8 +5,8 @@
 // again on every use (a panel may be closed at any time) and never keep the pointer.
 #pragma once
 
-#include "IPMUnknown.h"
-#include "PMTypes.h"
+#include "base/PMTypes.h"
+#include "objectmodel/IPMUnknown.h"
 
 class IPanelMgr : public IPMUnknown {
 public:

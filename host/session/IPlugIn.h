@@ -1,7 +1,7 @@
 // What the host asks of a plug-in module: its ID, its registration and its file.
 #pragma once
 
-#include "PMTypes.h"
+#include "base/PMTypes.h"
 
 #include <filesystem>
 

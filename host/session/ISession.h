@@ -1,8 +1,8 @@
 // The host session: the one object that lives as long as the application.
 #pragma once
 
-#include "IPMUnknown.h"
-#include "PMString.h"
+#include "base/PMString.h"
+#include "objectmodel/IPMUnknown.h"
 
 class ISession : public IPMUnknown {
 public:

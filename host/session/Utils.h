@@ -1,7 +1,7 @@
 // The host's utilities: stateless services reached by interface ID.
 #pragma once
 
-#include "InterfacePtr.h"
+#include "objectmodel/InterfacePtr.h"
 
 namespace UtilsBoss {
 // The utility interface, referenced, or null.

@@ -1,8 +1,8 @@
 // Base of observers: no-op updates, and the lazy update that a lazily attached observer gets.
 #pragma once
 
-#include "CPMUnknown.h"
-#include "IObserver.h"
+#include "objectmodel/CPMUnknown.h"
+#include "subjects/IObserver.h"
 
 #include <vector>
 

@@ -1,8 +1,8 @@
 // Base of responders: responds to nothing.
 #pragma once
 
-#include "CPMUnknown.h"
-#include "IResponder.h"
+#include "objectmodel/CPMUnknown.h"
+#include "subjects/IResponder.h"
 
 class CResponder : public CPMUnknown<IResponder> {
 public:

@@ -1,6 +1,6 @@
-#include "CSubject.h"
+#include "subjects/CSubject.h"
 
-#include "IObserver.h"
+#include "subjects/IObserver.h"
 
 #include <algorithm>
 

@@ -1,8 +1,8 @@
 // The host's subject implementation, put on any boss that broadcasts changes.
 #pragma once
 
-#include "CPMUnknown.h"
-#include "ISubject.h"
+#include "objectmodel/CPMUnknown.h"
+#include "subjects/ISubject.h"
 
 #include <vector>
 

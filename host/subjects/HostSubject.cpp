@@ -1,8 +1,8 @@
-#include "HostSubject.h"
+#include "subjects/HostSubject.h"
 
-#include "CObserver.h"
-#include "CmdUtils.h"
-#include "InterfacePtr.h"
+#include "commands/CmdUtils.h"
+#include "objectmodel/InterfacePtr.h"
+#include "subjects/CObserver.h"
 
 #include <algorithm>
 #include <deque>

@@ -2,8 +2,8 @@
 // lazy observers of the boss's ILazySubject, plus the record of changes that undo replays.
 #pragma once
 
-#include "CSubject.h"
-#include "ILazySubject.h"
+#include "subjects/CSubject.h"
+#include "subjects/ILazySubject.h"
 
 #include <utility>
 #include <vector>

@@ -1,9 +1,9 @@
 // The data of a document signal: the document and its file.
 #pragma once
 
-#include "IDFile.h"
-#include "IPMUnknown.h"
-#include "UIDRef.h"
+#include "io/IDFile.h"
+#include "objectmodel/IPMUnknown.h"
+#include "objectmodel/UIDRef.h"
 
 class IDocumentSignalData : public IPMUnknown {
 public:

@@ -3,7 +3,7 @@
 // Lives beside ISubject on documents, their workspaces and stories.
 #pragma once
 
-#include "IPMUnknown.h"
+#include "objectmodel/IPMUnknown.h"
 
 class IObserver;
 

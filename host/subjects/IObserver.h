@@ -1,7 +1,7 @@
 // An observer of a subject.
 #pragma once
 
-#include "IPMUnknown.h"
+#include "objectmodel/IPMUnknown.h"
 
 class ISubject;
 

@@ -2,7 +2,7 @@
 // service IDs with ResponderRegistry.
 #pragma once
 
-#include "IPMUnknown.h"
+#include "objectmodel/IPMUnknown.h"
 
 class ISignalMgr;
 

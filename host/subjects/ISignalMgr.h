@@ -2,7 +2,7 @@
 // (for document signals IDocumentSignalData).
 #pragma once
 
-#include "IPMUnknown.h"
+#include "objectmodel/IPMUnknown.h"
 
 class ISignalMgr : public IPMUnknown {
 public:

@@ -1,7 +1,7 @@
 // Change broadcast: observers attach to a subject for a protocol and are told of changes.
 #pragma once
 
-#include "IPMUnknown.h"
+#include "objectmodel/IPMUnknown.h"
 
 class IObserver;
 

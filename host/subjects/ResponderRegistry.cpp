@@ -1,10 +1,10 @@
-#include "ResponderRegistry.h"
+#include "subjects/ResponderRegistry.h"
 
-#include "CPMUnknown.h"
-#include "IDocumentSignalData.h"
-#include "ISignalMgr.h"
-#include "InterfacePtr.h"
-#include "ObjectModel.h"
+#include "objectmodel/CPMUnknown.h"
+#include "objectmodel/InterfacePtr.h"
+#include "objectmodel/ObjectModel.h"
+#include "subjects/IDocumentSignalData.h"
+#include "subjects/ISignalMgr.h"
 
 #include <algorithm>
 #include <vector>

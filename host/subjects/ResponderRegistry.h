@@ -7,9 +7,9 @@
 //   ResponderRegistry::Register(kAfterOpenDocSignalResponderService, responder);
 #pragma once
 
-#include "IDFile.h"
-#include "IResponder.h"
-#include "UIDRef.h"
+#include "io/IDFile.h"
+#include "objectmodel/UIDRef.h"
+#include "subjects/IResponder.h"
 
 namespace ResponderRegistry {
 // Keeps a reference to the responder until it is unregistered or the host starts again.

@@ -1,4 +1,4 @@
-#include "CAlert.h"
+#include "ui/CAlert.h"
 
 #include <cstdio>
 #include <iostream>

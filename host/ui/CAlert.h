@@ -2,7 +2,7 @@
 // answers, or a recorder in tests.
 #pragma once
 
-#include "PMString.h"
+#include "base/PMString.h"
 
 #include <deque>
 #include <memory>

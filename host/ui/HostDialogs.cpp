@@ -1,4 +1,4 @@
-#include "HostDialogs.h"
+#include "ui/HostDialogs.h"
 
 #include <deque>
 #include <iostream>

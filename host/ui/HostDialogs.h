@@ -2,8 +2,8 @@
 // host: with a path given on the command line (or by a test), or by cancelling.
 #pragma once
 
-#include "IDFile.h"
-#include "PMString.h"
+#include "base/PMString.h"
+#include "io/IDFile.h"
 
 #include <optional>
 #include <string>

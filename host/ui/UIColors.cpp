@@ -1,4 +1,4 @@
-#include "UIColors.h"
+#include "ui/UIColors.h"
 
 namespace UIColors {
 RGBColor GetDefaultBoxColor() { return {0.85, 0.85, 0.85}; }

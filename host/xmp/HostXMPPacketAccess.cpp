@@ -1,6 +1,6 @@
-#include "HostXMPPacketAccess.h"
+#include "xmp/HostXMPPacketAccess.h"
 
-#include "XMPPacketAccess.h"
+#include "xmp/XMPPacketAccess.h"
 
 HostXMPPacketAccess::HostXMPPacketAccess(Boss* boss)
     : CPMUnknown<IXMPPacketAccess>(boss), fPacket(new XMPPacketAccess) {}

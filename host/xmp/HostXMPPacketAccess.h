@@ -1,9 +1,9 @@
 // The XMP packet of a document or story boss: an owned XMPPacketAccess that every call goes to.
 #pragma once
 
-#include "CPMUnknown.h"
-#include "IXMPPacketAccess.h"
-#include "InterfacePtr.h"
+#include "objectmodel/CPMUnknown.h"
+#include "objectmodel/InterfacePtr.h"
+#include "xmp/IXMPPacketAccess.h"
 
 class HostXMPPacketAccess final : public CPMUnknown<IXMPPacketAccess> {
 public:

@@ -3,10 +3,10 @@
 // Every path argument is composed by this interface, never written by hand.
 #pragma once
 
-#include "IPMUnknown.h"
-#include "WideString.h"
-#include "XMPDateTime.h"
-#include "XMPTree.h"
+#include "base/WideString.h"
+#include "objectmodel/IPMUnknown.h"
+#include "xmp/XMPDateTime.h"
+#include "xmp/XMPTree.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // An XMP date-time value.
 #pragma once
 
-#include "PMTypes.h"
+#include "base/PMTypes.h"
 
 struct XMPDateTime {
     int32 year = 0;

@@ -1,5 +1,5 @@
-#include "XMPPacketAccess.h"
-#include "XmpText.h"
+#include "xmp/XMPPacketAccess.h"
+#include "xmp/XmpText.h"
 
 #include <climits>
 #include <cstdio>

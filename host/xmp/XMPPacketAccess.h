@@ -13,9 +13,9 @@
 // Failures of the toolkit never escape: the call returns false (or 0, or an empty text).
 #pragma once
 
-#include "CPMUnknown.h"
-#include "IXMPPacketAccess.h"
-#include "XmpText.h"
+#include "objectmodel/CPMUnknown.h"
+#include "xmp/IXMPPacketAccess.h"
+#include "xmp/XmpText.h"
 
 #include <exempi/xmp.h>
 

@@ -1,7 +1,7 @@
-#include "XMPTree.h"
+#include "xmp/XMPTree.h"
 
-#include "XMPPacketAccess.h"
-#include "XmpText.h"
+#include "xmp/XMPPacketAccess.h"
+#include "xmp/XmpText.h"
 
 #include <exempi/xmp.h>
 

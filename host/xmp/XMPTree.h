@@ -12,8 +12,8 @@
 // composite node has no value, as the property calls report it.
 #pragma once
 
-#include "PMTypes.h"
-#include "XMPDateTime.h"
+#include "base/PMTypes.h"
+#include "xmp/XMPDateTime.h"
 
 #include <string>
 #include <string_view>

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "CVDomElement.h"
-#include "IDFile.h"
+#include "io/IDFile.h"
 
 #include <memory>
 

@@ -1,16 +1,16 @@
-#include "BRNPrefsPrst.h"
+#include "files/BRNPrefsPrst.h"
 
-#include "BRNPackageUtils.h"
-#include "CAlert.h"
 #include "CVExpatSimpleDOM.h"
 #include "CVLog.h"
-#include "FileUtils.h"
-#include "ISubject.h"
-#include "IXMLUtils.h"
-#include "InterfacePtr.h"
+#include "io/FileUtils.h"
+#include "io/IXMLUtils.h"
+#include "io/StreamUtil.h"
+#include "logic/BRNPackageUtils.h"
+#include "objectmodel/InterfacePtr.h"
 #include "PosixFileSystemIterator.h"
-#include "StreamUtil.h"
-#include "Utils.h"
+#include "session/Utils.h"
+#include "subjects/ISubject.h"
+#include "ui/CAlert.h"
 
 #include <algorithm>
 #include <set>

@@ -1,8 +1,8 @@
 // The settings and library object on the session.
 #pragma once
 
-#include "CPMUnknown.h"
-#include "IBRNPrefs.h"
+#include "files/IBRNPrefs.h"
+#include "objectmodel/CPMUnknown.h"
 
 class BRNPrefsPrst : public CPMUnknown<IBRNPrefs> {
 public:

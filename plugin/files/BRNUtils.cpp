@@ -1,10 +1,10 @@
-#include "BRNUtils.h"
+#include "files/BRNUtils.h"
 
+#include "base/GlobalTime.h"
 #include "CVLog.h"
-#include "FileUtils.h"
-#include "GlobalTime.h"
-#include "InterfacePtr.h"
-#include "StreamUtil.h"
+#include "io/FileUtils.h"
+#include "io/StreamUtil.h"
+#include "objectmodel/InterfacePtr.h"
 
 #include <cstdio>
 

@@ -1,12 +1,12 @@
 // Helpers of the plug-in that hold no state.
 #pragma once
 
-#include "BRNDeadlineColor.h"
-#include "BRNPackage.h"
-#include "BRNPackageDefaults.h"
+#include "base/PMString.h"
 #include "CVDomElement.h"
-#include "PMString.h"
-#include "UIDRef.h"
+#include "files/BRNPackageDefaults.h"
+#include "model/BRNDeadlineColor.h"
+#include "model/BRNPackage.h"
+#include "objectmodel/UIDRef.h"
 
 #include <string>
 #include <vector>

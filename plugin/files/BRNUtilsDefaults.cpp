@@ -1,16 +1,16 @@
 // Escaped values, defaults files and deadline colour tables.
 #include "BRNID.h"
-#include "BRNPackageUtils.h"
-#include "BRNUtils.h"
+#include "files/BRNUtils.h"
+#include "logic/BRNPackageUtils.h"
 
-#include "CAlert.h"
 #include "CVExpatSimpleDOM.h"
 #include "CVLog.h"
-#include "FileUtils.h"
-#include "Host.h"
-#include "InterfacePtr.h"
+#include "io/FileUtils.h"
+#include "io/StreamUtil.h"
+#include "objectmodel/InterfacePtr.h"
 #include "PosixFileSystemIterator.h"
-#include "StreamUtil.h"
+#include "session/Host.h"
+#include "ui/CAlert.h"
 
 namespace BRNUtils {
 

@@ -1,4 +1,4 @@
-#include "BRNXMLImporter.h"
+#include "files/BRNXMLImporter.h"
 
 #include "CVLog.h"
 

@@ -1,9 +1,9 @@
 // Reads a package definition file (UTF-16 XML) into a package.
 #pragma once
 
-#include "BRNPackage.h"
 #include "CVDomElement.h"
-#include "IPMStream.h"
+#include "io/IPMStream.h"
+#include "model/BRNPackage.h"
 
 class BRNXMLImporter {
 public:

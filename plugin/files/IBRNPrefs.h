@@ -3,9 +3,9 @@
 #pragma once
 
 #include "BRNID.h"
-#include "BRNPackage.h"
-#include "IDFile.h"
-#include "IPMUnknown.h"
+#include "io/IDFile.h"
+#include "model/BRNPackage.h"
+#include "objectmodel/IPMUnknown.h"
 
 class IBRNPrefs : public IPMUnknown {
 public:

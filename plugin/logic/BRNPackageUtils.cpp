@@ -1,14 +1,14 @@
-#include "BRNPackageUtils.h"
+#include "logic/BRNPackageUtils.h"
 
-#include "BRNXMLImporter.h"
-#include "CAlert.h"
 #include "CVExpatSimpleDOM.h"
 #include "CVLog.h"
-#include "HostDialogs.h"
-#include "ISession.h"
-#include "IXMLUtils.h"
-#include "StreamUtil.h"
-#include "Utils.h"
+#include "files/BRNXMLImporter.h"
+#include "io/IXMLUtils.h"
+#include "io/StreamUtil.h"
+#include "session/ISession.h"
+#include "session/Utils.h"
+#include "ui/CAlert.h"
+#include "ui/HostDialogs.h"
 
 #include <algorithm>
 

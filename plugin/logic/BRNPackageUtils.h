@@ -1,11 +1,11 @@
 // Package definition files: reading one, writing one, exporting from the library.
 #pragma once
 
-#include "BRNPackage.h"
-#include "BRNTagEntry.h"
-#include "IBRNPrefs.h"
-#include "IDFile.h"
-#include "UIDList.h"
+#include "files/IBRNPrefs.h"
+#include "io/IDFile.h"
+#include "model/BRNPackage.h"
+#include "model/BRNTagEntry.h"
+#include "objectmodel/UIDList.h"
 
 #include <vector>
 

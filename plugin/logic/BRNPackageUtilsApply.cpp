@@ -1,20 +1,20 @@
 // Applying library packages to documents and stories, and bringing the packages they hold
 // up to the library's version.
-#include "BRNPackageUtils.h"
+#include "logic/BRNPackageUtils.h"
 
-#include "BRNAssignmentHelper.h"
-#include "BRNUtils.h"
+#include "files/BRNUtils.h"
+#include "service/BRNAssignmentHelper.h"
 
-#include "CAlert.h"
+#include "base/HostConfig.h"
 #include "CVLog.h"
-#include "DocumentHost.h"
-#include "HostConfig.h"
-#include "HostSelection.h"
-#include "IAssignmentMgr.h"
-#include "IDataBase.h"
-#include "IDocument.h"
-#include "IStoryData.h"
-#include "InterfacePtr.h"
+#include "documents/DocumentHost.h"
+#include "documents/HostSelection.h"
+#include "documents/IAssignmentMgr.h"
+#include "documents/IDataBase.h"
+#include "documents/IDocument.h"
+#include "documents/IStoryData.h"
+#include "objectmodel/InterfacePtr.h"
+#include "ui/CAlert.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,14 +1,14 @@
 // The pass over documents before they are saved or closed: empty required fields, bad
 // dates and templates, Decimal tidy-up and history stamps.
-#include "BRNPackageUtils.h"
+#include "logic/BRNPackageUtils.h"
 
-#include "CAlert.h"
+#include "base/GlobalTime.h"
 #include "CVLog.h"
-#include "GlobalTime.h"
-#include "HostDialogs.h"
-#include "IDataBase.h"
-#include "IPanelMgr.h"
-#include "ISession.h"
+#include "documents/IDataBase.h"
+#include "session/IPanelMgr.h"
+#include "session/ISession.h"
+#include "ui/CAlert.h"
+#include "ui/HostDialogs.h"
 
 #include <algorithm>
 #include <optional>

@@ -1,11 +1,11 @@
 // Calculated fields and text tags.
-#include "BRNPackageUtils.h"
+#include "logic/BRNPackageUtils.h"
 
-#include "BRNUtils.h"
-#include "CAlert.h"
 #include "CVLog.h"
 #include "CVUtils.h"
-#include "InterfacePtr.h"
+#include "files/BRNUtils.h"
+#include "objectmodel/InterfacePtr.h"
+#include "ui/CAlert.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,9 +1,9 @@
 // Text forms of field values, defaults and entry checks.
-#include "BRNPackageUtils.h"
+#include "logic/BRNPackageUtils.h"
 
-#include "CAlert.h"
+#include "base/GlobalTime.h"
 #include "CVLog.h"
-#include "GlobalTime.h"
+#include "ui/CAlert.h"
 
 #include <cstdio>
 

@@ -1,8 +1,8 @@
 // Document preferences as plain data (on a command's boss, for example).
 #pragma once
 
-#include "CPMUnknown.h"
-#include "IBRNDocPrefs.h"
+#include "metadata/IBRNDocPrefs.h"
+#include "objectmodel/CPMUnknown.h"
 
 class BRNDocPrefs : public CPMUnknown<IBRNDocPrefs> {
 public:

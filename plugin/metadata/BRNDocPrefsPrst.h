@@ -1,8 +1,8 @@
 // Document preferences kept with the document, on its workspace (and on stories).
 #pragma once
 
-#include "CPMUnknown.h"
-#include "IBRNDocPrefs.h"
+#include "metadata/IBRNDocPrefs.h"
+#include "objectmodel/CPMUnknown.h"
 
 class BRNDocPrefsPrst : public CPMUnknown<IBRNDocPrefs> {
 public:

@@ -1,13 +1,13 @@
 // Reading and storing the packages of documents and stories.
-#include "BRNPackageUtils.h"
+#include "logic/BRNPackageUtils.h"
 
-#include "BRNXMPSchema.h"
+#include "commands/CmdUtils.h"
 #include "CVLog.h"
-#include "CmdUtils.h"
-#include "IBRNSetXMPCmdData.h"
-#include "IDataBase.h"
-#include "IXMPPacketAccess.h"
-#include "InterfacePtr.h"
+#include "documents/IDataBase.h"
+#include "metadata/BRNXMPSchema.h"
+#include "metadata/IBRNSetXMPCmdData.h"
+#include "objectmodel/InterfacePtr.h"
+#include "xmp/IXMPPacketAccess.h"
 
 namespace BRNPackageUtils {
 

@@ -1,9 +1,9 @@
-#include "BRNSetDocPrefsCmd.h"
+#include "metadata/BRNSetDocPrefsCmd.h"
 
 #include "CVLog.h"
-#include "IBRNDocPrefs.h"
-#include "IDataBase.h"
-#include "InterfacePtr.h"
+#include "documents/IDataBase.h"
+#include "metadata/IBRNDocPrefs.h"
+#include "objectmodel/InterfacePtr.h"
 
 BRNSetDocPrefsCmd::BRNSetDocPrefsCmd(Boss* boss) : Command(boss) { SetName(PMString("BRNSetDocPrefsCmd")); }
 

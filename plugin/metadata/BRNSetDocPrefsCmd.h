@@ -1,7 +1,7 @@
 // Applies a document-preferences value to the workspaces of its item list.
 #pragma once
 
-#include "Command.h"
+#include "commands/Command.h"
 
 class BRNSetDocPrefsCmd : public Command {
 public:

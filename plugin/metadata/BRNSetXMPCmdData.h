@@ -1,8 +1,8 @@
 // The set-metadata command's data.
 #pragma once
 
-#include "CPMUnknown.h"
-#include "IBRNSetXMPCmdData.h"
+#include "metadata/IBRNSetXMPCmdData.h"
+#include "objectmodel/CPMUnknown.h"
 
 class BRNSetXMPCmdData : public CPMUnknown<IBRNSetXMPCmdData> {
 public:

@@ -1,8 +1,8 @@
 // The one undoable way the plug-in changes the metadata of documents and stories.
 #pragma once
 
-#include "Command.h"
-#include "WideString.h"
+#include "base/WideString.h"
+#include "commands/Command.h"
 
 class BRNSetXMPDataCmd : public Command {
 public:

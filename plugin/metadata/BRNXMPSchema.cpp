@@ -1,10 +1,10 @@
-#include "BRNXMPSchema.h"
+#include "metadata/BRNXMPSchema.h"
 
-#include "BRNPackageUtils.h"
-#include "BRNUtils.h"
+#include "base/GlobalTime.h"
 #include "CVLog.h"
-#include "FileUtils.h"
-#include "GlobalTime.h"
+#include "files/BRNUtils.h"
+#include "io/FileUtils.h"
+#include "logic/BRNPackageUtils.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,9 +1,9 @@
 // How packages live in a document's or a story's XMP packet: the writer and the reader.
 #pragma once
 
-#include "BRNPackage.h"
-#include "IDFile.h"
-#include "IXMPPacketAccess.h"
+#include "io/IDFile.h"
+#include "model/BRNPackage.h"
+#include "xmp/IXMPPacketAccess.h"
 
 #include <vector>
 

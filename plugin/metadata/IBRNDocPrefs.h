@@ -3,7 +3,7 @@
 #pragma once
 
 #include "BRNID.h"
-#include "IPMUnknown.h"
+#include "objectmodel/IPMUnknown.h"
 
 class IBRNDocPrefs : public IPMUnknown {
 public:

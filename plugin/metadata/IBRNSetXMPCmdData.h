@@ -3,8 +3,8 @@
 #pragma once
 
 #include "BRNID.h"
-#include "BRNPackage.h"
-#include "IPMUnknown.h"
+#include "model/BRNPackage.h"
+#include "objectmodel/IPMUnknown.h"
 
 class IBRNSetXMPCmdData : public IPMUnknown {
 public:

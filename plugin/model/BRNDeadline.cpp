@@ -1,7 +1,7 @@
-#include "BRNDeadline.h"
+#include "model/BRNDeadline.h"
 
+#include "base/GlobalTime.h"
 #include "CVUtils.h"
-#include "GlobalTime.h"
 
 namespace {
 // 00:00:00 local time of a date split into three parts; false when it is no date.

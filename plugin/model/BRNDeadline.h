@@ -2,9 +2,9 @@
 // colour table of its package.
 #pragma once
 
-#include "BRNDeadlineColor.h"
-#include "PMString.h"
-#include "UIColors.h"
+#include "base/PMString.h"
+#include "model/BRNDeadlineColor.h"
+#include "ui/UIColors.h"
 
 #include <vector>
 

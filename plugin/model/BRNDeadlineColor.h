@@ -1,7 +1,7 @@
 // One entry of a deadline colour table.
 #pragma once
 
-#include "PMTypes.h"
+#include "base/PMTypes.h"
 
 class BRNDeadlineColor {
 public:

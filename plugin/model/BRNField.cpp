@@ -1,4 +1,4 @@
-#include "BRNField.h"
+#include "model/BRNField.h"
 
 namespace {
 const char* const kTypeNames[kBRNTypeCount] = {

@@ -2,9 +2,9 @@
 // of that value. Copied by value into package field lists.
 #pragma once
 
-#include "BRNDeadline.h"
-#include "BRNHistory.h"
-#include "PMString.h"
+#include "base/PMString.h"
+#include "model/BRNDeadline.h"
+#include "model/BRNHistory.h"
 
 #include <vector>
 

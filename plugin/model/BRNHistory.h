@@ -1,8 +1,8 @@
 // One change of a field's value.
 #pragma once
 
-#include "GlobalTime.h"
-#include "PMString.h"
+#include "base/GlobalTime.h"
+#include "base/PMString.h"
 
 class BRNHistory {
 public:

@@ -1,4 +1,4 @@
-#include "BRNPackage.h"
+#include "model/BRNPackage.h"
 
 #include "CVLog.h"
 

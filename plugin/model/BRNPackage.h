@@ -2,9 +2,9 @@
 // Copied by value; Name is its key in every list.
 #pragma once
 
-#include "BRNField.h"
-#include "IXMLOutStream.h"
-#include "PMString.h"
+#include "base/PMString.h"
+#include "io/IXMLOutStream.h"
+#include "model/BRNField.h"
 
 #include <vector>
 

@@ -1,7 +1,7 @@
 // One entry of a package's tag list: the tag as it is written and what it stands for.
 #pragma once
 
-#include "PMString.h"
+#include "base/PMString.h"
 
 #include <vector>
 

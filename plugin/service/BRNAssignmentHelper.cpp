@@ -1,13 +1,13 @@
-#include "BRNAssignmentHelper.h"
+#include "service/BRNAssignmentHelper.h"
 
+#include "base/HostConfig.h"
 #include "CVLog.h"
-#include "HostConfig.h"
-#include "IAssignmentMgr.h"
-#include "IDataBase.h"
-#include "IDocument.h"
-#include "IStoryData.h"
-#include "IStoryReference.h"
-#include "InterfacePtr.h"
+#include "documents/IAssignmentMgr.h"
+#include "documents/IDataBase.h"
+#include "documents/IDocument.h"
+#include "documents/IStoryData.h"
+#include "documents/IStoryReference.h"
+#include "objectmodel/InterfacePtr.h"
 
 int32 BRNAssignmentHelper::GetStoryStatus(const UIDRef& story, bool16* locked, bool16* exported) {
     CV_TRACE("BRNAssignmentHelper::GetStoryStatus");

@@ -2,7 +2,7 @@
 // metadata, and which stories do a document's assignments hand out.
 #pragma once
 
-#include "UIDList.h"
+#include "objectmodel/UIDList.h"
 
 class BRNAssignmentHelper {
 public:

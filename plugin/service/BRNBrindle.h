@@ -1,8 +1,8 @@
 // The metadata service. Keeps nothing but its boss.
 #pragma once
 
-#include "CPMUnknown.h"
-#include "IBrindle.h"
+#include "objectmodel/CPMUnknown.h"
+#include "service/IBrindle.h"
 
 class BRNBrindle : public CPMUnknown<IBrindle> {
 public:

@@ -8,13 +8,13 @@
 // Documents and stories are given as UIDRefs; a "document" is its root UIDRef.
 #pragma once
 
-#include "BRNHistory.h"
 #include "BRNID.h"
-#include "BRNPackage.h"
-#include "IDFile.h"
-#include "IPMUnknown.h"
-#include "IXMLOutStream.h"
-#include "UIDRef.h"
+#include "io/IDFile.h"
+#include "io/IXMLOutStream.h"
+#include "model/BRNHistory.h"
+#include "model/BRNPackage.h"
+#include "objectmodel/IPMUnknown.h"
+#include "objectmodel/UIDRef.h"
 
 class IBrindle : public IPMUnknown {
 public:

@@ -1,8 +1,8 @@
 // The field reference of a widget; zero until set.
 #pragma once
 
-#include "CPMUnknown.h"
-#include "IBRNFieldData.h"
+#include "objectmodel/CPMUnknown.h"
+#include "ui/IBRNFieldData.h"
 
 class BRNFieldData : public CPMUnknown<IBRNFieldData> {
 public:

@@ -1,8 +1,8 @@
-#include "BRNPanelData.h"
+#include "ui/BRNPanelData.h"
 
-#include "IPanelMgr.h"
-#include "ISubject.h"
-#include "InterfacePtr.h"
+#include "objectmodel/InterfacePtr.h"
+#include "session/IPanelMgr.h"
+#include "subjects/ISubject.h"
 
 void BRNPanelData::SetMode(int32 mode) {
     if (mode >= kDocumentMode && mode <= kAssignmentMode) fMode = mode;

@@ -1,8 +1,8 @@
 // The metadata panel's data: plain values, no behaviour of their own.
 #pragma once
 
-#include "CPMUnknown.h"
-#include "IBRNPanelData.h"
+#include "objectmodel/CPMUnknown.h"
+#include "ui/IBRNPanelData.h"
 
 class BRNPanelData : public CPMUnknown<IBRNPanelData> {
 public:

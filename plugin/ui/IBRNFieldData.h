@@ -2,7 +2,7 @@
 #pragma once
 
 #include "BRNID.h"
-#include "IPMUnknown.h"
+#include "objectmodel/IPMUnknown.h"
 
 class IBRNFieldData : public IPMUnknown {
 public:

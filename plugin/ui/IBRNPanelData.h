@@ -5,9 +5,9 @@
 #pragma once
 
 #include "BRNID.h"
-#include "BRNPackage.h"
-#include "IPMUnknown.h"
-#include "UIDList.h"
+#include "model/BRNPackage.h"
+#include "objectmodel/IPMUnknown.h"
+#include "objectmodel/UIDList.h"
 
 class IBRNPanelData : public IPMUnknown {
 public:

@@ -1,7 +1,7 @@
 #include "CVExpatSimpleDOM.h"
-#include "Host.h"
-#include "InterfacePtr.h"
-#include "StreamUtil.h"
+#include "io/StreamUtil.h"
+#include "objectmodel/InterfacePtr.h"
+#include "session/Host.h"
 #include "TestSupport.h"
 
 #include <expat.h>

@@ -1,6 +1,6 @@
+#include "base/HostConfig.h"
 #include "CVLog.h"
-#include "Host.h"
-#include "HostConfig.h"
+#include "session/Host.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

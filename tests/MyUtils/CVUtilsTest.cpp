@@ -1,7 +1,7 @@
 #include "CVUtils.h"
-#include "CPMUnknown.h"
-#include "InterfacePtr.h"
-#include "ObjectModel.h"
+#include "objectmodel/CPMUnknown.h"
+#include "objectmodel/InterfacePtr.h"
+#include "objectmodel/ObjectModel.h"
 
 #include <gtest/gtest.h>
 #include <string>

@@ -1,9 +1,9 @@
+#include "base/LocaleStrings.h"
 #include "CVIXferBytes.h"
-#include "HostDialogs.h"
-#include "LocaleStrings.h"
 #include "PosixFileSystemIterator.h"
 #include "SDKFolderChooser.h"
 #include "TestSupport.h"
+#include "ui/HostDialogs.h"
 
 #include <gtest/gtest.h>
 #include <set>

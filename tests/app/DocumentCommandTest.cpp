@@ -1,9 +1,9 @@
 // The `brindle packages` and `dump-xmp` commands, run as the built program on copies of real
 // files into which this test process wrote packages through the plug-in.
-#include "BRNPackageUtils.h"
-#include "DocumentHost.h"
-#include "IDataBase.h"
-#include "IDocument.h"
+#include "documents/DocumentHost.h"
+#include "documents/IDataBase.h"
+#include "documents/IDocument.h"
+#include "logic/BRNPackageUtils.h"
 #include "TestSupport.h"
 
 #include <nlohmann/json.hpp>

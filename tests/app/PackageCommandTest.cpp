@@ -1,9 +1,9 @@
 // The `brindle apply`, `upgrade` and `check` commands, run as the built program on copies of
 // the sample documents with the sample library imported into a home of its own.
-#include "BRNPackageUtils.h"
-#include "DocumentHost.h"
-#include "IDataBase.h"
-#include "IDocument.h"
+#include "documents/DocumentHost.h"
+#include "documents/IDataBase.h"
+#include "documents/IDocument.h"
+#include "logic/BRNPackageUtils.h"
 #include "TestSupport.h"
 
 #include <nlohmann/json.hpp>

@@ -1,7 +1,7 @@
 // The `brindle key`, `xml`, `expand` and `set` commands, run as the built program on copies of
 // the sample documents; what `set` wrote is read back by `brindle packages` and by exiftool.
-#include "BRNXMLImporter.h"
-#include "StreamUtil.h"
+#include "files/BRNXMLImporter.h"
+#include "io/StreamUtil.h"
 #include "TestSupport.h"
 
 #include <nlohmann/json.hpp>

@@ -1,11 +1,11 @@
 #include "TestSupport.h"
 
-#include "BRNPackageUtils.h"
+#include "base/HostConfig.h"
+#include "base/PMString.h"
 #include "BRNPlugIn.h"
 #include "CVLog.h"
-#include "Host.h"
-#include "HostConfig.h"
-#include "PMString.h"
+#include "logic/BRNPackageUtils.h"
+#include "session/Host.h"
 
 #include <array>
 #include <cstdio>

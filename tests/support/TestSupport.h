@@ -2,11 +2,11 @@
 // home, recorded alerts and a fixed clock.
 #pragma once
 
-#include "BRNField.h"
-#include "CAlert.h"
-#include "GlobalTime.h"
-#include "IBRNPrefs.h"
-#include "InterfacePtr.h"
+#include "base/GlobalTime.h"
+#include "files/IBRNPrefs.h"
+#include "model/BRNField.h"
+#include "objectmodel/InterfacePtr.h"
+#include "ui/CAlert.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>

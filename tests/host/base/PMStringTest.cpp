@@ -1,6 +1,6 @@
-#include "PMString.h"
-#include "LocaleStrings.h"
-#include "WideString.h"
+#include "base/LocaleStrings.h"
+#include "base/PMString.h"
+#include "base/WideString.h"
 
 #include <gtest/gtest.h>
 #include <string>

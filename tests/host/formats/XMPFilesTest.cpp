@@ -1,8 +1,8 @@
-#include "XMPFiles.h"
-#include "InterfacePtr.h"
+#include "formats/XMPFiles.h"
+#include "objectmodel/InterfacePtr.h"
 #include "TestSupport.h"
-#include "XMPPacketAccess.h"
-#include "XMPTree.h"
+#include "xmp/XMPPacketAccess.h"
+#include "xmp/XMPTree.h"
 
 #include <exempi/xmp.h>
 

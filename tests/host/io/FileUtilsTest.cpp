@@ -1,5 +1,5 @@
-#include "FileUtils.h"
-#include "HostConfig.h"
+#include "base/HostConfig.h"
+#include "io/FileUtils.h"
 #include "TestSupport.h"
 
 #include <csignal>

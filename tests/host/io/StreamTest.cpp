@@ -1,5 +1,5 @@
-#include "InterfacePtr.h"
-#include "StreamUtil.h"
+#include "io/StreamUtil.h"
+#include "objectmodel/InterfacePtr.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
-#include "XMLOutStream.h"
-#include "InterfacePtr.h"
-#include "StreamUtil.h"
+#include "io/StreamUtil.h"
+#include "io/XMLOutStream.h"
+#include "objectmodel/InterfacePtr.h"
 #include "TestSupport.h"
 
 #include <expat.h>

@@ -1,9 +1,9 @@
-#include "ObjectModel.h"
-#include "CPMUnknown.h"
-#include "CSubject.h"
-#include "IObserver.h"
-#include "ISubject.h"
-#include "InterfacePtr.h"
+#include "objectmodel/CPMUnknown.h"
+#include "objectmodel/InterfacePtr.h"
+#include "objectmodel/ObjectModel.h"
+#include "subjects/CSubject.h"
+#include "subjects/IObserver.h"
+#include "subjects/ISubject.h"
 
 #include <functional>
 #include <gtest/gtest.h>

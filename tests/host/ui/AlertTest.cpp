@@ -1,6 +1,6 @@
-#include "CAlert.h"
-#include "HostDialogs.h"
-#include "LocaleStrings.h"
+#include "base/LocaleStrings.h"
+#include "ui/CAlert.h"
+#include "ui/HostDialogs.h"
 
 #include <gtest/gtest.h>
 #include <memory>

@@ -1,7 +1,7 @@
 // The message dialog with OK and Cancel: fixed answers, and a dismissal when there is no
 // terminal to ask.
-#include "HostDialogs.h"
-#include "LocaleStrings.h"
+#include "base/LocaleStrings.h"
+#include "ui/HostDialogs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
-#include "XMPPacketAccess.h"
-#include "InterfacePtr.h"
-#include "XMPTree.h"
+#include "objectmodel/InterfacePtr.h"
+#include "xmp/XMPPacketAccess.h"
+#include "xmp/XMPTree.h"
 
 #include <exempi/xmp.h>
 

@@ -1,7 +1,7 @@
 // The plug-in's own log file in the recovery folder.
-#include "BRNUtils.h"
+#include "base/HostConfig.h"
 #include "CVLog.h"
-#include "HostConfig.h"
+#include "files/BRNUtils.h"
 #include "TestSupport.h"
 
 #include <filesystem>

@@ -1,7 +1,7 @@
 // The defaults files beside the plug-in: which files are read, the package element chosen
 // for a package, broken files, and the deadline colour tables.
-#include "BRNUtils.h"
 #include "CVExpatSimpleDOM.h"
+#include "files/BRNUtils.h"
 #include "TestSupport.h"
 
 #include <algorithm>

@@ -1,7 +1,7 @@
 // Exporting a library package to a file that the user chooses.
-#include "BRNPackageUtils.h"
-#include "HostDialogs.h"
+#include "logic/BRNPackageUtils.h"
 #include "TestSupport.h"
+#include "ui/HostDialogs.h"
 
 #include <algorithm>
 #include <filesystem>

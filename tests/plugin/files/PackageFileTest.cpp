@@ -1,8 +1,8 @@
 // Package definition files: reading (byte-order marks, attribute rules, wrong documents),
 // writing (checked with Python's own XML parser) and round trips, and the sample library.
-#include "BRNPackageUtils.h"
-#include "BRNXMLImporter.h"
-#include "StreamUtil.h"
+#include "files/BRNXMLImporter.h"
+#include "io/StreamUtil.h"
+#include "logic/BRNPackageUtils.h"
 #include "TestSupport.h"
 
 #include <array>

@@ -1,12 +1,12 @@
 // The settings object and the package library on disk: the settings file, the packages
 // folder, change notification, and what happens to files that are missing, broken,
 // oddly named or cannot be written.
-#include "BRNPackageUtils.h"
-#include "BRNPrefsPrst.h"
 #include "CVExpatSimpleDOM.h"
-#include "IObserver.h"
-#include "ISession.h"
-#include "ISubject.h"
+#include "files/BRNPrefsPrst.h"
+#include "logic/BRNPackageUtils.h"
+#include "session/ISession.h"
+#include "subjects/IObserver.h"
+#include "subjects/ISubject.h"
 #include "TestSupport.h"
 
 #include <algorithm>

@@ -1,15 +1,15 @@
 // Applying library packages: carrying values over between versions, the defaults file, the
 // targets (front document, selected stories) and the library's version raise.
-#include "BRNPackageUtils.h"
-#include "BRNUtils.h"
-#include "DocumentHost.h"
-#include "HostConfig.h"
-#include "HostIDs.h"
-#include "HostSelection.h"
-#include "IAssignmentMgr.h"
-#include "IDataBase.h"
-#include "IDocument.h"
-#include "IStoryData.h"
+#include "base/HostConfig.h"
+#include "documents/DocumentHost.h"
+#include "documents/HostSelection.h"
+#include "documents/IAssignmentMgr.h"
+#include "documents/IDataBase.h"
+#include "documents/IDocument.h"
+#include "documents/IStoryData.h"
+#include "files/BRNUtils.h"
+#include "logic/BRNPackageUtils.h"
+#include "objectmodel/HostIDs.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

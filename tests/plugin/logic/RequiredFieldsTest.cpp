@@ -1,14 +1,14 @@
 // The required-field pass: which fields count as missing, the message and the dialog, the
 // Decimal tidy-up, date and template faults, history stamps and the write-back.
-#include "BRNPackageUtils.h"
-#include "CPMUnknown.h"
-#include "DocumentHost.h"
-#include "HostConfig.h"
-#include "HostDialogs.h"
-#include "IDataBase.h"
-#include "IDocument.h"
-#include "IPanelMgr.h"
+#include "base/HostConfig.h"
+#include "documents/DocumentHost.h"
+#include "documents/IDataBase.h"
+#include "documents/IDocument.h"
+#include "logic/BRNPackageUtils.h"
+#include "objectmodel/CPMUnknown.h"
+#include "session/IPanelMgr.h"
 #include "TestSupport.h"
+#include "ui/HostDialogs.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // Text tags: locating and checking tags, evaluating templates, the format and substring
 // attributes, escaping, the tag list and the recomputation of calculated fields.
-#include "BRNPackageUtils.h"
-#include "BRNUtils.h"
+#include "files/BRNUtils.h"
+#include "logic/BRNPackageUtils.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

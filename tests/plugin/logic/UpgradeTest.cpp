@@ -1,12 +1,12 @@
 // Bringing packages held by documents and stories to the library's version, and the library
 // learning versions it does not know.
-#include "BRNPackageUtils.h"
-#include "DocumentHost.h"
-#include "HostConfig.h"
-#include "IAssignmentMgr.h"
-#include "IDataBase.h"
-#include "IDocument.h"
-#include "IStoryData.h"
+#include "base/HostConfig.h"
+#include "documents/DocumentHost.h"
+#include "documents/IAssignmentMgr.h"
+#include "documents/IDataBase.h"
+#include "documents/IDocument.h"
+#include "documents/IStoryData.h"
+#include "logic/BRNPackageUtils.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 // Text forms of values: dates and their keywords, defaults, values from text, the entry
 // checks with their alerts and the decimal tidy-up.
-#include "BRNPackageUtils.h"
+#include "logic/BRNPackageUtils.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>

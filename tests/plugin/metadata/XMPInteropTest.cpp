@@ -1,11 +1,11 @@
 // Packages saved into real files through the document host: read back by our own reader from
 // a fresh open, and by exiftool, an independent XMP reader; the rest of each packet survives.
-#include "BRNPackageUtils.h"
-#include "DocumentHost.h"
-#include "IDataBase.h"
-#include "IDocument.h"
+#include "documents/DocumentHost.h"
+#include "documents/IDataBase.h"
+#include "documents/IDocument.h"
+#include "formats/XMPFiles.h"
+#include "logic/BRNPackageUtils.h"
 #include "TestSupport.h"
-#include "XMPFiles.h"
 
 #include <nlohmann/json.hpp>
 

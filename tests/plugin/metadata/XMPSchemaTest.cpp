@@ -1,18 +1,18 @@
 // Packages in XMP packets: what the writer stores, what the reader gives back, and the
 // set-metadata command around them.
-#include "BRNPackageUtils.h"
-#include "BRNXMPSchema.h"
-#include "CmdUtils.h"
-#include "DocumentHost.h"
-#include "IBRNDocPrefs.h"
-#include "IBRNSetXMPCmdData.h"
-#include "IDataBase.h"
-#include "IDocument.h"
-#include "IObserver.h"
-#include "IStoryData.h"
-#include "ISubject.h"
+#include "commands/CmdUtils.h"
+#include "documents/DocumentHost.h"
+#include "documents/IDataBase.h"
+#include "documents/IDocument.h"
+#include "documents/IStoryData.h"
+#include "logic/BRNPackageUtils.h"
+#include "metadata/BRNXMPSchema.h"
+#include "metadata/IBRNDocPrefs.h"
+#include "metadata/IBRNSetXMPCmdData.h"
+#include "subjects/IObserver.h"
+#include "subjects/ISubject.h"
 #include "TestSupport.h"
-#include "XMPPacketAccess.h"
+#include "xmp/XMPPacketAccess.h"
 
 #include <exempi/xmp.h>
 

@@ -1,5 +1,5 @@
 // Fields: defaults, type names, the value rules of the setters, equality and copies.
-#include "BRNField.h"
+#include "model/BRNField.h"
 
 #include <functional>
 #include <gtest/gtest.h>

@@ -1,5 +1,5 @@
 // Packages: the check hash, password handling, versions, timestamps and list look-ups.
-#include "BRNPackage.h"
+#include "model/BRNPackage.h"
 
 #include <gtest/gtest.h>
 #include <string>

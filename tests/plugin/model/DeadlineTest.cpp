@@ -1,6 +1,6 @@
 // Deadlines: hours left, the colour a table gives, the tooltip and the date check.
-#include "BRNDeadline.h"
-#include "BRNUtils.h"
+#include "files/BRNUtils.h"
+#include "model/BRNDeadline.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
