@@ -1,6 +1,11 @@
 #include "formats/XMPFiles.h"
 #include "xmp/XmpText.h"
 
+#include "formats/FileReplace.h"
+#include "formats/JpegFile.h"
+#include "formats/PngFile.h"
+#include "formats/PsdFile.h"
+#include "formats/TiffFile.h"
 #include "io/FileUtils.h"
 #include "xmp/XMPPacketAccess.h"
 
@@ -194,58 +199,32 @@ Result ReadSidecar(const fs::path& sidecar, std::string* rdf) {
     return Result::kOK;
 }
 
-// A copy of the file beside it, updated and then renamed over the file, so that the file is
-// either the old one or the whole new one. exempi's own safe update does not keep the
-// file's permissions, and some handlers swap files in several renames.
-class TempCopy {
+// A temporary file beside the target, removed unless it was put in the target's place.
+class Temp {
 public:
-    explicit TempCopy(const Target& target) : fTarget(target) {
-        std::string ext = target.real.extension().string();
-        // The extension stays, since exempi picks some handlers by it.
-        std::string tmpl = (target.real.parent_path() / (".brindle-tmp-XXXXXX" + ext)).string();
-        int fd = ::mkstemps(tmpl.data(), static_cast<int>(ext.size()));
-        if (fd < 0) return;
-        ::close(fd);
-        fPath = tmpl;
-        std::error_code ec;
-        if (!fs::copy_file(target.real, fPath, fs::copy_options::overwrite_existing, ec) || ec ||
-            ::chmod(fPath.c_str(), S_IRUSR | S_IWUSR) != 0) {
-            Discard();
-            return;
-        }
-        fOK = true;
+    ~Temp() {
+        if (!fPath.empty()) ::unlink(fPath.c_str());
     }
-    ~TempCopy() { Discard(); }
-    TempCopy(const TempCopy&) = delete;
-    TempCopy& operator=(const TempCopy&) = delete;
-    explicit operator bool() const { return fOK; }
+    fs::path* Out() { return &fPath; }
     const fs::path& Path() const { return fPath; }
-
-    bool Commit() {
-        if (!fOK) return false;
-        ::chmod(fPath.c_str(), fTarget.st.st_mode & 07777);
-        // Only possible for a privileged process; otherwise the file was ours anyway.
-        int owned = ::chown(fPath.c_str(), fTarget.st.st_uid, fTarget.st.st_gid);
-        (void)owned;
-        int fd = ::open(fPath.c_str(), O_RDONLY);
-        if (fd < 0) return false;
-        bool synced = ::fsync(fd) == 0;
-        ::close(fd);
-        if (!synced || ::rename(fPath.c_str(), fTarget.real.c_str()) != 0) return false;
+    explicit operator bool() const { return !fPath.empty(); }
+    // Puts the temporary file in the target's place, keeping the target's attributes.
+    bool Commit(const fs::path& real) {
+        const fs::path p = std::move(fPath);
         fPath.clear();
-        return true;
+        return FileReplace::Commit(p, real);
     }
 
 private:
-    void Discard() {
-        if (!fPath.empty()) ::unlink(fPath.c_str());
-        fPath.clear();
-        fOK = false;
-    }
-    const Target& fTarget;
     fs::path fPath;
-    bool fOK = false;
 };
+
+// A copy of the file beside it, for the toolkit's handler or an in-place rewrite to update.
+bool CopyToTemp(const fs::path& real, Temp* temp) {
+    if (!FileReplace::MakeTemp(real, temp->Out())) return false;
+    std::error_code ec;
+    return fs::copy_file(real, temp->Path(), fs::copy_options::overwrite_existing, ec) && !ec;
+}
 
 // A JPEG's main packet read straight from its header segments: the toolkit's handler opens
 // and scans far more of the file to give the same bytes.
@@ -370,12 +349,100 @@ Update UpdateWithHandler(const fs::path& path, XmpPtr xmp) {
 }
 
 Result WriteSidecar(const fs::path& sidecar, XmpPtr xmp) {
-    if (!WritableOrMissing(sidecar)) return Result::kCannotWrite;
+    // A sidecar that is a link is written through to the file it names.
+    fs::path target = sidecar;
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(sidecar, ec))) {
+        target = fs::canonical(sidecar, ec);
+        if (ec) return Result::kCannotWrite;
+    }
+    if (!WritableOrMissing(target)) return Result::kCannotWrite;
     XmpText out;
     // A sidecar is a bare packet: no wrapper, no padding.
     if (!out.get() || !xmp_serialize(xmp, out.get(), XMP_SERIAL_OMITPACKETWRAPPER, 0))
         return Result::kCannotWrite;
-    return FileUtils::WriteFileAtomically(IDFile(sidecar), out.str()) ? Result::kOK : Result::kCannotWrite;
+    if (!IsRegularFile(target))
+        return FileUtils::WriteFileAtomically(IDFile(target), out.str()) ? Result::kOK : Result::kCannotWrite;
+    Temp temp;
+    if (!FileReplace::WriteTemp(target, out.str(), temp.Out())) return Result::kCannotWrite;
+    Packet check;
+    std::string back;
+    if (!ReadBytes(temp.Path(), &back) || !ParseInto(back, check)) return Result::kCannotWrite;
+    return temp.Commit(target) ? Result::kOK : Result::kCannotWrite;
+}
+
+// Formats whose packet is written straight into the file, leaving every other byte of it.
+enum class Direct { kNone, kJpeg, kTiff, kPsd, kPng };
+
+Direct DirectFormat(XmpFileType format) {
+    switch (format) {
+    case XMP_FT_JPEG:
+        return Direct::kJpeg;
+    case XMP_FT_TIFF:
+        return Direct::kTiff;
+    case XMP_FT_PHOTOSHOP:
+        return Direct::kPsd;
+    case XMP_FT_PNG:
+        return Direct::kPng;
+    default:
+        return Direct::kNone;
+    }
+}
+
+// The file's bytes with the packet written into them.
+bool WriteDirect(Direct d, const std::string& in, XmpPtr xmp, std::string* out) {
+    if (d == Direct::kJpeg) {
+        std::string standard, extended;
+        return JpegFile::Serialize(xmp, &standard, &extended) && JpegFile::SetPacket(in, standard, extended, out);
+    }
+    XmpText text;
+    if (!text.get() || !xmp_serialize(xmp, text.get(), XMP_SERIAL_USECOMPACTFORMAT, 2048)) return false;
+    switch (d) {
+    case Direct::kTiff:
+        return TiffFile::SetPacket(in, text.str(), out);
+    case Direct::kPsd:
+        return PsdFile::SetPacket(in, text.str(), out);
+    case Direct::kPng:
+        return PngFile::SetPacket(in, text.str(), out);
+    default:
+        return false;
+    }
+}
+
+// The packet as one line of RDF, for comparing two packets.
+std::string Canonical(XmpPtr xmp) {
+    XmpText text;
+    if (!text.get() ||
+        !xmp_serialize(xmp, text.get(), XMP_SERIAL_OMITPACKETWRAPPER | XMP_SERIAL_USECOMPACTFORMAT | XMP_SERIAL_OMITALLFORMATTING, 0))
+        return {};
+    return text.str();
+}
+
+// Whether the written file reads back, through the toolkit's own handler (and for PNG a walk
+// over every chunk's length and CRC), as the packet that was meant: only then does it replace
+// the original.
+bool ReadsBack(const fs::path& written, XmpFileType format, XmpPtr meant) {
+    std::string bytes;
+    if (format == XMP_FT_PNG && (!ReadBytes(written, &bytes) || !PngFile::Check(bytes))) return false;
+    // The packet as the handler finds it stored, not its reconciliation with native values.
+    OpenFile f(written, XMP_OPEN_READ | XMP_OPEN_ONLYXMP);
+    Probe probe;
+    Packet back;
+    if (!f || !ProbeOpen(f, &probe) || !probe.hasPacket || !back.get() || !ParseInto(probe.raw, back))
+        return false;
+    if (format == XMP_FT_JPEG && probe.extended) {
+        // The standard packet names the extended one, which the segments hold whole.
+        XmpText guid;
+        std::string extended;
+        Packet whole;
+        if (!guid.get() || !xmp_get_property(back.get(), "http://ns.adobe.com/xmp/note/", "HasExtendedXMP", guid.get(), nullptr) ||
+            (bytes.empty() && !ReadBytes(written, &bytes)) || !JpegFile::ExtendedPacket(bytes, guid.str(), &extended) ||
+            !ParseInto(extended, whole))
+            return false;
+        return Canonical(whole.get()) == Canonical(meant);
+    }
+    const std::string want = Canonical(meant);
+    return !want.empty() && Canonical(back.get()) == want;
 }
 
 } // namespace
@@ -443,6 +510,9 @@ Result Write(const IDFile& file, const std::string& rdf) {
     if (!ParseInto(rdf, packet)) return Result::kCannotWrite;
     Target t;
     if (!Locate(file, &t)) return Result::kCannotWrite;
+    // An empty file is no document of any format: one emptied since it was read is not
+    // given a sidecar in its place.
+    if (t.st.st_size == 0) return Result::kCannotWrite;
     Probe probe;
     {
         OpenFile f(t.real, XMP_OPEN_READ | XMP_OPEN_ONLYXMP);
@@ -453,20 +523,35 @@ Result Write(const IDFile& file, const std::string& rdf) {
     const bool scanned = probe.format == XMP_FT_UNKNOWN;
     if (!inFile && IsRegularFile(side)) return WriteSidecar(side, packet.get());
 
-    // In place when the packet fits: for the photo formats this also keeps the handler's
-    // photo rules away from the rest of the file. Not for formats with checksums over their
-    // chunks (PNG), which only the handler can update.
+    // In place when the packet fits: every other byte stays. Not for formats with checksums
+    // over their chunks (PNG).
     std::string exact;
     const bool inPlace = Rewritable(probe) && (PhotoFormat(probe.format) || scanned) &&
                          SerializeToFit(packet.get(), probe.length, &exact);
     if (!inFile && !inPlace && (scanned || !probe.hasPacket)) return WriteSidecar(side, packet.get());
 
     if (!Writable(t.real, t.st)) return Result::kCannotWrite;
-    TempCopy copy(t);
-    if (!copy) return Result::kCannotWrite;
-    Update u = inPlace ? RewriteAt(copy.Path(), probe.offset, exact) : Update::kDoesNotFit;
-    if (u == Update::kDoesNotFit && !scanned) u = UpdateWithHandler(copy.Path(), packet.get());
-    if (u == Update::kDone) return copy.Commit() ? Result::kOK : Result::kCannotWrite;
+    const Direct direct = DirectFormat(probe.format);
+    Temp temp;
+    Update u = Update::kDoesNotFit;
+    if (inPlace) {
+        if (!CopyToTemp(t.real, &temp)) return Result::kCannotWrite;
+        u = RewriteAt(temp.Path(), probe.offset, exact);
+    }
+    if (u == Update::kDoesNotFit && direct != Direct::kNone) {
+        std::string in, out;
+        if (!ReadBytes(t.real, &in) || !WriteDirect(direct, in, packet.get(), &out)) return Result::kCannotWrite;
+        Temp fresh;
+        if (!FileReplace::WriteTemp(t.real, out, fresh.Out())) return Result::kCannotWrite;
+        std::swap(*temp.Out(), *fresh.Out());
+        u = Update::kDone;
+    } else if (u == Update::kDoesNotFit && !scanned) {
+        if (!temp && !CopyToTemp(t.real, &temp)) return Result::kCannotWrite;
+        u = UpdateWithHandler(temp.Path(), packet.get());
+    }
+    if (u == Update::kDone)
+        return ReadsBack(temp.Path(), probe.format, packet.get()) && temp.Commit(t.real) ? Result::kOK
+                                                                                          : Result::kCannotWrite;
     if (u == Update::kDoesNotFit && !inFile) return WriteSidecar(side, packet.get());
     return Result::kCannotWrite;
 }
