@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string_view>
 #include <sys/stat.h>
@@ -445,6 +446,45 @@ bool ReadsBack(const fs::path& written, XmpFileType format, XmpPtr meant) {
     return !want.empty() && Canonical(back.get()) == want;
 }
 
+// A file named .xmp whose content is an XMP packet: a sidecar given by its own name.
+bool IsPacketFile(const fs::path& real) {
+    std::string ext = real.extension().string();
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext != ".xmp") return false;
+    std::string bytes;
+    Packet check;
+    return ReadBytes(real, &bytes) && ParseInto(bytes, check);
+}
+
+// The schemas that hold properties in the packet.
+std::set<std::string> Schemas(XmpPtr xmp) {
+    std::set<std::string> schemas;
+    XmpIteratorPtr it = xmp_iterator_new(xmp, nullptr, nullptr, XMP_ITER_JUSTCHILDREN);
+    if (!it) return schemas;
+    XmpText schema, path, value;
+    uint32_t options = 0;
+    while (xmp_iterator_next(it, schema.get(), path.get(), value.get(), &options))
+        schemas.insert(schema.str());
+    xmp_iterator_free(it);
+    return schemas;
+}
+
+// A sidecar beside a file that now holds the packet is removed when it is one this program
+// made: a bare packet (as written here) holding no schema that the file's packet lacks.
+bool RemoveStaleSidecar(const fs::path& side, XmpPtr written) {
+    std::string bytes;
+    Packet old;
+    if (!IsRegularFile(side) || !ReadBytes(side, &bytes) || bytes.find("<?xpacket") != std::string::npos ||
+        !ParseInto(bytes, old))
+        return false;
+    const std::set<std::string> inFile = Schemas(written), inSidecar = Schemas(old.get());
+    if (inSidecar.empty()) return false;
+    for (const std::string& s : inSidecar)
+        if (!inFile.count(s)) return false;
+    return ::unlink(side.c_str()) == 0;
+}
+
 } // namespace
 
 IDFile SidecarFile(const IDFile& file) {
@@ -463,6 +503,10 @@ Result Read(const IDFile& file, std::string* rdf, bool* sidecar) {
     };
     Target t;
     if (!Locate(file, &t) || !XMPPacketAccess::InitToolkit()) return finish(Result::kCannotRead);
+    if (IsPacketFile(t.real)) {
+        fromSidecar = true;
+        return finish(ReadSidecar(t.real, &text));
+    }
     // JPEG keeps its packet in the file, never in a sidecar.
     if (IsJpegName(t.real)) {
         switch (ReadJpegPacket(t.real, &text)) {
@@ -505,6 +549,11 @@ Result Read(const IDFile& file, std::string* rdf, bool* sidecar) {
 }
 
 Result Write(const IDFile& file, const std::string& rdf) {
+    return Write(file, rdf, nullptr);
+}
+
+Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
+    if (note) note->clear();
     if (!XMPPacketAccess::InitToolkit()) return Result::kCannotWrite;
     Packet packet;
     if (!ParseInto(rdf, packet)) return Result::kCannotWrite;
@@ -513,22 +562,32 @@ Result Write(const IDFile& file, const std::string& rdf) {
     // An empty file is no document of any format: one emptied since it was read is not
     // given a sidecar in its place.
     if (t.st.st_size == 0) return Result::kCannotWrite;
+    if (IsPacketFile(t.real)) return WriteSidecar(t.real, packet.get());
+    const fs::path side = SidecarOf(t.given);
+    // A new sidecar is announced: it is a file the user did not have before.
+    auto toSidecar = [&]() {
+        const bool existed = IsRegularFile(side) || fs::is_symlink(side);
+        const Result r = WriteSidecar(side, packet.get());
+        if (r == Result::kOK && !existed && note)
+            *note = "the metadata of " + t.given.string() + " is kept in the new sidecar " + side.string() +
+                    " (the file cannot hold an XMP packet)";
+        return r;
+    };
     Probe probe;
     {
         OpenFile f(t.real, XMP_OPEN_READ | XMP_OPEN_ONLYXMP);
         if (!f || !ProbeOpen(f, &probe)) return Result::kCannotWrite;
     }
-    const fs::path side = SidecarOf(t.given);
     const bool inFile = AlwaysInFile(probe);
     const bool scanned = probe.format == XMP_FT_UNKNOWN;
-    if (!inFile && IsRegularFile(side)) return WriteSidecar(side, packet.get());
+    if (!inFile && IsRegularFile(side)) return toSidecar();
 
     // In place when the packet fits: every other byte stays. Not for formats with checksums
     // over their chunks (PNG).
     std::string exact;
     const bool inPlace = Rewritable(probe) && (PhotoFormat(probe.format) || scanned) &&
                          SerializeToFit(packet.get(), probe.length, &exact);
-    if (!inFile && !inPlace && (scanned || !probe.hasPacket)) return WriteSidecar(side, packet.get());
+    if (!inFile && !inPlace && (scanned || !probe.hasPacket)) return toSidecar();
 
     if (!Writable(t.real, t.st)) return Result::kCannotWrite;
     const Direct direct = DirectFormat(probe.format);
@@ -549,10 +608,15 @@ Result Write(const IDFile& file, const std::string& rdf) {
         if (!temp && !CopyToTemp(t.real, &temp)) return Result::kCannotWrite;
         u = UpdateWithHandler(temp.Path(), packet.get());
     }
-    if (u == Update::kDone)
-        return ReadsBack(temp.Path(), probe.format, packet.get()) && temp.Commit(t.real) ? Result::kOK
-                                                                                          : Result::kCannotWrite;
-    if (u == Update::kDoesNotFit && !inFile) return WriteSidecar(side, packet.get());
+    if (u == Update::kDone) {
+        if (!ReadsBack(temp.Path(), probe.format, packet.get()) || !temp.Commit(t.real)) return Result::kCannotWrite;
+        // The file holds the packet now: a sidecar made for it earlier has nothing more to say.
+        if (inFile && RemoveStaleSidecar(side, packet.get()) && note)
+            *note = "removed the sidecar " + side.string() + ": the metadata of " + t.given.string() +
+                    " is kept in the file";
+        return Result::kOK;
+    }
+    if (u == Update::kDoesNotFit && !inFile) return toSidecar();
     return Result::kCannotWrite;
 }
 

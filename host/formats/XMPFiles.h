@@ -39,6 +39,9 @@ Result Read(const IDFile& file, std::string* rdf, bool* sidecar);
 // the file (for a packet kept in it) or the sidecar is read-only, or the update fails; the
 // file and its sidecar are then as they were.
 Result Write(const IDFile& file, const std::string& rdf);
+// The same; `note` (when given) tells what the user should know of besides the packet: a new
+// sidecar made for the file, or a sidecar of ours removed since the file now holds the packet.
+Result Write(const IDFile& file, const std::string& rdf, std::string* note);
 // Whether the file's packet is (or would be) kept in its sidecar. False for a file that
 // cannot be read.
 bool UsesSidecar(const IDFile& file);
