@@ -128,8 +128,9 @@ bool AlwaysInFile(const Probe& p) {
     return p.format != XMP_FT_UNKNOWN && (p.flags & XMP_FMT_CAN_INJECT_XMP) && (p.flags & XMP_FMT_CAN_EXPAND);
 }
 
-// Formats whose handler, when it rewrites the file, also applies the toolkit's photo rules
-// to Exif, TIFF and Photoshop data; an in-place packet rewrite leaves those alone.
+// Formats whose packet may be rewritten byte for byte inside its padding (no checksum covers
+// it); the toolkit's handler, which would apply its photo rules to Exif, TIFF and Photoshop
+// data, is never used for them.
 bool PhotoFormat(XmpFileType format) {
     return format == XMP_FT_JPEG || format == XMP_FT_TIFF || format == XMP_FT_PHOTOSHOP;
 }
