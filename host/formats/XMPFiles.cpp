@@ -486,6 +486,20 @@ bool RemoveStaleSidecar(const fs::path& side, XmpPtr written) {
     return ::unlink(side.c_str()) == 0;
 }
 
+// The format a file's name promises, for the names of formats that hold their packet in
+// the file; XMP_FT_UNKNOWN for any other name.
+XmpFileType PromisedFormat(const fs::path& p) {
+    std::string ext = p.extension().string();
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".jpg" || ext == ".jpeg") return XMP_FT_JPEG;
+    if (ext == ".tif" || ext == ".tiff") return XMP_FT_TIFF;
+    if (ext == ".psd" || ext == ".psb") return XMP_FT_PHOTOSHOP;
+    if (ext == ".png") return XMP_FT_PNG;
+    if (ext == ".gif") return XMP_FT_GIF;
+    return XMP_FT_UNKNOWN;
+}
+
 } // namespace
 
 IDFile SidecarFile(const IDFile& file) {
@@ -579,6 +593,10 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
         OpenFile f(t.real, XMP_OPEN_READ | XMP_OPEN_ONLYXMP);
         if (!f || !ProbeOpen(f, &probe)) return Result::kCannotWrite;
     }
+    // A file named as a photo whose content is none (replaced by another program since it was
+    // read, say) is an error, not a reason for a sidecar.
+    const XmpFileType promised = PromisedFormat(t.given);
+    if (promised != XMP_FT_UNKNOWN && promised != probe.format) return Result::kCannotWrite;
     const bool inFile = AlwaysInFile(probe);
     const bool scanned = probe.format == XMP_FT_UNKNOWN;
     if (!inFile && IsRegularFile(side)) return toSidecar();

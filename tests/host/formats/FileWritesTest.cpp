@@ -111,8 +111,8 @@ TEST(FileWritesTest, ThePNGCheckFindsBrokenChunks) {
         EXPECT_FALSE(PngFile::Check(c.bytes)) << c.what;
 }
 
-// An empty file, or one emptied since it was read, is no document: the write fails and
-// leaves no sidecar and no temporary file.
+// An empty file, one emptied since it was read, or a photo replaced by something else, is no
+// document to write: the write fails and leaves no sidecar and no temporary file.
 TEST(FileWritesTest, AnEmptiedFileIsAnErrorAndNothingIsWritten) {
     TempDir dir;
     const fs::path empty = dir / "empty.jpg";
@@ -123,15 +123,20 @@ TEST(FileWritesTest, AnEmptiedFileIsAnErrorAndNothingIsWritten) {
     fs::resize_file(emptied, 0);
     const fs::path text = dir / "notes.txt";
     WriteFile(text, "");
-    for (const fs::path& f : {empty, emptied, text}) {
+    const fs::path replaced = dir / "replaced.png";
+    CopySample("BlueSquare.png", replaced);
+    ASSERT_NE(TitleOf(replaced), "(unread)");
+    WriteFile(replaced, "no longer a picture");
+    for (const fs::path& f : {empty, emptied, text, replaced}) {
+        const std::string before = ReadFile(f);
         EXPECT_EQ(XMPFiles::Write(IDFile(f), PacketWith("never", 1)), Result::kCannotWrite) << f;
-        EXPECT_EQ(fs::file_size(f), 0u) << f;
+        EXPECT_EQ(ReadFile(f), before) << f;
     }
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir.path()))
         names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names, (std::vector<std::string>{"emptied.jpg", "empty.jpg", "notes.txt"}));
+    EXPECT_EQ(names, (std::vector<std::string>{"emptied.jpg", "empty.jpg", "notes.txt", "replaced.png"}));
 }
 
 // A replaced file keeps its owner, its mode bits (setuid and setgid too) and its extended
