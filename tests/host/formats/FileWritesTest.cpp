@@ -57,6 +57,26 @@ std::string TitleOf(const fs::path& file, Result* result = nullptr) {
     return v.GetUTF8String();
 }
 
+// A POSIX access control list as the kernel keeps it in system.posix_acl_access: version 2,
+// then (tag, permissions, id) entries, little-endian.
+std::string AclBytes() {
+    std::string b;
+    auto put = [&](uint32_t v, int size) {
+        for (int i = 0; i < size; ++i)
+            b += static_cast<char>((v >> (8 * i)) & 0xFF);
+    };
+    put(2, 4);
+    const uint32_t undefined = 0xFFFFFFFFu;
+    const uint32_t entries[][3] = {{0x01, 6, undefined}, {0x02, 4, 4242}, {0x04, 5, undefined},
+                                   {0x10, 5, undefined}, {0x20, 0, undefined}};
+    for (const auto& e : entries) {
+        put(e[0], 2);
+        put(e[1], 2);
+        put(e[2], 4);
+    }
+    return b;
+}
+
 std::string ExifToolWarnings(const fs::path& file) {
     return testsupport::CaptureOutput("exiftool -q -q -Warning -s3 '" + file.string() + "' 2>&1");
 }
@@ -151,20 +171,46 @@ TEST(FileWritesTest, AReplacedFileKeepsItsAttributes) {
         CopySample(name, file);
         ASSERT_EQ(::chmod(file.c_str(), 06750), 0);
         ASSERT_EQ(::setxattr(file.c_str(), "user.brindle.test", "kept", 4, 0), 0);
+        // An access control list: the owner, user 4242, the group, the mask and others.
+        const std::string acl = AclBytes();
+        const bool withAcl = ::setxattr(file.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) == 0;
         struct stat was {};
         ::stat(file.c_str(), &was);
         ASSERT_EQ(XMPFiles::Write(IDFile(file), PacketWith("attributes", 300)), Result::kOK);
         struct stat now {};
         ::stat(file.c_str(), &now);
         EXPECT_NE(now.st_ino, was.st_ino) << "the file was replaced";
-        EXPECT_EQ(now.st_mode & 07777, 06750u);
+        EXPECT_EQ(now.st_mode & 07777, was.st_mode & 07777);
+        EXPECT_EQ(now.st_mode & 06000, 06000u) << "setuid and setgid kept";
         EXPECT_EQ(now.st_uid, was.st_uid);
         EXPECT_EQ(now.st_gid, was.st_gid);
         char value[16] = {};
         EXPECT_EQ(::getxattr(file.c_str(), "user.brindle.test", value, sizeof value), 4);
         EXPECT_STREQ(value, "kept");
+        if (withAcl) {
+            std::string back(64, '\0');
+            const ssize_t n = ::getxattr(file.c_str(), "system.posix_acl_access", back.data(), back.size());
+            ASSERT_GT(n, 0);
+            back.resize(static_cast<size_t>(n));
+            EXPECT_TRUE(back == acl) << "the access control list is kept";
+        }
         EXPECT_EQ(TitleOf(file), "attributes");
     }
+}
+
+// A packet longer than one JPEG segment goes on in extended segments that exiftool puts
+// together again, as the toolkit does.
+TEST(FileWritesTest, AnExtendedJPEGPacketReadsElsewhereToo) {
+    TempDir dir;
+    const fs::path file = dir / "big.jpg";
+    CopySample("BlueSquare.jpg", file);
+    const std::string title(150000, 'x');
+    ASSERT_EQ(XMPFiles::Write(IDFile(file), PacketWith(title, 2)), Result::kOK);
+    ASSERT_NE(ReadFile(file).find("http://ns.adobe.com/xmp/extension/"), std::string::npos);
+    EXPECT_EQ(TitleOf(file), title);
+    const std::string out = testsupport::CaptureOutput("exiftool -q -q -b -XMP-bt:Title '" + file.string() + "' 2>&1");
+    EXPECT_TRUE(out == title) << "exiftool read " << out.size() << " bytes: " << out.substr(0, 200);
+    EXPECT_EQ(ExifToolWarnings(file), "");
 }
 
 // A file with several names is written in place: every name sees the new packet, and no copy
