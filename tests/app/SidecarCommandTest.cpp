@@ -69,6 +69,36 @@ TEST_F(SidecarCommandTest, ASidecarIsAnnouncedReadByNameAndOneDocumentWithItsFil
     }
 }
 
+// Where the packages go is judged by the file's content: a JPEG under any name holds them; a
+// file named as a photo that is none, or an empty one, is an error and gets no sidecar.
+TEST_F(SidecarCommandTest, ContentDecidesAndBrokenPhotosGetNoSidecar) {
+    const std::string jpeg = testsupport::ReadFile(fs::path(BRINDLE_TEST_DATA) / "xmp-files" / "BlueSquare.jpg");
+    struct Case {
+        const char* name;
+        std::string bytes;
+        bool written;
+    };
+    const std::vector<Case> cases = {
+        {"picture.data", jpeg, true},
+        {"empty.jpg", "", false},
+        {"not-a-photo.jpg", "just some text\n", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = fDir / c.name;
+        WriteFile(file, c.bytes);
+        const int code = Run("apply " + Q(file) + " Production");
+        EXPECT_EQ(code == 0, c.written) << fErr;
+        EXPECT_FALSE(fs::exists(file.string() + ".xmp"));
+        EXPECT_EQ(fErr.find("sidecar"), std::string::npos) << fErr;
+        if (!c.written) EXPECT_EQ(testsupport::ReadFile(file), c.bytes);
+        if (c.written) {
+            ASSERT_EQ(Run("packages --json " + Q(file)), 0) << fErr;
+            EXPECT_EQ(json::parse(fOut)["documents"][0]["packages"].size(), 1u);
+        }
+    }
+}
+
 // A photo with a sidecar of ours beside it (as an older version wrote for a file it could
 // not read): the next save keeps the packages in the photo and removes the sidecar, saying so.
 TEST_F(SidecarCommandTest, TheFileWinsOverASidecarOfOurs) {
