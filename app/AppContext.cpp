@@ -1,7 +1,7 @@
 #include "AppContext.h"
 
-#include "base/HostConfig.h"
 #include "BRNPlugIn.h"
+#include "base/HostConfig.h"
 #include "session/Host.h"
 #include "ui/CAlert.h"
 #include "ui/HostDialogs.h"
@@ -66,7 +66,8 @@ std::vector<std::string> WithoutListedSidecars(const std::vector<std::string>& f
     std::vector<std::string> kept;
     for (const std::string& f : files) {
         const std::string k = key(f);
-        const bool sidecar = k.size() > 4 && k.compare(k.size() - 4, 4, ".xmp") == 0 && named.count(k.substr(0, k.size() - 4));
+        const bool sidecar =
+            k.size() > 4 && k.compare(k.size() - 4, 4, ".xmp") == 0 && named.count(k.substr(0, k.size() - 4));
         if (!sidecar) kept.push_back(f);
     }
     return kept;

@@ -51,8 +51,8 @@ bool ReadAll(const fs::path& p, std::string* bytes) {
 
 // Replaces the content of the file open as fd with bytes, and syncs it.
 bool Overwrite(int fd, const std::string& bytes) {
-    return ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, bytes.data(), bytes.size()) &&
-           ::fsync(fd) == 0;
+    return ::ftruncate(fd, 0) == 0 && ::lseek(fd, 0, SEEK_SET) == 0 &&
+           WriteAll(fd, bytes.data(), bytes.size()) && ::fsync(fd) == 0;
 }
 
 // Every extended attribute of `from` (ACLs included) set on the open file `to`. An attribute
@@ -72,7 +72,8 @@ bool CopyAttributes(const fs::path& from, int to) {
         std::vector<char> value(static_cast<size_t>(len));
         len = ::lgetxattr(from.c_str(), name, value.data(), value.size());
         if (len < 0) return false;
-        if (::fsetxattr(to, name, value.data(), static_cast<size_t>(len), 0) != 0 && errno != EPERM) return false;
+        if (::fsetxattr(to, name, value.data(), static_cast<size_t>(len), 0) != 0 && errno != EPERM)
+            return false;
     }
     return true;
 }
@@ -135,7 +136,8 @@ bool Commit(const fs::path& temp, const fs::path& real, std::string* error) {
         bool ok = Overwrite(fd, fresh) && ReadAll(real, &back) && back == fresh;
         if (!ok && !Overwrite(fd, old)) {
             ::close(fd);
-            Say(error, "the write failed and the old content could not be put back; it is kept in " + keep.string());
+            Say(error,
+                "the write failed and the old content could not be put back; it is kept in " + keep.string());
             return false;
         }
         ::close(fd);

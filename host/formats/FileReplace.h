@@ -25,6 +25,7 @@ bool WriteTemp(const std::filesystem::path& real, const std::string& bytes, std:
 // Replaces `real` (a regular file, links resolved) with the content of `temp`, keeping owner,
 // group, mode and extended attributes. `temp` is gone afterwards, whatever the outcome. On
 // failure `real` is as it was and `error` says why.
-bool Commit(const std::filesystem::path& temp, const std::filesystem::path& real, std::string* error = nullptr);
+bool Commit(const std::filesystem::path& temp, const std::filesystem::path& real,
+            std::string* error = nullptr);
 
 } // namespace FileReplace

@@ -33,7 +33,8 @@ bool Serialize(XmpPtr xmp, uint32_t options, uint32_t padding, std::string* out)
 bool Guid(const std::string& bytes, std::string* guid) {
     unsigned char digest[EVP_MAX_MD_SIZE];
     unsigned int size = 0;
-    if (!EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_md5(), nullptr) || size != 16) return false;
+    if (!EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_md5(), nullptr) || size != 16)
+        return false;
     static const char* hex = "0123456789ABCDEF";
     guid->clear();
     for (unsigned i = 0; i < size; ++i) {
@@ -72,7 +73,8 @@ bool Serialize(XmpPtr xmp, std::string* standard, std::string* extended) {
     if (ok) {
         xmp_delete_property(whole, kXMPNoteNS, "HasExtendedXMP");
         std::string guid;
-        ok = Serialize(whole, compact | XMP_SERIAL_OMITPACKETWRAPPER, 0, extended) && Guid(*extended, &guid) &&
+        ok = Serialize(whole, compact | XMP_SERIAL_OMITPACKETWRAPPER, 0, extended) &&
+             Guid(*extended, &guid) &&
              xmp_set_property(head, kXMPNoteNS, "HasExtendedXMP", guid.c_str(), 0) &&
              Serialize(head, compact, kPadding, standard) && standard->size() <= kMaxStandard &&
              extended->size() <= 0xFFFFFFFFu;
@@ -82,7 +84,8 @@ bool Serialize(XmpPtr xmp, std::string* standard, std::string* extended) {
     return ok;
 }
 
-bool SetPacket(const std::string& in, const std::string& standard, const std::string& extended, std::string* out) {
+bool SetPacket(const std::string& in, const std::string& standard, const std::string& extended,
+               std::string* out) {
     if (standard.size() > kMaxStandard) return false;
     auto byte = [&](size_t i) { return static_cast<unsigned char>(in[i]); };
     if (in.size() < 4 || byte(0) != 0xFF || byte(1) != 0xD8) return false;
@@ -117,7 +120,8 @@ bool SetPacket(const std::string& in, const std::string& standard, const std::st
         if (length < 2 || pos + 2 + length > in.size()) return false;
         const std::string_view payload(in.data() + pos + 4, length - 2);
         const bool isStandard = marker == 0xE1 && payload.substr(0, kXMPSignature.size()) == kXMPSignature;
-        const bool isExtended = marker == 0xE1 && payload.substr(0, kExtendedSignature.size()) == kExtendedSignature;
+        const bool isExtended =
+            marker == 0xE1 && payload.substr(0, kExtendedSignature.size()) == kExtendedSignature;
         leading = leading && (marker == 0xE0 || (marker == 0xE1 && !isStandard && !isExtended));
         segments.push_back({pos, pos + 2 + length, isStandard || isExtended, isStandard, leading});
         pos += 2 + length;
@@ -177,7 +181,8 @@ bool SetPacket(const std::string& in, const std::string& standard, const std::st
 bool ExtendedPacket(const std::string& in, const std::string& guid, std::string* packet) {
     auto byte = [&](size_t i) { return static_cast<unsigned char>(in[i]); };
     auto get32 = [&](size_t i) {
-        return uint32_t(byte(i)) << 24 | uint32_t(byte(i + 1)) << 16 | uint32_t(byte(i + 2)) << 8 | byte(i + 3);
+        return uint32_t(byte(i)) << 24 | uint32_t(byte(i + 1)) << 16 | uint32_t(byte(i + 2)) << 8 |
+               byte(i + 3);
     };
     if (in.size() < 4 || byte(0) != 0xFF || byte(1) != 0xD8 || guid.size() != 32) return false;
     uint64_t total = 0, covered = 0;

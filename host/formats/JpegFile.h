@@ -19,7 +19,8 @@ bool Serialize(XmpPtr xmp, std::string* standard, std::string* extended);
 // `in` with its XMP segments replaced by ones holding the packet: the new standard segment
 // where the old one was (else after the leading APP0/APP1 segments), extended ones after it.
 // False when `in` is not a JPEG whose header segments can be walked to the image data.
-bool SetPacket(const std::string& in, const std::string& standard, const std::string& extended, std::string* out);
+bool SetPacket(const std::string& in, const std::string& standard, const std::string& extended,
+               std::string* out);
 
 // The extended packet that the JPEG's extended segments for `guid` hold, put together by
 // their offsets. False when there is none, or the parts do not cover it exactly or do not

@@ -36,7 +36,8 @@ uint32_t Crc(const char* data, size_t size) {
 }
 
 bool IsXMPChunk(const std::string& b, size_t at, uint32_t length) {
-    return b.compare(at + 4, 4, "iTXt") == 0 && length >= 18 && b.compare(at + 8, 18, kXMPHeader.substr(0, 18)) == 0;
+    return b.compare(at + 4, 4, "iTXt") == 0 && length >= 18 &&
+           b.compare(at + 8, 18, kXMPHeader.substr(0, 18)) == 0;
 }
 
 struct Chunk {
@@ -62,7 +63,8 @@ bool Walk(const std::string& b, std::vector<Chunk>* chunks, bool checkCrc) {
 
 bool SetPacket(const std::string& in, const std::string& packet, std::string* out) {
     std::vector<Chunk> chunks;
-    if (!Walk(in, &chunks, false) || chunks.empty() || in.compare(chunks[0].start + 4, 4, "IHDR") != 0) return false;
+    if (!Walk(in, &chunks, false) || chunks.empty() || in.compare(chunks[0].start + 4, 4, "IHDR") != 0)
+        return false;
     const uint64_t length = kXMPHeader.size() + packet.size();
     if (length > 0x7FFFFFFFu) return false;
     std::string mine;

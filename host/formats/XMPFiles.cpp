@@ -395,7 +395,8 @@ Direct DirectFormat(XmpFileType format) {
 bool WriteDirect(Direct d, const std::string& in, XmpPtr xmp, std::string* out) {
     if (d == Direct::kJpeg) {
         std::string standard, extended;
-        return JpegFile::Serialize(xmp, &standard, &extended) && JpegFile::SetPacket(in, standard, extended, out);
+        return JpegFile::Serialize(xmp, &standard, &extended) &&
+               JpegFile::SetPacket(in, standard, extended, out);
     }
     XmpText text;
     if (!text.get() || !xmp_serialize(xmp, text.get(), XMP_SERIAL_USECOMPACTFORMAT, 2048)) return false;
@@ -414,8 +415,10 @@ bool WriteDirect(Direct d, const std::string& in, XmpPtr xmp, std::string* out) 
 // The packet as one line of RDF, for comparing two packets.
 std::string Canonical(XmpPtr xmp) {
     XmpText text;
-    if (!text.get() ||
-        !xmp_serialize(xmp, text.get(), XMP_SERIAL_OMITPACKETWRAPPER | XMP_SERIAL_USECOMPACTFORMAT | XMP_SERIAL_OMITALLFORMATTING, 0))
+    if (!text.get() || !xmp_serialize(xmp, text.get(),
+                                      XMP_SERIAL_OMITPACKETWRAPPER | XMP_SERIAL_USECOMPACTFORMAT |
+                                          XMP_SERIAL_OMITALLFORMATTING,
+                                      0))
         return {};
     return text.str();
 }
@@ -437,9 +440,11 @@ bool ReadsBack(const fs::path& written, XmpFileType format, XmpPtr meant) {
         XmpText guid;
         std::string extended;
         Packet whole;
-        if (!guid.get() || !xmp_get_property(back.get(), "http://ns.adobe.com/xmp/note/", "HasExtendedXMP", guid.get(), nullptr) ||
-            (bytes.empty() && !ReadBytes(written, &bytes)) || !JpegFile::ExtendedPacket(bytes, guid.str(), &extended) ||
-            !ParseInto(extended, whole))
+        if (!guid.get() ||
+            !xmp_get_property(back.get(), "http://ns.adobe.com/xmp/note/", "HasExtendedXMP", guid.get(),
+                              nullptr) ||
+            (bytes.empty() && !ReadBytes(written, &bytes)) ||
+            !JpegFile::ExtendedPacket(bytes, guid.str(), &extended) || !ParseInto(extended, whole))
             return false;
         return Canonical(whole.get()) == Canonical(meant);
     }
@@ -618,7 +623,8 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
     }
     if (u == Update::kDoesNotFit && direct != Direct::kNone) {
         std::string in, out;
-        if (!ReadBytes(t.real, &in) || !WriteDirect(direct, in, packet.get(), &out)) return Result::kCannotWrite;
+        if (!ReadBytes(t.real, &in) || !WriteDirect(direct, in, packet.get(), &out))
+            return Result::kCannotWrite;
         Temp fresh;
         if (!FileReplace::WriteTemp(t.real, out, fresh.Out())) return Result::kCannotWrite;
         std::swap(*temp.Out(), *fresh.Out());
@@ -628,7 +634,8 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
         u = UpdateWithHandler(temp.Path(), packet.get());
     }
     if (u == Update::kDone) {
-        if (!ReadsBack(temp.Path(), probe.format, packet.get()) || !temp.Commit(t.real)) return Result::kCannotWrite;
+        if (!ReadsBack(temp.Path(), probe.format, packet.get()) || !temp.Commit(t.real))
+            return Result::kCannotWrite;
         // The file holds the packet now: a sidecar made for it earlier has nothing more to say.
         if (inFile && RemoveStaleSidecar(side, packet.get()) && note)
             *note = "removed the sidecar " + side.string() + ": the metadata of " + t.given.string() +

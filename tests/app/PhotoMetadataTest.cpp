@@ -77,13 +77,14 @@ std::vector<std::string> Diff(const std::multiset<std::string>& a, const std::mu
 }
 
 uint32_t Be32(const std::string& b, size_t at) {
-    return uint32_t(uint8_t(b[at])) << 24 | uint32_t(uint8_t(b[at + 1])) << 16 | uint32_t(uint8_t(b[at + 2])) << 8 |
-           uint32_t(uint8_t(b[at + 3]));
+    return uint32_t(uint8_t(b[at])) << 24 | uint32_t(uint8_t(b[at + 1])) << 16 |
+           uint32_t(uint8_t(b[at + 2])) << 8 | uint32_t(uint8_t(b[at + 3]));
 }
 
 // The bytes of the image itself: a JPEG's scan to its end; a PSD's layers and image data
 // (everything after the image resources); a TIFF's strips, by the offsets exiftool lists.
-std::string ImageData(const std::string& ext, const std::string& bytes, const std::multiset<std::string>& tags) {
+std::string ImageData(const std::string& ext, const std::string& bytes,
+                      const std::multiset<std::string>& tags) {
     if (ext == "jpg") {
         size_t pos = 2;
         while (pos + 4 <= bytes.size() && uint8_t(bytes[pos + 1]) != 0xDA)
@@ -142,18 +143,21 @@ TEST_F(PhotoMetadataTest, ApplyingPackagesChangesOnlyOurNamespace) {
     }
     std::string cmd =
         "exiftool -q -overwrite_original -m"
-        " '-IFD0:Artist=Ann Lens' '-IFD0:Copyright=(c) 2024 Harbour Photo' '-IFD0:ImageDescription=Boats at dawn'"
+        " '-IFD0:Artist=Ann Lens' '-IFD0:Copyright=(c) 2024 Harbour Photo' '-IFD0:ImageDescription=Boats at "
+        "dawn'"
         " '-ExifIFD:DateTimeOriginal=2024:05:06 07:08:09' '-ExifIFD:UserComment=shot from the pier'"
         " -IPTC:Keywords=harbour -IPTC:Keywords=boats '-IPTC:By-line=Ann Lens'"
         " '-IPTC:Caption-Abstract=Boats at dawn' -Photoshop:CopyrightFlag=1"
-        " '-IFD0:Make=Harbour Cam' '-XMP-tiff:Make=Harbour Cam' '-XMP-exif:DateTimeOriginal=2024:05:06 07:08:09'"
+        " '-IFD0:Make=Harbour Cam' '-XMP-tiff:Make=Harbour Cam' '-XMP-exif:DateTimeOriginal=2024:05:06 "
+        "07:08:09'"
         " '-XMP-dc:Rights=(c) 2024 Harbour Photo' '-XMP-photoshop:Credit=Harbour Photo'";
     for (const fs::path& f : files)
         cmd += " " + Q(f);
     int status = 0;
     CaptureOutput(cmd, &status);
     ASSERT_EQ(status, 0);
-    CaptureOutput("exiftool -q -overwrite_original -XMP:all= " + Q(files[3]) + " " + Q(files[4]) + " " + Q(files[5]),
+    CaptureOutput("exiftool -q -overwrite_original -XMP:all= " + Q(files[3]) + " " + Q(files[4]) + " " +
+                      Q(files[5]),
                   &status);
     ASSERT_EQ(status, 0);
 
@@ -162,7 +166,8 @@ TEST_F(PhotoMetadataTest, ApplyingPackagesChangesOnlyOurNamespace) {
     for (const fs::path& f : files)
         bytesBefore.push_back(ReadFile(f));
     for (size_t i = 0; i < files.size(); ++i) {
-        ASSERT_TRUE(before[files[i].filename().string()].count("[IFD0]          Artist                          : Ann Lens"))
+        ASSERT_TRUE(before[files[i].filename().string()].count(
+            "[IFD0]          Artist                          : Ann Lens"))
             << formats[i] << ": the fixture carries its native values";
         // Both packages: every field type, each apply a write that outgrows the old padding.
         for (const char* package : {"Photo Rights", "Production"})
@@ -184,7 +189,8 @@ TEST_F(PhotoMetadataTest, ApplyingPackagesChangesOnlyOurNamespace) {
         for (const auto& d : diff)
             shown += d + "\n";
         EXPECT_TRUE(diff.empty()) << "changed outside our namespace:\n" << shown;
-        EXPECT_TRUE(ImageData(formats[i], bytesBefore[i], was) == ImageData(formats[i], ReadFile(files[i]), now))
+        EXPECT_TRUE(ImageData(formats[i], bytesBefore[i], was) ==
+                    ImageData(formats[i], ReadFile(files[i]), now))
             << "the image data is byte for byte the same";
         EXPECT_FALSE(ImageData(formats[i], bytesBefore[i], was).empty());
     }

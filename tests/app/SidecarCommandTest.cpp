@@ -27,7 +27,9 @@ std::string Q(const fs::path& p) {
 
 class SidecarCommandTest : public ::testing::Test {
 protected:
-    void SetUp() override { ASSERT_EQ(Run("library import " + Q(SamplesLibrary() / "Production_ID.xml")), 0) << fErr; }
+    void SetUp() override {
+        ASSERT_EQ(Run("library import " + Q(SamplesLibrary() / "Production_ID.xml")), 0) << fErr;
+    }
     int Run(const std::string& args) {
         fOut.clear();
         fErr.clear();
@@ -42,7 +44,8 @@ TEST_F(SidecarCommandTest, ASidecarIsAnnouncedReadByNameAndOneDocumentWithItsFil
     const fs::path side = fDir / "notes.txt.xmp";
     WriteFile(notes, "plain text cannot hold a packet\n");
     ASSERT_EQ(Run("apply " + Q(notes) + " Production"), 0) << fErr;
-    EXPECT_NE(fErr.find("sidecar " + side.string()), std::string::npos) << "the new sidecar is announced: " << fErr;
+    EXPECT_NE(fErr.find("sidecar " + side.string()), std::string::npos)
+        << "the new sidecar is announced: " << fErr;
     ASSERT_TRUE(fs::exists(side));
 
     struct Case {
@@ -72,7 +75,8 @@ TEST_F(SidecarCommandTest, ASidecarIsAnnouncedReadByNameAndOneDocumentWithItsFil
 // Where the packages go is judged by the file's content: a JPEG under any name holds them; a
 // file named as a photo that is none, or an empty one, is an error and gets no sidecar.
 TEST_F(SidecarCommandTest, ContentDecidesAndBrokenPhotosGetNoSidecar) {
-    const std::string jpeg = testsupport::ReadFile(fs::path(BRINDLE_TEST_DATA) / "xmp-files" / "BlueSquare.jpg");
+    const std::string jpeg =
+        testsupport::ReadFile(fs::path(BRINDLE_TEST_DATA) / "xmp-files" / "BlueSquare.jpg");
     struct Case {
         const char* name;
         std::string bytes;
@@ -91,7 +95,9 @@ TEST_F(SidecarCommandTest, ContentDecidesAndBrokenPhotosGetNoSidecar) {
         EXPECT_EQ(code == 0, c.written) << fErr;
         EXPECT_FALSE(fs::exists(file.string() + ".xmp"));
         EXPECT_EQ(fErr.find("sidecar"), std::string::npos) << fErr;
-        if (!c.written) EXPECT_EQ(testsupport::ReadFile(file), c.bytes);
+        if (!c.written) {
+            EXPECT_EQ(testsupport::ReadFile(file), c.bytes);
+        }
         if (c.written) {
             ASSERT_EQ(Run("packages --json " + Q(file)), 0) << fErr;
             EXPECT_EQ(json::parse(fOut)["documents"][0]["packages"].size(), 1u);
@@ -114,9 +120,11 @@ TEST_F(SidecarCommandTest, TheFileWinsOverASidecarOfOurs) {
     const fs::path other = fDir / "other.jpg";
     fs::copy_file(photo, other);
     const fs::path otherSide = fDir / "other.jpg.xmp";
-    WriteFile(otherSide, "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
-                         "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" "
-                         "xmlns:darktable=\"http://darktable.sf.net/\" darktable:xmp_version=\"5\"/></rdf:RDF></x:xmpmeta>");
+    WriteFile(
+        otherSide,
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+        "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" "
+        "xmlns:darktable=\"http://darktable.sf.net/\" darktable:xmp_version=\"5\"/></rdf:RDF></x:xmpmeta>");
 
     ASSERT_EQ(Run("apply " + Q(photo) + " Production"), 0) << fErr;
     EXPECT_FALSE(fs::exists(side));

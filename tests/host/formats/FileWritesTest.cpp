@@ -1,10 +1,10 @@
 // What a write of a file's packet keeps besides the packet: a PNG that stays readable however
 // its packet changes size, files that are not there to write, and the file's own attributes.
+#include "TestSupport.h"
 #include "formats/FileReplace.h"
 #include "formats/PngFile.h"
 #include "formats/XMPFiles.h"
 #include "objectmodel/InterfacePtr.h"
-#include "TestSupport.h"
 #include "xmp/XMPPacketAccess.h"
 
 #include <algorithm>
@@ -40,7 +40,8 @@ std::string PacketWith(const std::string& title, int count, XMPPacketAccess* fro
     xmp->SetProperty(kNS, WideString("Title"), WideString(title));
     xmp->DeleteProperty(kNS, WideString("Items"));
     for (int i = 0; i < count; ++i)
-        xmp->AppendArrayItem(kNS, WideString("Items"), WideString("item " + std::to_string(i) + " of the test packet"),
+        xmp->AppendArrayItem(kNS, WideString("Items"),
+                             WideString("item " + std::to_string(i) + " of the test packet"),
                              IXMPPacketAccess::kArrayOrdered, 0);
     return xmp->SerializePacket();
 }
@@ -67,8 +68,11 @@ std::string AclBytes() {
     };
     put(2, 4);
     const uint32_t undefined = 0xFFFFFFFFu;
-    const uint32_t entries[][3] = {{0x01, 6, undefined}, {0x02, 4, 4242}, {0x04, 5, undefined},
-                                   {0x10, 5, undefined}, {0x20, 0, undefined}};
+    const uint32_t entries[][3] = {{0x01, 6, undefined},
+                                   {0x02, 4, 4242},
+                                   {0x04, 5, undefined},
+                                   {0x10, 5, undefined},
+                                   {0x20, 0, undefined}};
     for (const auto& e : entries) {
         put(e[0], 2);
         put(e[1], 2);
@@ -119,8 +123,8 @@ TEST(FileWritesTest, ThePNGCheckFindsBrokenChunks) {
     };
     std::string badCrc = out, badLength = out;
     const size_t chunk = out.find("iTXt") - 4;
-    badCrc[chunk + 30] ^= 1;           // a byte of the packet, the CRC left as it was
-    badLength[chunk + 3] += 3;         // a length past the chunk's data
+    badCrc[chunk + 30] ^= 1;   // a byte of the packet, the CRC left as it was
+    badLength[chunk + 3] += 3; // a length past the chunk's data
     const std::vector<Case> cases = {
         {"changed byte", badCrc},
         {"wrong length", badLength},
@@ -172,12 +176,15 @@ TEST(FileWritesTest, AReplacedFileKeepsItsAttributes) {
         // Owned by someone else where this process may give files away: the copy that replaces
         // the file takes its owner first and its mode after, so the change of owner does not
         // clear setuid and setgid.
-        if (::geteuid() == 0) ASSERT_EQ(::chown(file.c_str(), 4242, 4343), 0);
+        if (::geteuid() == 0) {
+            ASSERT_EQ(::chown(file.c_str(), 4242, 4343), 0);
+        }
         ASSERT_EQ(::chmod(file.c_str(), 06750), 0);
         ASSERT_EQ(::setxattr(file.c_str(), "user.brindle.test", "kept", 4, 0), 0);
         // An access control list: the owner, user 4242, the group, the mask and others.
         const std::string acl = AclBytes();
-        const bool withAcl = ::setxattr(file.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) == 0;
+        const bool withAcl =
+            ::setxattr(file.c_str(), "system.posix_acl_access", acl.data(), acl.size(), 0) == 0;
         struct stat was {};
         ::stat(file.c_str(), &was);
         ASSERT_EQ(XMPFiles::Write(IDFile(file), PacketWith("attributes", 300)), Result::kOK);
@@ -212,7 +219,8 @@ TEST(FileWritesTest, AnExtendedJPEGPacketReadsElsewhereToo) {
     ASSERT_EQ(XMPFiles::Write(IDFile(file), PacketWith(title, 2)), Result::kOK);
     ASSERT_NE(ReadFile(file).find("http://ns.adobe.com/xmp/extension/"), std::string::npos);
     EXPECT_EQ(TitleOf(file), title);
-    const std::string out = testsupport::CaptureOutput("exiftool -q -q -b -XMP-bt:Title '" + file.string() + "' 2>&1");
+    const std::string out =
+        testsupport::CaptureOutput("exiftool -q -q -b -XMP-bt:Title '" + file.string() + "' 2>&1");
     EXPECT_TRUE(out == title) << "exiftool read " << out.size() << " bytes: " << out.substr(0, 200);
     EXPECT_EQ(ExifToolWarnings(file), "");
 }
