@@ -2,6 +2,7 @@
 #include "xmp/XmpText.h"
 
 #include "formats/FileReplace.h"
+#include "formats/GifFile.h"
 #include "formats/JpegFile.h"
 #include "formats/PngFile.h"
 #include "formats/PsdFile.h"
@@ -374,7 +375,7 @@ Result WriteSidecar(const fs::path& sidecar, XmpPtr xmp) {
 }
 
 // Formats whose packet is written straight into the file, leaving every other byte of it.
-enum class Direct { kNone, kJpeg, kTiff, kPsd, kPng };
+enum class Direct { kNone, kJpeg, kTiff, kPsd, kPng, kGif };
 
 Direct DirectFormat(XmpFileType format) {
     switch (format) {
@@ -386,6 +387,8 @@ Direct DirectFormat(XmpFileType format) {
         return Direct::kPsd;
     case XMP_FT_PNG:
         return Direct::kPng;
+    case XMP_FT_GIF:
+        return Direct::kGif;
     default:
         return Direct::kNone;
     }
@@ -407,6 +410,8 @@ bool WriteDirect(Direct d, const std::string& in, XmpPtr xmp, std::string* out) 
         return PsdFile::SetPacket(in, text.str(), out);
     case Direct::kPng:
         return PngFile::SetPacket(in, text.str(), out);
+    case Direct::kGif:
+        return GifFile::SetPacket(in, text.str(), out);
     default:
         return false;
     }

@@ -1,10 +1,11 @@
 // The XMP packet of a file on disk.
 //
 // Where the packet lives, by the file's content:
-// - JPEG, TIFF, PSD and PNG: in the file, written straight into the XMP segment (and
-//   extended segments), tag 700, image resource 1060 or iTXt chunk (JpegFile, TiffFile,
-//   PsdFile, PngFile), so that nothing else of the file changes. Other formats whose handler
-//   can always hold a packet (GIF, INDD…): in the file, through exempi's handler.
+// - JPEG, TIFF, PSD, PNG and GIF: in the file, written straight into the XMP segment (and
+//   extended segments), tag 700, image resource 1060, iTXt chunk or application extension
+//   (JpegFile, TiffFile, PsdFile, PngFile, GifFile), so that nothing else of the file
+//   changes. Other formats whose handler can always hold a packet (INDD…): in the file,
+//   through exempi's handler.
 // - Any other file (PDF and AI, which exempi reads by scanning for the packet; text and
 //   unknown formats): in the sidecar "<file>.xmp" once one exists; otherwise in the file's
 //   own packet when it has a writable one that the new packet fits into; otherwise in a new
