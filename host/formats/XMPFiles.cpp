@@ -307,6 +307,47 @@ bool Rewritable(const Probe& p) {
     return p.hasPacket && p.writable && !p.extended && p.charForm == 0 && p.offset >= 0 && p.length > 0;
 }
 
+// The packet's toolkit name (x:xmptk, or x:xaptk in older packets) as the file had it: the
+// toolkit writes its own name there, but which program wrote the packet is the file's own
+// metadata. Without a packet before, the name is left out. With keepLength the padding
+// before the packet's end makes up the difference; false when it cannot.
+bool KeepToolkitName(std::string* text, const std::string& old, bool keepLength) {
+    auto attribute = [](const std::string& s, size_t* start, size_t* end) {
+        for (const char* name : {" x:xmptk=", " x:xaptk="}) {
+            const size_t at = s.find(name);
+            const size_t head = s.find("<x:xmpmeta");
+            if (at == std::string::npos || head == std::string::npos || at < head || at > s.find('>', head))
+                continue;
+            const size_t q = at + std::char_traits<char>::length(name);
+            if (q >= s.size() || (s[q] != '"' && s[q] != '\'')) continue;
+            const size_t close = s.find(s[q], q + 1);
+            if (close == std::string::npos) continue;
+            *start = at;
+            *end = close + 1;
+            return true;
+        }
+        return false;
+    };
+    size_t ns = 0, ne = 0, os = 0, oe = 0;
+    if (!attribute(*text, &ns, &ne)) return !keepLength;
+    const std::string keep = attribute(old, &os, &oe) ? old.substr(os, oe - os) : std::string();
+    std::string result = *text;
+    result.replace(ns, ne - ns, keep);
+    if (keepLength && result.size() != text->size()) {
+        const size_t end = result.rfind("<?xpacket end");
+        if (end == std::string::npos) return false;
+        if (result.size() < text->size()) {
+            result.insert(end, text->size() - result.size(), ' ');
+        } else {
+            const size_t extra = result.size() - text->size();
+            if (end < extra || result.find_first_not_of(" \t\r\n", end - extra) != end) return false;
+            result.erase(end - extra, extra);
+        }
+    }
+    *text = std::move(result);
+    return true;
+}
+
 // The packet serialized to exactly the length of the one in the file, or false when it does
 // not fit. Compact RDF without line breaks, as the toolkit's handlers write it, fits the most.
 bool SerializeToFit(XmpPtr xmp, int32 length, std::string* bytes) {
@@ -395,23 +436,27 @@ Direct DirectFormat(XmpFileType format) {
 }
 
 // The file's bytes with the packet written into them.
-bool WriteDirect(Direct d, const std::string& in, XmpPtr xmp, std::string* out) {
+bool WriteDirect(Direct d, const std::string& in, XmpPtr xmp, const std::string& old, std::string* out) {
     if (d == Direct::kJpeg) {
         std::string standard, extended;
-        return JpegFile::Serialize(xmp, &standard, &extended) &&
-               JpegFile::SetPacket(in, standard, extended, out);
+        if (!JpegFile::Serialize(xmp, &standard, &extended)) return false;
+        // (The extended part is named by its digest, so it is left as serialized.)
+        KeepToolkitName(&standard, old, false);
+        return JpegFile::SetPacket(in, standard, extended, out);
     }
     XmpText text;
     if (!text.get() || !xmp_serialize(xmp, text.get(), XMP_SERIAL_USECOMPACTFORMAT, 2048)) return false;
+    std::string packet = text.str();
+    KeepToolkitName(&packet, old, false);
     switch (d) {
     case Direct::kTiff:
-        return TiffFile::SetPacket(in, text.str(), out);
+        return TiffFile::SetPacket(in, packet, out);
     case Direct::kPsd:
-        return PsdFile::SetPacket(in, text.str(), out);
+        return PsdFile::SetPacket(in, packet, out);
     case Direct::kPng:
-        return PngFile::SetPacket(in, text.str(), out);
+        return PngFile::SetPacket(in, packet, out);
     case Direct::kGif:
-        return GifFile::SetPacket(in, text.str(), out);
+        return GifFile::SetPacket(in, packet, out);
     default:
         return false;
     }
@@ -616,6 +661,7 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
     std::string exact;
     const bool inPlace = Rewritable(probe) && (PhotoFormat(probe.format) || scanned) &&
                          SerializeToFit(packet.get(), probe.length, &exact);
+    if (inPlace) KeepToolkitName(&exact, probe.raw, true);
     if (!inFile && !inPlace && (scanned || !probe.hasPacket)) return toSidecar();
 
     if (!Writable(t.real, t.st)) return Result::kCannotWrite;
@@ -628,7 +674,7 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
     }
     if (u == Update::kDoesNotFit && direct != Direct::kNone) {
         std::string in, out;
-        if (!ReadBytes(t.real, &in) || !WriteDirect(direct, in, packet.get(), &out))
+        if (!ReadBytes(t.real, &in) || !WriteDirect(direct, in, packet.get(), probe.raw, &out))
             return Result::kCannotWrite;
         Temp fresh;
         if (!FileReplace::WriteTemp(t.real, out, fresh.Out())) return Result::kCannotWrite;

@@ -55,9 +55,7 @@ std::string Group(const std::string& line) {
 // The lines that are about the file rather than its metadata, or that are ours.
 bool Ignored(const std::string& line) {
     const std::string g = Group(line);
-    return g == "System" || g == "ExifTool" || g == "XMP-dunmoreBRN" ||
-           // The packet's writer: the toolkit that serialized it.
-           line.find("XMPToolkit ") != std::string::npos;
+    return g == "System" || g == "ExifTool" || g == "XMP-dunmoreBRN";
 }
 
 std::multiset<std::string> Kept(const std::multiset<std::string>& lines) {
