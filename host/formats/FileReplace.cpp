@@ -153,7 +153,8 @@ bool Commit(const fs::path& temp, const fs::path& real, std::string* error) {
     bool ok = CopyAttributes(real, fd);
     // The owner first (only a privileged process can give a file away; otherwise the file was
     // ours anyway), then the mode, which a change of owner may have cleared of setuid/setgid.
-    if (ok && (st.st_uid != ::geteuid() || st.st_gid != ::getegid())) {
+    struct stat mine {};
+    if (ok && ::fstat(fd, &mine) == 0 && (mine.st_uid != st.st_uid || mine.st_gid != st.st_gid)) {
         if (::fchown(fd, st.st_uid, st.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
     }
     ok = ok && ::fchmod(fd, st.st_mode & 07777) == 0 && ::fsync(fd) == 0;
