@@ -2,12 +2,17 @@
 // its packet changes size, files that are not there to write, and the file's own attributes.
 #include "TestSupport.h"
 #include "formats/FileReplace.h"
+#include "formats/GifFile.h"
+#include "formats/JpegFile.h"
 #include "formats/PngFile.h"
+#include "formats/PsdFile.h"
+#include "formats/TiffFile.h"
 #include "formats/XMPFiles.h"
 #include "objectmodel/InterfacePtr.h"
 #include "xmp/XMPPacketAccess.h"
 
 #include <algorithm>
+#include <functional>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/stat.h>
@@ -133,6 +138,33 @@ TEST(FileWritesTest, ThePNGCheckFindsBrokenChunks) {
     };
     for (const Case& c : cases)
         EXPECT_FALSE(PngFile::Check(c.bytes)) << c.what;
+}
+
+// A file cut short inside its header is refused by each format's writer, whatever is left.
+TEST(FileWritesTest, WritersRefuseFilesCutShort) {
+    const std::string packet =
+        "<?xpacket begin=\"\"?><x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/><?xpacket end=\"w\"?>";
+    using Writer = std::function<bool(const std::string&, std::string*)>;
+    const std::vector<std::pair<const char*, Writer>> writers = {
+        {"BlueSquare.jpg",
+         [&](const std::string& in, std::string* out) { return JpegFile::SetPacket(in, packet, "", out); }},
+        {"BlueSquare.tif",
+         [&](const std::string& in, std::string* out) { return TiffFile::SetPacket(in, packet, out); }},
+        {"BlueSquare.psd",
+         [&](const std::string& in, std::string* out) { return PsdFile::SetPacket(in, packet, out); }},
+        {"BlueSquare.png",
+         [&](const std::string& in, std::string* out) { return PngFile::SetPacket(in, packet, out); }},
+        {"BlueSquare.gif",
+         [&](const std::string& in, std::string* out) { return GifFile::SetPacket(in, packet, out); }},
+    };
+    for (const auto& [name, write] : writers) {
+        SCOPED_TRACE(name);
+        const std::string whole = ReadFile(kSamples / name);
+        std::string out;
+        ASSERT_TRUE(write(whole, &out)) << "the whole file is written";
+        for (size_t cut : {size_t(0), size_t(3), size_t(9), size_t(40), size_t(200)})
+            EXPECT_FALSE(write(whole.substr(0, cut), &out)) << "cut at " << cut;
+    }
 }
 
 // An empty file, one emptied since it was read, or a photo replaced by something else, is no
