@@ -1,13 +1,15 @@
 #include "AppContext.h"
 
-#include "base/HostConfig.h"
 #include "BRNPlugIn.h"
+#include "base/HostConfig.h"
 #include "session/Host.h"
 #include "ui/CAlert.h"
 #include "ui/HostDialogs.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
+#include <set>
 #include <unistd.h>
 
 HostSessionScope::HostSessionScope(const GlobalOptions& o) {
@@ -50,4 +52,23 @@ int Fail(int code, const std::string& message) {
 
 void PrintJSON(const nlohmann::json& j) {
     std::cout << j.dump(2) << std::endl;
+}
+
+std::vector<std::string> WithoutListedSidecars(const std::vector<std::string>& files) {
+    auto key = [](const std::string& name) {
+        std::error_code ec;
+        std::filesystem::path p = std::filesystem::absolute(name, ec);
+        return (ec ? std::filesystem::path(name) : p).lexically_normal().string();
+    };
+    std::set<std::string> named;
+    for (const std::string& f : files)
+        named.insert(key(f));
+    std::vector<std::string> kept;
+    for (const std::string& f : files) {
+        const std::string k = key(f);
+        const bool sidecar =
+            k.size() > 4 && k.compare(k.size() - 4, 4, ".xmp") == 0 && named.count(k.substr(0, k.size() - 4));
+        if (!sidecar) kept.push_back(f);
+    }
+    return kept;
 }

@@ -7,6 +7,7 @@
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <vector>
 
 enum ExitCode : int {
     kExitOK = 0,
@@ -43,6 +44,9 @@ std::string UTF8(const PMString& s);
 // Prints "brindle: error: <text>" to standard error and returns the code.
 int Fail(int code, const std::string& message);
 void PrintJSON(const nlohmann::json& j);
+// The document names without any "<file>.xmp" whose file is named too: a document and its
+// sidecar are one document.
+std::vector<std::string> WithoutListedSidecars(const std::vector<std::string>& files);
 
 // Each group adds its subcommands; the callback it stores runs the command and sets the exit code.
 void AddLibraryCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);

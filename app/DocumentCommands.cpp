@@ -375,6 +375,8 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
         // after any error message.
         std::string jsonText;
         JSONText json(jsonText);
+        // A document and its sidecar named together are one document.
+        o->files = WithoutListedSidecars(o->files);
         // Several files are read ahead on worker threads; the packages are read and printed
         // here, in argument order, as the host would give them.
         const bool batch = o->files.size() > 1;

@@ -268,5 +268,9 @@ void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
     check->add_option("FILE", o->files, "Documents, checked as one list")->required();
     check->add_flag("--json", o->json, "Print JSON");
     check->add_flag("--save", o->save, "Save the documents the pass changed (history, tidied values)");
-    check->callback([&options, &exitCode, o]() { exitCode = RunCheck(options, *o); });
+    check->callback([&options, &exitCode, o]() {
+        // A document and its sidecar named together are one document.
+        o->files = WithoutListedSidecars(o->files);
+        exitCode = RunCheck(options, *o);
+    });
 }

@@ -13,6 +13,7 @@
 #include "xmp/IXMPPacketAccess.h"
 #include "xmp/XMPPacketAccess.h"
 
+#include <cstdio>
 #include <filesystem>
 
 namespace {
@@ -42,10 +43,12 @@ bool WritePacket(IDocument* doc, const IDFile& file, bool markClean) {
         Fail("The document " + doc->GetName().GetUTF8String() + " has no metadata to save");
         return false;
     }
-    if (XMPFiles::Write(file, packet->SerializePacket()) != XMPFiles::Result::kOK) {
+    std::string note;
+    if (XMPFiles::Write(file, packet->SerializePacket(), &note) != XMPFiles::Result::kOK) {
         Fail("Cannot write the metadata of " + Quoted(file));
         return false;
     }
+    if (!note.empty()) std::fprintf(stderr, "note: %s\n", note.c_str());
     if (markClean) packet->SetDirty(kFalse);
     return true;
 }

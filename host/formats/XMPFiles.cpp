@@ -1,6 +1,12 @@
 #include "formats/XMPFiles.h"
 #include "xmp/XmpText.h"
 
+#include "formats/FileReplace.h"
+#include "formats/GifFile.h"
+#include "formats/JpegFile.h"
+#include "formats/PngFile.h"
+#include "formats/PsdFile.h"
+#include "formats/TiffFile.h"
 #include "io/FileUtils.h"
 #include "xmp/XMPPacketAccess.h"
 
@@ -12,6 +18,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
+#include <set>
 #include <sstream>
 #include <string_view>
 #include <sys/stat.h>
@@ -122,8 +129,9 @@ bool AlwaysInFile(const Probe& p) {
     return p.format != XMP_FT_UNKNOWN && (p.flags & XMP_FMT_CAN_INJECT_XMP) && (p.flags & XMP_FMT_CAN_EXPAND);
 }
 
-// Formats whose handler, when it rewrites the file, also applies the toolkit's photo rules
-// to Exif, TIFF and Photoshop data; an in-place packet rewrite leaves those alone.
+// Formats whose packet may be rewritten byte for byte inside its padding (no checksum covers
+// it); the toolkit's handler, which would apply its photo rules to Exif, TIFF and Photoshop
+// data, is never used for them.
 bool PhotoFormat(XmpFileType format) {
     return format == XMP_FT_JPEG || format == XMP_FT_TIFF || format == XMP_FT_PHOTOSHOP;
 }
@@ -194,58 +202,32 @@ Result ReadSidecar(const fs::path& sidecar, std::string* rdf) {
     return Result::kOK;
 }
 
-// A copy of the file beside it, updated and then renamed over the file, so that the file is
-// either the old one or the whole new one. exempi's own safe update does not keep the
-// file's permissions, and some handlers swap files in several renames.
-class TempCopy {
+// A temporary file beside the target, removed unless it was put in the target's place.
+class Temp {
 public:
-    explicit TempCopy(const Target& target) : fTarget(target) {
-        std::string ext = target.real.extension().string();
-        // The extension stays, since exempi picks some handlers by it.
-        std::string tmpl = (target.real.parent_path() / (".brindle-tmp-XXXXXX" + ext)).string();
-        int fd = ::mkstemps(tmpl.data(), static_cast<int>(ext.size()));
-        if (fd < 0) return;
-        ::close(fd);
-        fPath = tmpl;
-        std::error_code ec;
-        if (!fs::copy_file(target.real, fPath, fs::copy_options::overwrite_existing, ec) || ec ||
-            ::chmod(fPath.c_str(), S_IRUSR | S_IWUSR) != 0) {
-            Discard();
-            return;
-        }
-        fOK = true;
+    ~Temp() {
+        if (!fPath.empty()) ::unlink(fPath.c_str());
     }
-    ~TempCopy() { Discard(); }
-    TempCopy(const TempCopy&) = delete;
-    TempCopy& operator=(const TempCopy&) = delete;
-    explicit operator bool() const { return fOK; }
+    fs::path* Out() { return &fPath; }
     const fs::path& Path() const { return fPath; }
-
-    bool Commit() {
-        if (!fOK) return false;
-        ::chmod(fPath.c_str(), fTarget.st.st_mode & 07777);
-        // Only possible for a privileged process; otherwise the file was ours anyway.
-        int owned = ::chown(fPath.c_str(), fTarget.st.st_uid, fTarget.st.st_gid);
-        (void)owned;
-        int fd = ::open(fPath.c_str(), O_RDONLY);
-        if (fd < 0) return false;
-        bool synced = ::fsync(fd) == 0;
-        ::close(fd);
-        if (!synced || ::rename(fPath.c_str(), fTarget.real.c_str()) != 0) return false;
+    explicit operator bool() const { return !fPath.empty(); }
+    // Puts the temporary file in the target's place, keeping the target's attributes.
+    bool Commit(const fs::path& real) {
+        const fs::path p = std::move(fPath);
         fPath.clear();
-        return true;
+        return FileReplace::Commit(p, real);
     }
 
 private:
-    void Discard() {
-        if (!fPath.empty()) ::unlink(fPath.c_str());
-        fPath.clear();
-        fOK = false;
-    }
-    const Target& fTarget;
     fs::path fPath;
-    bool fOK = false;
 };
+
+// A copy of the file beside it, for the toolkit's handler or an in-place rewrite to update.
+bool CopyToTemp(const fs::path& real, Temp* temp) {
+    if (!FileReplace::MakeTemp(real, temp->Out())) return false;
+    std::error_code ec;
+    return fs::copy_file(real, temp->Path(), fs::copy_options::overwrite_existing, ec) && !ec;
+}
 
 // A JPEG's main packet read straight from its header segments: the toolkit's handler opens
 // and scans far more of the file to give the same bytes.
@@ -325,6 +307,47 @@ bool Rewritable(const Probe& p) {
     return p.hasPacket && p.writable && !p.extended && p.charForm == 0 && p.offset >= 0 && p.length > 0;
 }
 
+// The packet's toolkit name (x:xmptk, or x:xaptk in older packets) as the file had it: the
+// toolkit writes its own name there, but which program wrote the packet is the file's own
+// metadata. Without a packet before, the name is left out. With keepLength the padding
+// before the packet's end makes up the difference; false when it cannot.
+bool KeepToolkitName(std::string* text, const std::string& old, bool keepLength) {
+    auto attribute = [](const std::string& s, size_t* start, size_t* end) {
+        for (const char* name : {" x:xmptk=", " x:xaptk="}) {
+            const size_t at = s.find(name);
+            const size_t head = s.find("<x:xmpmeta");
+            if (at == std::string::npos || head == std::string::npos || at < head || at > s.find('>', head))
+                continue;
+            const size_t q = at + std::char_traits<char>::length(name);
+            if (q >= s.size() || (s[q] != '"' && s[q] != '\'')) continue;
+            const size_t close = s.find(s[q], q + 1);
+            if (close == std::string::npos) continue;
+            *start = at;
+            *end = close + 1;
+            return true;
+        }
+        return false;
+    };
+    size_t ns = 0, ne = 0, os = 0, oe = 0;
+    if (!attribute(*text, &ns, &ne)) return !keepLength;
+    const std::string keep = attribute(old, &os, &oe) ? old.substr(os, oe - os) : std::string();
+    std::string result = *text;
+    result.replace(ns, ne - ns, keep);
+    if (keepLength && result.size() != text->size()) {
+        const size_t end = result.rfind("<?xpacket end");
+        if (end == std::string::npos) return false;
+        if (result.size() < text->size()) {
+            result.insert(end, text->size() - result.size(), ' ');
+        } else {
+            const size_t extra = result.size() - text->size();
+            if (end < extra || result.find_first_not_of(" \t\r\n", end - extra) != end) return false;
+            result.erase(end - extra, extra);
+        }
+    }
+    *text = std::move(result);
+    return true;
+}
+
 // The packet serialized to exactly the length of the one in the file, or false when it does
 // not fit. Compact RDF without line breaks, as the toolkit's handlers write it, fits the most.
 bool SerializeToFit(XmpPtr xmp, int32 length, std::string* bytes) {
@@ -370,12 +393,166 @@ Update UpdateWithHandler(const fs::path& path, XmpPtr xmp) {
 }
 
 Result WriteSidecar(const fs::path& sidecar, XmpPtr xmp) {
-    if (!WritableOrMissing(sidecar)) return Result::kCannotWrite;
+    // A sidecar that is a link is written through to the file it names.
+    fs::path target = sidecar;
+    std::error_code ec;
+    if (fs::is_symlink(fs::symlink_status(sidecar, ec))) {
+        target = fs::canonical(sidecar, ec);
+        if (ec) return Result::kCannotWrite;
+    }
+    if (!WritableOrMissing(target)) return Result::kCannotWrite;
     XmpText out;
     // A sidecar is a bare packet: no wrapper, no padding.
     if (!out.get() || !xmp_serialize(xmp, out.get(), XMP_SERIAL_OMITPACKETWRAPPER, 0))
         return Result::kCannotWrite;
-    return FileUtils::WriteFileAtomically(IDFile(sidecar), out.str()) ? Result::kOK : Result::kCannotWrite;
+    if (!IsRegularFile(target))
+        return FileUtils::WriteFileAtomically(IDFile(target), out.str()) ? Result::kOK : Result::kCannotWrite;
+    Temp temp;
+    if (!FileReplace::WriteTemp(target, out.str(), temp.Out())) return Result::kCannotWrite;
+    Packet check;
+    std::string back;
+    if (!ReadBytes(temp.Path(), &back) || !ParseInto(back, check)) return Result::kCannotWrite;
+    return temp.Commit(target) ? Result::kOK : Result::kCannotWrite;
+}
+
+// Formats whose packet is written straight into the file, leaving every other byte of it.
+enum class Direct { kNone, kJpeg, kTiff, kPsd, kPng, kGif };
+
+Direct DirectFormat(XmpFileType format) {
+    switch (format) {
+    case XMP_FT_JPEG:
+        return Direct::kJpeg;
+    case XMP_FT_TIFF:
+        return Direct::kTiff;
+    case XMP_FT_PHOTOSHOP:
+        return Direct::kPsd;
+    case XMP_FT_PNG:
+        return Direct::kPng;
+    case XMP_FT_GIF:
+        return Direct::kGif;
+    default:
+        return Direct::kNone;
+    }
+}
+
+// The file's bytes with the packet written into them.
+bool WriteDirect(Direct d, const std::string& in, XmpPtr xmp, const std::string& old, std::string* out) {
+    if (d == Direct::kJpeg) {
+        std::string standard, extended;
+        if (!JpegFile::Serialize(xmp, &standard, &extended)) return false;
+        // (The extended part is named by its digest, so it is left as serialized.)
+        KeepToolkitName(&standard, old, false);
+        return JpegFile::SetPacket(in, standard, extended, out);
+    }
+    XmpText text;
+    if (!text.get() || !xmp_serialize(xmp, text.get(), XMP_SERIAL_USECOMPACTFORMAT, 2048)) return false;
+    std::string packet = text.str();
+    KeepToolkitName(&packet, old, false);
+    switch (d) {
+    case Direct::kTiff:
+        return TiffFile::SetPacket(in, packet, out);
+    case Direct::kPsd:
+        return PsdFile::SetPacket(in, packet, out);
+    case Direct::kPng:
+        return PngFile::SetPacket(in, packet, out);
+    case Direct::kGif:
+        return GifFile::SetPacket(in, packet, out);
+    default:
+        return false;
+    }
+}
+
+// The packet as one line of RDF, for comparing two packets.
+std::string Canonical(XmpPtr xmp) {
+    XmpText text;
+    if (!text.get() || !xmp_serialize(xmp, text.get(),
+                                      XMP_SERIAL_OMITPACKETWRAPPER | XMP_SERIAL_USECOMPACTFORMAT |
+                                          XMP_SERIAL_OMITALLFORMATTING,
+                                      0))
+        return {};
+    return text.str();
+}
+
+// Whether the written file reads back, through the toolkit's own handler (and for PNG a walk
+// over every chunk's length and CRC), as the packet that was meant: only then does it replace
+// the original.
+bool ReadsBack(const fs::path& written, XmpFileType format, XmpPtr meant) {
+    std::string bytes;
+    if (format == XMP_FT_PNG && (!ReadBytes(written, &bytes) || !PngFile::Check(bytes))) return false;
+    // The packet as the handler finds it stored, not its reconciliation with native values.
+    OpenFile f(written, XMP_OPEN_READ | XMP_OPEN_ONLYXMP);
+    Probe probe;
+    Packet back;
+    if (!f || !ProbeOpen(f, &probe) || !probe.hasPacket || !back.get() || !ParseInto(probe.raw, back))
+        return false;
+    if (format == XMP_FT_JPEG && probe.extended) {
+        // The standard packet names the extended one, which the segments hold whole.
+        XmpText guid;
+        std::string extended;
+        Packet whole;
+        if (!guid.get() ||
+            !xmp_get_property(back.get(), "http://ns.adobe.com/xmp/note/", "HasExtendedXMP", guid.get(),
+                              nullptr) ||
+            (bytes.empty() && !ReadBytes(written, &bytes)) ||
+            !JpegFile::ExtendedPacket(bytes, guid.str(), &extended) || !ParseInto(extended, whole))
+            return false;
+        return Canonical(whole.get()) == Canonical(meant);
+    }
+    const std::string want = Canonical(meant);
+    return !want.empty() && Canonical(back.get()) == want;
+}
+
+// A file named .xmp whose content is an XMP packet: a sidecar given by its own name.
+bool IsPacketFile(const fs::path& real) {
+    std::string ext = real.extension().string();
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext != ".xmp") return false;
+    std::string bytes;
+    Packet check;
+    return ReadBytes(real, &bytes) && ParseInto(bytes, check);
+}
+
+// The schemas that hold properties in the packet.
+std::set<std::string> Schemas(XmpPtr xmp) {
+    std::set<std::string> schemas;
+    XmpIteratorPtr it = xmp_iterator_new(xmp, nullptr, nullptr, XMP_ITER_JUSTCHILDREN);
+    if (!it) return schemas;
+    XmpText schema, path, value;
+    uint32_t options = 0;
+    while (xmp_iterator_next(it, schema.get(), path.get(), value.get(), &options))
+        schemas.insert(schema.str());
+    xmp_iterator_free(it);
+    return schemas;
+}
+
+// A sidecar beside a file that now holds the packet is removed when it is one this program
+// made: a bare packet (as written here) holding no schema that the file's packet lacks.
+bool RemoveStaleSidecar(const fs::path& side, XmpPtr written) {
+    std::string bytes;
+    Packet old;
+    if (!IsRegularFile(side) || !ReadBytes(side, &bytes) || bytes.find("<?xpacket") != std::string::npos ||
+        !ParseInto(bytes, old))
+        return false;
+    const std::set<std::string> inFile = Schemas(written), inSidecar = Schemas(old.get());
+    if (inSidecar.empty()) return false;
+    for (const std::string& s : inSidecar)
+        if (!inFile.count(s)) return false;
+    return ::unlink(side.c_str()) == 0;
+}
+
+// The format a file's name promises, for the names of formats that hold their packet in
+// the file; XMP_FT_UNKNOWN for any other name.
+XmpFileType PromisedFormat(const fs::path& p) {
+    std::string ext = p.extension().string();
+    for (char& c : ext)
+        c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == ".jpg" || ext == ".jpeg") return XMP_FT_JPEG;
+    if (ext == ".tif" || ext == ".tiff") return XMP_FT_TIFF;
+    if (ext == ".psd" || ext == ".psb") return XMP_FT_PHOTOSHOP;
+    if (ext == ".png") return XMP_FT_PNG;
+    if (ext == ".gif") return XMP_FT_GIF;
+    return XMP_FT_UNKNOWN;
 }
 
 } // namespace
@@ -396,6 +573,10 @@ Result Read(const IDFile& file, std::string* rdf, bool* sidecar) {
     };
     Target t;
     if (!Locate(file, &t) || !XMPPacketAccess::InitToolkit()) return finish(Result::kCannotRead);
+    if (IsPacketFile(t.real)) {
+        fromSidecar = true;
+        return finish(ReadSidecar(t.real, &text));
+    }
     // JPEG keeps its packet in the file, never in a sidecar.
     if (IsJpegName(t.real)) {
         switch (ReadJpegPacket(t.real, &text)) {
@@ -438,36 +619,81 @@ Result Read(const IDFile& file, std::string* rdf, bool* sidecar) {
 }
 
 Result Write(const IDFile& file, const std::string& rdf) {
+    return Write(file, rdf, nullptr);
+}
+
+Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
+    if (note) note->clear();
     if (!XMPPacketAccess::InitToolkit()) return Result::kCannotWrite;
     Packet packet;
     if (!ParseInto(rdf, packet)) return Result::kCannotWrite;
     Target t;
     if (!Locate(file, &t)) return Result::kCannotWrite;
+    // An empty file is no document of any format: one emptied since it was read is not
+    // given a sidecar in its place.
+    if (t.st.st_size == 0) return Result::kCannotWrite;
+    if (IsPacketFile(t.real)) return WriteSidecar(t.real, packet.get());
+    const fs::path side = SidecarOf(t.given);
+    // A new sidecar is announced: it is a file the user did not have before.
+    auto toSidecar = [&]() {
+        const bool existed = IsRegularFile(side) || fs::is_symlink(side);
+        const Result r = WriteSidecar(side, packet.get());
+        if (r == Result::kOK && !existed && note)
+            *note = "the metadata of " + t.given.string() + " is kept in the new sidecar " + side.string() +
+                    " (the file cannot hold an XMP packet)";
+        return r;
+    };
     Probe probe;
     {
         OpenFile f(t.real, XMP_OPEN_READ | XMP_OPEN_ONLYXMP);
         if (!f || !ProbeOpen(f, &probe)) return Result::kCannotWrite;
     }
-    const fs::path side = SidecarOf(t.given);
+    // A file named as a photo whose content is none (replaced by another program since it was
+    // read, say) is an error, not a reason for a sidecar.
+    const XmpFileType promised = PromisedFormat(t.given);
+    if (promised != XMP_FT_UNKNOWN && promised != probe.format) return Result::kCannotWrite;
     const bool inFile = AlwaysInFile(probe);
     const bool scanned = probe.format == XMP_FT_UNKNOWN;
-    if (!inFile && IsRegularFile(side)) return WriteSidecar(side, packet.get());
+    if (!inFile && IsRegularFile(side)) return toSidecar();
 
-    // In place when the packet fits: for the photo formats this also keeps the handler's
-    // photo rules away from the rest of the file. Not for formats with checksums over their
-    // chunks (PNG), which only the handler can update.
+    // In place when the packet fits: every other byte stays. Not for formats with checksums
+    // over their chunks (PNG).
     std::string exact;
     const bool inPlace = Rewritable(probe) && (PhotoFormat(probe.format) || scanned) &&
                          SerializeToFit(packet.get(), probe.length, &exact);
-    if (!inFile && !inPlace && (scanned || !probe.hasPacket)) return WriteSidecar(side, packet.get());
+    if (inPlace) KeepToolkitName(&exact, probe.raw, true);
+    if (!inFile && !inPlace && (scanned || !probe.hasPacket)) return toSidecar();
 
     if (!Writable(t.real, t.st)) return Result::kCannotWrite;
-    TempCopy copy(t);
-    if (!copy) return Result::kCannotWrite;
-    Update u = inPlace ? RewriteAt(copy.Path(), probe.offset, exact) : Update::kDoesNotFit;
-    if (u == Update::kDoesNotFit && !scanned) u = UpdateWithHandler(copy.Path(), packet.get());
-    if (u == Update::kDone) return copy.Commit() ? Result::kOK : Result::kCannotWrite;
-    if (u == Update::kDoesNotFit && !inFile) return WriteSidecar(side, packet.get());
+    const Direct direct = DirectFormat(probe.format);
+    Temp temp;
+    Update u = Update::kDoesNotFit;
+    if (inPlace) {
+        if (!CopyToTemp(t.real, &temp)) return Result::kCannotWrite;
+        u = RewriteAt(temp.Path(), probe.offset, exact);
+    }
+    if (u == Update::kDoesNotFit && direct != Direct::kNone) {
+        std::string in, out;
+        if (!ReadBytes(t.real, &in) || !WriteDirect(direct, in, packet.get(), probe.raw, &out))
+            return Result::kCannotWrite;
+        Temp fresh;
+        if (!FileReplace::WriteTemp(t.real, out, fresh.Out())) return Result::kCannotWrite;
+        std::swap(*temp.Out(), *fresh.Out());
+        u = Update::kDone;
+    } else if (u == Update::kDoesNotFit && !scanned) {
+        if (!temp && !CopyToTemp(t.real, &temp)) return Result::kCannotWrite;
+        u = UpdateWithHandler(temp.Path(), packet.get());
+    }
+    if (u == Update::kDone) {
+        if (!ReadsBack(temp.Path(), probe.format, packet.get()) || !temp.Commit(t.real))
+            return Result::kCannotWrite;
+        // The file holds the packet now: a sidecar made for it earlier has nothing more to say.
+        if (inFile && RemoveStaleSidecar(side, packet.get()) && note)
+            *note = "removed the sidecar " + side.string() + ": the metadata of " + t.given.string() +
+                    " is kept in the file";
+        return Result::kOK;
+    }
+    if (u == Update::kDoesNotFit && !inFile) return toSidecar();
     return Result::kCannotWrite;
 }
 
