@@ -7,7 +7,17 @@ CVDomElement::CVDomElement(Kind kind, std::string nameOrText) : fKind(kind) {
         fText = std::move(nameOrText);
 }
 
-CVDomElement::~CVDomElement() = default;
+CVDomElement::~CVDomElement() {
+    // Children are taken apart with a work list rather than by recursion, so a tree of any
+    // depth is destroyed without running out of stack.
+    std::vector<std::unique_ptr<CVDomElement>> pending = std::move(fChildren);
+    while (!pending.empty()) {
+        std::unique_ptr<CVDomElement> node = std::move(pending.back());
+        pending.pop_back();
+        for (auto& c : node->fChildren) pending.push_back(std::move(c));
+        node->fChildren.clear();
+    }
+}
 
 std::unique_ptr<CVDomElement> CVDomElement::NewElement(std::string name) {
     return std::make_unique<CVDomElement>(kElement, std::move(name));

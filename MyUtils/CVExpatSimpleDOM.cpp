@@ -1,6 +1,7 @@
 #include "CVExpatSimpleDOM.h"
 
 #include "CVLog.h"
+#include "io/FileUtils.h"
 #include "io/IXMLUtils.h"
 #include "io/StreamUtil.h"
 #include "session/Utils.h"
@@ -42,8 +43,11 @@ bool CVExpatSimpleDOM::Begin(XML_ParserStruct** parser) {
     fPending.clear();
     fRoot.reset();
     fCurrent = nullptr;
+    fDepth = 0;
+    fTooDeep = false;
     gParsing = this;
     *parser = XML_ParserCreate(nullptr);
+    fParser = *parser;
     if (!*parser) {
         fError = PMString("Parser not initialized");
         return false;
@@ -61,8 +65,12 @@ bool CVExpatSimpleDOM::Fail(XML_ParserStruct* parser, const char* message) {
 
 bool CVExpatSimpleDOM::FailWithParserError(XML_ParserStruct* parser) {
     char buf[512];
-    std::snprintf(buf, sizeof buf, "%s at line %d\n", XML_ErrorString(XML_GetErrorCode(parser)),
-                  static_cast<int>(XML_GetCurrentLineNumber(parser)));
+    if (fTooDeep)
+        std::snprintf(buf, sizeof buf, "elements nested deeper than %d levels at line %d\n",
+                      static_cast<int>(kMaxDepth), static_cast<int>(XML_GetCurrentLineNumber(parser)));
+    else
+        std::snprintf(buf, sizeof buf, "%s at line %d\n", XML_ErrorString(XML_GetErrorCode(parser)),
+                      static_cast<int>(XML_GetCurrentLineNumber(parser)));
     return Fail(parser, buf);
 }
 
@@ -103,14 +111,21 @@ bool CVExpatSimpleDOM::ParseBuffer(const char* bytes, int32 length) {
 }
 
 bool CVExpatSimpleDOM::ParseFile(const IDFile& file) {
-    InterfacePtr<IPMStream> stream(StreamUtil::CreateFileStreamRead(file, kOpenIn, kAnyFileType, kAnyCreator));
-    if (!stream) {
+    // The whole file in one buffer: expat then scans each token once, however long, and
+    // only a regular file of bounded size is read (a FIFO or a device would never end).
+    std::string bytes, why;
+    if (!FileUtils::ReadRegularFile(file, &bytes, &why)) {
         XML_ParserStruct* parser = nullptr;
         Begin(&parser);
         std::string msg = "Could not open file:" + file.Path().string();
         return Fail(parser, msg.c_str());
     }
-    return ParseStream(stream);
+    if (bytes.size() > static_cast<size_t>(INT32_MAX)) {
+        XML_ParserStruct* parser = nullptr;
+        Begin(&parser);
+        return Fail(parser, "File too large");
+    }
+    return ParseBuffer(bytes.data(), static_cast<int32>(bytes.size()));
 }
 
 void CVExpatSimpleDOM::FlushPendingText() {
@@ -121,6 +136,11 @@ void CVExpatSimpleDOM::FlushPendingText() {
 void CVExpatSimpleDOM::StartElement(void*, const char* name, const char** attrs) {
     CVExpatSimpleDOM* self = gParsing;
     if (!self) return;
+    if (++self->fDepth > kMaxDepth) {
+        self->fTooDeep = true;
+        XML_StopParser(self->fParser, XML_FALSE);
+        return;
+    }
     self->FlushPendingText();
     auto node = CVDomElement::NewElement(name);
     size_t count = 0;
@@ -141,6 +161,7 @@ void CVExpatSimpleDOM::StartElement(void*, const char* name, const char** attrs)
 void CVExpatSimpleDOM::EndElement(void*, const char*) {
     CVExpatSimpleDOM* self = gParsing;
     if (!self) return;
+    --self->fDepth;
     self->FlushPendingText();
     if (self->fCurrent) self->fCurrent = self->fCurrent->GetParent();
 }

@@ -11,6 +11,10 @@ struct XML_ParserStruct;
 
 class CVExpatSimpleDOM : public ICVExpatSimpleDOM {
 public:
+    // Elements nested deeper than this are refused: no file the plug-in reads comes near it,
+    // and the writer and the code that walks a tree go down one call per level.
+    static constexpr int32 kMaxDepth = 256;
+
     CVExpatSimpleDOM() = default;
     ~CVExpatSimpleDOM() override;
 
@@ -40,6 +44,9 @@ private:
     std::string fPending;
     std::unique_ptr<CVDomElement> fRoot;
     CVDomElement* fCurrent = nullptr;
+    XML_ParserStruct* fParser = nullptr;
+    int32 fDepth = 0;
+    bool fTooDeep = false;
 };
 
 // Parses the stream with the shared instance; the tree, or null when parsing failed.

@@ -14,6 +14,7 @@
 #include <iostream>
 #include <map>
 #include <set>
+#include <sys/stat.h>
 
 namespace {
 
@@ -145,6 +146,16 @@ int RunUpgrade(const GlobalOptions& options, const PackageOptions& o) {
 // and closed a batch at a time so that memory does not grow with their number.
 constexpr size_t kCheckBatch = 64;
 
+// What makes two names one file: its device and inode, or, for a name that cannot be
+// looked at, the name made canonical (it fails to open later and is reported once).
+std::string FileIdentity(const std::string& name) {
+    struct stat st;
+    if (::stat(name.c_str(), &st) == 0)
+        return "#" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    std::error_code ec;
+    return fs::weakly_canonical(name, ec).string();
+}
+
 struct CheckedFile {
     std::string file;
     BRNRequiredFieldsDocument result;
@@ -163,22 +174,24 @@ int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
         errors.push_back({{"file", file}, {"error", why}});
         code = kExitIO;
     };
-    std::set<fs::path> seen;
+    std::set<std::string> seen;
     for (size_t next = 0; next < o.files.size();) {
         std::vector<IDocument*> docs;
         std::vector<UIDRef> refs;
         const size_t first = checked.size();
         for (; next < o.files.size() && docs.size() < kCheckBatch; ++next) {
             const std::string& name = o.files[next];
-            std::error_code ec;
-            // The same file named twice is one document, checked once.
-            if (!seen.insert(fs::weakly_canonical(name, ec)).second) continue;
+            // The same file named twice is one document, checked once: the same file is the
+            // same device and inode (a hard link or a symbolic link is another name of it).
+            if (!seen.insert(FileIdentity(name)).second) continue;
             std::string why;
             IDocument* doc = Open(name, &why);
             if (!doc) {
                 error(name, why);
                 continue;
             }
+            // The host hands back the open document for another name of its file.
+            if (std::find(docs.begin(), docs.end(), doc) != docs.end()) continue;
             docs.push_back(doc);
             refs.push_back(DocumentRef(doc));
             checked.push_back({name, {}, false});

@@ -3,7 +3,9 @@
 #include "base/HostConfig.h"
 
 #include <cstdio>
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <random>
@@ -153,6 +155,64 @@ bool WriteFileAtomically(const IDFile& file, const std::string& bytes, std::stri
         ::unlink(tmpl.c_str());
         return fail("cannot replace");
     }
+    return true;
+}
+
+} // namespace FileUtils
+
+namespace FileUtils {
+
+bool IsRegularFile(const IDFile& file) {
+    struct stat st;
+    return ::stat(file.Path().c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool ReadRegularFile(const IDFile& file, std::string* bytes, std::string* error, uint64 maxSize) {
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return false;
+    };
+    // Non-blocking, so that opening a FIFO does not wait for a writer; the mode is checked
+    // on the opened descriptor, so the file cannot be swapped between check and read.
+    int fd = ::open(file.Path().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return fail(std::string("cannot be opened: ") + std::strerror(errno));
+    struct stat st;
+    if (::fstat(fd, &st) != 0) {
+        int e = errno;
+        ::close(fd);
+        return fail(std::string("cannot be read: ") + std::strerror(e));
+    }
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return fail(S_ISDIR(st.st_mode) ? "is a folder" : "is not a regular file");
+    }
+    if (static_cast<uint64>(st.st_size) > maxSize) {
+        ::close(fd);
+        return fail("is larger than " + std::to_string(maxSize) + " bytes");
+    }
+    std::string data;
+    data.resize(static_cast<size_t>(st.st_size));
+    size_t got = 0;
+    for (;;) {
+        if (got == data.size()) {
+            // The file may have grown since fstat: read on, within the limit.
+            if (data.size() >= maxSize + 1) break;
+            data.resize(std::min<uint64>(maxSize + 1, data.size() + 65536));
+        }
+        ssize_t n = ::read(fd, data.data() + got, data.size() - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int e = errno;
+            ::close(fd);
+            return fail(std::string("cannot be read: ") + std::strerror(e));
+        }
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    if (got > maxSize) return fail("is larger than " + std::to_string(maxSize) + " bytes");
+    data.resize(got);
+    *bytes = std::move(data);
     return true;
 }
 

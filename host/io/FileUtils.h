@@ -25,4 +25,14 @@ bool URLToFile(const PMString& url, IDFile* file);
 // Writes bytes to a temporary file beside the target and renames it into place,
 // so the target is either the old file or the whole new one.
 bool WriteFileAtomically(const IDFile& file, const std::string& bytes, std::string* error = nullptr);
+
+// The most a file read whole by ReadRegularFile may hold unless the caller says otherwise.
+constexpr uint64 kMaxReadSize = 64ull * 1024 * 1024;
+// Reads a whole regular file (a symbolic link is followed to one). Anything else (a FIFO, a
+// device, a folder, a socket) and a file larger than maxSize is refused without reading or
+// waiting, with the reason in error.
+bool ReadRegularFile(const IDFile& file, std::string* bytes, std::string* error = nullptr,
+                     uint64 maxSize = kMaxReadSize);
+// Whether the path names a regular file (after following symbolic links).
+bool IsRegularFile(const IDFile& file);
 } // namespace FileUtils

@@ -187,16 +187,10 @@ private:
 namespace StreamUtil {
 
 IPMStream* CreateFileStreamRead(const IDFile& file, int32, FileTypeCode, FileTypeCode) {
-    if (FileUtils::IsDirectory(file)) return nullptr;
-    FILE* f = std::fopen(file.Path().c_str(), "rb");
-    if (!f) return nullptr;
+    // Only a regular file of bounded size: a FIFO, a device or a link to one would block or
+    // never end.
     std::string bytes;
-    char buf[65536];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.append(buf, n);
-    bool bad = std::ferror(f) != 0;
-    std::fclose(f);
-    if (bad) return nullptr;
+    if (!FileUtils::ReadRegularFile(file, &bytes)) return nullptr;
     return new MemoryReadStream(std::move(bytes));
 }
 

@@ -206,30 +206,27 @@ bool StreamingReader::Parse(IPMStream* stream, std::string* error) {
     }
     XML_SetUserData(parser, this);
     XML_SetElementHandler(parser, &Start, &End);
+    // The whole text goes to expat in one buffer: a token is then scanned once however long
+    // it is (fed in chunks, expat scans an unfinished token again at every chunk).
     stream->Seek(0, IPMStream::kSeekFromStart);
-    constexpr int kChunk = 64 * 1024;
-    for (;;) {
-        void* buf = XML_GetBuffer(parser, kChunk);
-        if (!buf) {
-            *error = "Failed to allocate buffer";
-            XML_ParserFree(parser);
-            return false;
-        }
-        int32 n = stream->XferByte(static_cast<uchar*>(buf), kChunk);
+    std::string bytes;
+    uchar buf[65536];
+    for (int32 n; (n = stream->XferByte(buf, sizeof buf)) != 0;) {
         if (n < 0) {
             *error = "Could not read from stream";
             XML_ParserFree(parser);
             return false;
         }
-        if (XML_ParseBuffer(parser, n, n == 0) == XML_STATUS_ERROR) {
-            char msg[512];
-            std::snprintf(msg, sizeof msg, "%s at line %d\n", XML_ErrorString(XML_GetErrorCode(parser)),
-                          static_cast<int>(XML_GetCurrentLineNumber(parser)));
-            *error = msg;
-            XML_ParserFree(parser);
-            return false;
-        }
-        if (n == 0) break;
+        bytes.append(reinterpret_cast<const char*>(buf), static_cast<size_t>(n));
+    }
+    if (bytes.size() > static_cast<size_t>(INT32_MAX) ||
+        XML_Parse(parser, bytes.data(), static_cast<int>(bytes.size()), 1) == XML_STATUS_ERROR) {
+        char msg[512];
+        std::snprintf(msg, sizeof msg, "%s at line %d\n", XML_ErrorString(XML_GetErrorCode(parser)),
+                      static_cast<int>(XML_GetCurrentLineNumber(parser)));
+        *error = msg;
+        XML_ParserFree(parser);
+        return false;
     }
     XML_ParserFree(parser);
     return true;

@@ -3,6 +3,7 @@
 #include "CVExpatSimpleDOM.h"
 #include "CVLog.h"
 #include "files/BRNXMLImporter.h"
+#include "io/FileUtils.h"
 #include "io/IXMLUtils.h"
 #include "io/StreamUtil.h"
 #include "session/ISession.h"
@@ -26,7 +27,9 @@ int32 LoadPackageFile(const IDFile& file, BRNPackage& package, PMString* error) 
         if (error) *error = PMString(why);
         return 1;
     };
-    InterfacePtr<IPMStream> stream(StreamUtil::CreateFileStreamRead(file));
+    std::string bytes, why;
+    if (!FileUtils::ReadRegularFile(file, &bytes, &why)) return fail(why);
+    InterfacePtr<IPMStream> stream(StreamUtil::CreateMemoryStreamRead(std::move(bytes)));
     if (!stream) return fail("cannot be opened");
     BRNPackage read;
     if (BRNXMLImporter::LoadXML(read, stream) != 0) {

@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include <expat.h>
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <string>
@@ -495,3 +496,84 @@ TEST_F(DOMWriteTest, WriteReplacesAnExistingFile) {
 }
 
 } // namespace
+
+// Nesting: a file nested deeper than the limit is refused with a clear message instead of
+// building a tree that the recursive writer and walkers could not go down; a tree of any
+// depth, however it was built, is destroyed without recursion.
+TEST_F(DOMTest, NestingDeeperThanTheLimitIsRefused) {
+    auto nested = [](int depth) {
+        std::string s;
+        for (int i = 0; i < depth; ++i) s += "<a>";
+        for (int i = 0; i < depth; ++i) s += "</a>";
+        return s;
+    };
+    struct Case {
+        int depth;
+        bool ok;
+    };
+    for (const Case& c : {Case{1, true}, Case{CVExpatSimpleDOM::kMaxDepth, true},
+                          Case{CVExpatSimpleDOM::kMaxDepth + 1, false}, Case{200000, false}}) {
+        SCOPED_TRACE(c.depth);
+        EXPECT_EQ(fDom.ParseBuffer(nested(c.depth)), c.ok);
+        if (!c.ok)
+            EXPECT_NE(fDom.GetError().GetUTF8String().find("nested deeper than"), std::string::npos)
+                << fDom.GetError().GetUTF8String();
+        std::unique_ptr<CVDomElement>(fDom.GetRoot());
+    }
+    // The same limit holds for a file.
+    const fs::path deep = fTmp / "deep.xml";
+    WriteFile(deep, nested(5000));
+    EXPECT_FALSE(fDom.ParseFile(IDFile(deep)));
+    EXPECT_NE(fDom.GetError().GetUTF8String().find("nested deeper than"), std::string::npos);
+}
+
+TEST_F(DOMTest, AVeryDeepTreeIsDestroyedWithoutRecursion) {
+    auto root = CVDomElement::NewElement("a");
+    CVDomElement* tip = root.get();
+    for (int i = 0; i < 1000000; ++i) {
+        auto child = CVDomElement::NewElement("a");
+        CVDomElement* next = child.get();
+        ASSERT_TRUE(tip->InsertChild(std::move(child)));
+        tip = next;
+    }
+    tip->InsertChild(CVDomElement::NewText("end"));
+    root.reset(); // a recursive destructor overflows the stack here
+    SUCCEED();
+}
+
+// Only regular files are read: a FIFO (no writer), a link to a device and a folder are
+// refused at once instead of blocking or reading without end.
+TEST_F(DOMTest, OnlyRegularFilesAreParsed) {
+    const fs::path fifo = fTmp / "fifo.xml";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path zero = fTmp / "zero.xml";
+    fs::create_symlink("/dev/zero", zero);
+    const fs::path good = fTmp / "good.xml";
+    WriteFile(good, "<ok/>");
+    const fs::path linkToGood = fTmp / "link.xml";
+    fs::create_symlink(good, linkToGood);
+    struct Case {
+        fs::path path;
+        bool ok;
+    };
+    for (const Case& c : {Case{fifo, false}, Case{zero, false}, Case{fTmp.path(), false}, Case{good, true},
+                          Case{linkToGood, true}}) {
+        SCOPED_TRACE(c.path.string());
+        EXPECT_EQ(fDom.ParseFile(IDFile(c.path)), c.ok);
+        if (!c.ok) EXPECT_EQ(fDom.GetError().GetUTF8String(), "Could not open file:" + c.path.string());
+        std::unique_ptr<CVDomElement>(fDom.GetRoot());
+    }
+}
+
+// One long token (an attribute of several megabytes) is read whole from a file.
+TEST_F(DOMTest, AFileWithOneLongAttributeIsRead) {
+    const std::string value(5 * 1024 * 1024, 'v');
+    const fs::path big = fTmp / "big.xml";
+    WriteFile(big, "<a x=\"" + value + "\"/>");
+    ASSERT_TRUE(fDom.ParseFile(IDFile(big))) << fDom.GetError().GetUTF8String();
+    std::unique_ptr<CVDomElement> root(fDom.GetRoot());
+    ASSERT_TRUE(root);
+    const std::string* x = root->FindAttributeUTF8("x");
+    ASSERT_TRUE(x);
+    EXPECT_EQ(*x, value);
+}

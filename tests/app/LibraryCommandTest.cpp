@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <map>
 #include <regex>
 #include <sstream>
@@ -519,3 +520,43 @@ TEST_F(LibraryCommand, LoadingTheLibraryLeavesItsFilesAsTheyAre) {
 }
 
 } // namespace
+
+// Files that are not regular files (a FIFO without a writer, a link to an endless device)
+// are never read: given to import they are named as errors; in the packages folder, as
+// the settings file or as a defaults file they are skipped, and every command finishes.
+TEST_F(LibraryCommand, FilesThatAreNotRegularFilesAreSkippedNotRead) {
+    Import({"Advertising"});
+    const fs::path fifo = fWork / "fifo_ID.xml";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const fs::path zero = fWork / "zero_ID.xml";
+    fs::create_symlink("/dev/zero", zero);
+    for (const fs::path& bad : {fifo, zero}) {
+        SCOPED_TRACE(bad.string());
+        std::string out, err;
+        EXPECT_EQ(Brindle("library import " + Quote(SampleFile("Editorial")) + " " + Quote(bad), &out, &err), 1);
+        EXPECT_NE(err.find(bad.string()), std::string::npos) << err;
+        EXPECT_NE(err.find("not a regular file"), std::string::npos) << err;
+    }
+    EXPECT_EQ(ListedNames(), std::vector<std::string>{"Advertising"});
+
+    // In the packages folder: listed as files that do not load, the library still reads.
+    ASSERT_EQ(::mkfifo((PackagesFolder() / "Pipe_ID.xml").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", PackagesFolder() / "Zero_ID.xml");
+    std::string out, err;
+    EXPECT_EQ(Brindle("library list", &out, &err), 0) << err;
+    EXPECT_NE(out.find("Advertising"), std::string::npos) << out;
+    EXPECT_NE(err.find("Pipe_ID.xml"), std::string::npos) << err;
+    EXPECT_NE(err.find("Zero_ID.xml"), std::string::npos) << err;
+
+    // As the settings file.
+    const fs::path settings = fHome.path() / "config/corvane/BrindleSettings.xml";
+    fs::remove(settings);
+    ASSERT_EQ(::mkfifo(settings.c_str(), 0600), 0);
+    EXPECT_NE(Brindle("settings --json", &out, &err), -1);
+    fs::remove(settings);
+
+    // As a defaults file beside the plug-in.
+    TempDir plugin;
+    ASSERT_EQ(::mkfifo((plugin.path() / "BrindleDefaults.xml").c_str(), 0600), 0);
+    EXPECT_EQ(Brindle("--plugin-dir " + Quote(plugin.path()) + " tags Advertising", &out, &err), 0) << err;
+}

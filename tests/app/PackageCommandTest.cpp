@@ -332,3 +332,37 @@ TEST_F(PackageCommandTest, CheckReportsUnreadableFilesAndGoesOn) {
 }
 
 } // namespace
+
+// Other names of one file (a hard link, a symbolic link, a path with "..") are one
+// document: checked and saved once, never closed twice.
+TEST_F(PackageCommandTest, CheckWithSaveTakesOtherNamesOfAFileAsOneDocument) {
+    const fs::path file = Copy("Plain-BlueSquare.jpg", "doc.jpg");
+    ASSERT_EQ(Run("apply " + Q(file) + " Production").code, 0);
+    BRNPackage p = Read(file);
+    for (BRNField& f : p.Fields())
+        if (f.GetType() == kBRNTypeDecimal) f.SetValue(PMString("80."));
+    Store(file, p);
+    const fs::path hard = fDir.path() / "hard.jpg";
+    const fs::path soft = fDir.path() / "soft.jpg";
+    fs::create_symlink(file, soft);
+    fs::create_directory(fDir.path() / "sub");
+    const fs::path dotted = fDir.path() / "sub" / ".." / "doc.jpg";
+
+    struct Case {
+        std::string what;
+        std::vector<fs::path> names;
+    };
+    // The hard link comes last: a save that replaces the file may part it from its link.
+    for (const Case& c : {Case{"symbolic link", {soft, file}}, Case{"dotted path", {dotted, soft, file}},
+                          Case{"hard link", {file, hard}}}) {
+        SCOPED_TRACE(c.what);
+        if (c.what == "hard link") fs::create_hard_link(file, hard);
+        std::string args = "check --save --json";
+        for (const fs::path& n : c.names) args += " " + Q(n);
+        Result r = Run(args);
+        ASSERT_TRUE(r.code == 0 || r.code == 3) << r.code << r.err;
+        const json j = json::parse(r.out);
+        ASSERT_EQ(j["documents"].size(), 1u) << r.out;
+        EXPECT_EQ(j["documents"][0]["file"], c.names[0].string());
+    }
+}
