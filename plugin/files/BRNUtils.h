@@ -12,8 +12,14 @@
 #include <vector>
 
 namespace BRNUtils {
+// The most one message and the whole log file take: a longer message is cut (marked
+// " [cut]"); a file past the size is renamed to "<name>.1" and a new one begun.
+constexpr size_t kMaxLogMessageSize = 4096;
+constexpr uint64 kMaxLogFileSize = 1024 * 1024;
 // Appends "DD-MM-YYYY HH:MM:SS [file:line] message\n" to the named file in the maker's
-// recovery folder. Never fails towards the caller.
+// recovery folder. Line breaks and other control characters of the message are written as
+// escapes ("\n", "\r", "\xHH"). A symbolic link in the file's place is never written
+// through. Never fails towards the caller.
 void AppendToLogFile(const PMString& fileName, const PMString& message, const std::string& sourceFile,
                      int32 line);
 

@@ -68,15 +68,58 @@ TEST_F(AppendToLogFileTest, HeaderFormats) {
     }
 }
 
-TEST_F(AppendToLogFileTest, MessagesAreWrittenUnchanged) {
-    const std::string messages[] = {"line 1\nline 2", "windows\r\nbreak", "", "trailing\n",
-                                    "tab\tand 100% [x:1]"};
+// One message is one line: line breaks and other control characters are escaped, so a
+// name taken from a document cannot forge a line of its own.
+TEST_F(AppendToLogFileTest, ControlCharactersAreEscapedSoAMessageIsOneLine) {
+    struct Case {
+        std::string message;
+        std::string written;
+    };
+    const Case cases[] = {
+        {"line 1\nline 2", "line 1\\nline 2"},
+        {"windows\r\nbreak", "windows\\r\\nbreak"},
+        {"", ""},
+        {"trailing\n", "trailing\\n"},
+        {"tab\tand 100% [x:1]", "tab\tand 100% [x:1]"},
+        {"Pkg\n03-03-2015 09:05:07 [BRNUtils:1] forged", "Pkg\\n03-03-2015 09:05:07 [BRNUtils:1] forged"},
+        {std::string("nul\0bell\a esc\x1b del\x7f", 19), "nul\\x00bell\\x07 esc\\x1B del\\x7F"},
+        {"Året \xC3\xA9t\xC3\xA9", "Året \xC3\xA9t\xC3\xA9"},
+    };
     std::string expected;
-    for (const std::string& m : messages) {
-        Append(m);
-        expected += "03-03-2015 09:05:07 [BRNUtils:2145] " + m + "\n";
+    for (const Case& c : cases) {
+        Append(c.message);
+        expected += "03-03-2015 09:05:07 [BRNUtils:2145] " + c.written + "\n";
     }
     EXPECT_EQ(ReadFile(LogFile()), expected);
+}
+
+// A symbolic link in the log's place is not written through.
+TEST_F(AppendToLogFileTest, ASymbolicLinkInTheLogsPlaceIsNotFollowed) {
+    const fs::path target = fHome->path() / "elsewhere.txt";
+    testsupport::WriteFile(target, "keep\n");
+    fs::create_directories(LogFile().parent_path());
+    fs::create_symlink(target, LogFile());
+    Append("not here");
+    EXPECT_EQ(ReadFile(target), "keep\n");
+    EXPECT_TRUE(fs::is_symlink(LogFile()));
+}
+
+// One message and the whole file are bounded: a long message is cut at a character, a
+// full file is moved aside to "BRN.log.1" (replacing an older one) and a new one begun.
+TEST_F(AppendToLogFileTest, MessagesAndTheFileAreBounded) {
+    std::string longMessage;
+    while (longMessage.size() < 3 * BRNUtils::kMaxLogMessageSize) longMessage += "\xC3\xA9";
+    Append(longMessage);
+    const std::string first = ReadFile(LogFile());
+    EXPECT_LE(first.size(), BRNUtils::kMaxLogMessageSize + 64);
+    EXPECT_NE(first.find(" [cut]\n"), std::string::npos);
+    EXPECT_EQ(first.find("\xC3 [cut]"), std::string::npos) << "a character was split";
+
+    testsupport::WriteFile(LogFile(), std::string(BRNUtils::kMaxLogFileSize, 'x'));
+    testsupport::WriteFile(fs::path(LogFile().string() + ".1"), "older\n");
+    Append("fresh");
+    EXPECT_EQ(ReadFile(LogFile()), "03-03-2015 09:05:07 [BRNUtils:2145] fresh\n");
+    EXPECT_EQ(fs::file_size(LogFile().string() + ".1"), BRNUtils::kMaxLogFileSize);
 }
 
 TEST_F(AppendToLogFileTest, MacroNamesTheCallersSource) {

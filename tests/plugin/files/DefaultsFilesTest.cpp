@@ -134,7 +134,7 @@ TEST_F(DefaultsFilesTest, BrokenFileStopsTheSearch) {
     EXPECT_EQ(fAlerts->Alerts()[0].buttons, std::vector<std::string>{U8(CAlert::OkButtonString())});
 
     const std::string log = ReadFile(RecoveryFolder() / "BRN.log");
-    EXPECT_NE(log.find("Brindle failed to parse xmlStr from defaults file:\n" + broken), std::string::npos)
+    EXPECT_NE(log.find("Brindle failed to parse xmlStr from defaults file:\\n" + broken), std::string::npos)
         << log;
 }
 
@@ -143,7 +143,7 @@ TEST_F(DefaultsFilesTest, BrokenUTF16FileIsLoggedAsText) {
     Write("BrindleWide.xml", ToUTF16(text));
     EXPECT_FALSE(BRNUtils::GetPackageDefaults(PMString("\xC3\x86r\xC3\xB8")));
     const std::string log = ReadFile(RecoveryFolder() / "BRN.log");
-    EXPECT_NE(log.find("Brindle failed to parse xmlStr from defaults file:\n" + text), std::string::npos)
+    EXPECT_NE(log.find("Brindle failed to parse xmlStr from defaults file:\\n" + text), std::string::npos)
         << log;
 }
 
