@@ -51,7 +51,9 @@ int Fail(int code, const std::string& message) {
 }
 
 void PrintJSON(const nlohmann::json& j) {
-    std::cout << j.dump(2) << std::endl;
+    // Bytes that are not UTF-8 (in a file name, an argument, a folder) are replaced, never a
+    // reason to fail after the work is done.
+    std::cout << j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
 }
 
 std::vector<std::string> WithoutListedSidecars(const std::vector<std::string>& files) {

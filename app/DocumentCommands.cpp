@@ -11,6 +11,7 @@
 #include "xmp/IXMPPacketAccess.h"
 #include "xmp/XMPPacketAccess.h"
 
+#include <utf8.h>
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
@@ -210,7 +211,15 @@ private:
         }
         fOut += c;
     }
-    void Escaped(std::string_view s) {
+    void Escaped(std::string_view text) {
+        // Bytes that are not UTF-8 (a file name can hold any) become U+FFFD, as nlohmann's
+        // replacing dump makes them, so the output is always valid JSON.
+        std::string repaired;
+        std::string_view s = text;
+        if (!utf8::is_valid(text.begin(), text.end())) {
+            utf8::replace_invalid(text.begin(), text.end(), std::back_inserter(repaired));
+            s = repaired;
+        }
         fOut += '"';
         for (char c : s) {
             switch (c) {

@@ -281,3 +281,42 @@ TEST_F(DocumentCommandTest, DumpXmpShowsOurDataBesideTheFilesOwnTags) {
 }
 
 } // namespace
+
+// Bytes that are not UTF-8 in a file name, an argument or the home folder: every JSON
+// command still prints valid JSON (the bytes replaced) and none fails after saving.
+TEST_F(DocumentCommandTest, JsonOutputStaysValidForBytesThatAreNotUTF8) {
+    const std::string bad = "bad\xff\xfe-name.jpg";
+    const fs::path file = fDir / bad;
+    fs::copy_file(fs::path(BRINDLE_SOURCE_DIR) / "samples" / "documents" / "Editorial-BlueSquare.jpg", file);
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+    std::string importArgs = "library import";
+    for (const char* name : {"Editorial_ID.xml", "Production_ID.xml"})
+        importArgs += " " + Quote((testsupport::SamplesLibrary() / name).string());
+    ASSERT_EQ(Run(importArgs).code, 0);
+    const std::string f = Quote(file.string());
+    struct Case {
+        std::string args;
+        int code;
+    };
+    const Case cases[] = {
+        {"packages --json " + f, 0},
+        {"key --json " + f, 0},
+        {"expand --json " + f + " '<cvbrindle:package/>'", 0},
+        {"set --json " + f + " 'Headline=in\xff valid'", 0},
+        {"check --json " + f, 0},
+        {"settings --json", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
+        Result r = Run(c.args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        const nlohmann::json j = nlohmann::json::parse(r.out, nullptr, false);
+        EXPECT_FALSE(j.is_discarded()) << "not valid JSON:\n" << r.out;
+    }
+    // The home folder's name too.
+    Result r;
+    r.code = RunBrindle("--home " + Quote((fProgramHome.path() / "h\xff").string()) + " settings --json", &r.out,
+                        &r.err);
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_FALSE(nlohmann::json::parse(r.out, nullptr, false).is_discarded()) << r.out;
+}
