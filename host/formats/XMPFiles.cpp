@@ -1,4 +1,5 @@
 #include "formats/XMPFiles.h"
+#include "xmp/XMPPacketLimits.h"
 #include "xmp/XmpText.h"
 
 #include "formats/FileReplace.h"
@@ -190,7 +191,8 @@ bool ReadBytes(const fs::path& p, std::string* bytes) {
 
 // Parses UTF-8 RDF/XML; false when it is not an XMP packet.
 bool ParseInto(const std::string& rdf, const Packet& packet) {
-    if (!packet.get() || rdf.find(kRDFNamespace) == std::string::npos) return false;
+    if (!packet.get() || rdf.find(kRDFNamespace) == std::string::npos || !XMPPacketLimits::Check(rdf))
+        return false;
     return xmp_parse(packet.get(), rdf.data(), rdf.size());
 }
 
@@ -605,6 +607,7 @@ Result Read(const IDFile& file, std::string* rdf, bool* sidecar) {
     // The packet as stored, not the handler's reading of it: for JPEG that reading drops
     // properties the toolkit thinks redundant, and a later save would lose them. Extended
     // JPEG packets and packets not in UTF-8 go through the handler.
+    if (!XMPPacketLimits::Check(probe.raw)) return finish(Result::kCannotRead);
     if (!probe.extended && probe.charForm == 0) {
         text = std::move(probe.raw);
         return finish(Result::kOK);

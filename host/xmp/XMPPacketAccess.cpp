@@ -1,4 +1,6 @@
 #include "xmp/XMPPacketAccess.h"
+
+#include "xmp/XMPPacketLimits.h"
 #include "xmp/XmpText.h"
 
 #include <climits>
@@ -393,6 +395,7 @@ std::string XMPPacketAccess::SerializePacket() const {
 bool16 XMPPacketAccess::ParsePacket(const std::string& rdf) {
     // The toolkit reads text without any RDF as an empty packet; that is not a packet.
     if (rdf.find(kRDFNamespace) == std::string::npos || !InitToolkit()) return kFalse;
+    if (!XMPPacketLimits::Check(rdf)) return kFalse;
     XmpPtr fresh = xmp_new_empty();
     if (!fresh) return kFalse;
     if (!xmp_parse(fresh, rdf.data(), rdf.size())) {
