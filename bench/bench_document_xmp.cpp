@@ -20,6 +20,7 @@
 #include "session/Host.h"
 #include "ui/CAlert.h"
 #include "xmp/XMPPacketAccess.h"
+#include "xmp/XMPPacketLimits.h"
 
 #include "MedianReporter.h"
 
@@ -274,6 +275,35 @@ void BM_ReadJpegPackages(benchmark::State& state) {
         benchmark::Counter(static_cast<double>(files.size()), benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(BM_ReadJpegPackages)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The largest packets accepted: the deepest nesting and the most elements under one element.
+std::string LimitPacket(bool deep) {
+    std::string body;
+    if (deep) {
+        std::string open, close;
+        for (size_t i = 0; i + 4 < XMPPacketLimits::kMaxDepth; ++i) {
+            open += "<t:s rdf:parseType=\"Resource\">";
+            close += "</t:s>";
+        }
+        body = open + "<t:leaf>x</t:leaf>" + close;
+    } else {
+        for (size_t i = 0; i < XMPPacketLimits::kMaxChildren; ++i)
+            body += "<t:p" + std::to_string(i) + ">v</t:p" + std::to_string(i) + ">";
+    }
+    return "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+           "<rdf:Description rdf:about=\"\" xmlns:t=\"http://ns.example.com/t/\">" +
+           body + "</rdf:Description></rdf:RDF></x:xmpmeta>";
+}
+
+void BM_ParseLargestAcceptedPacket(benchmark::State& state) {
+    const std::string rdf = LimitPacket(state.range(0) == 1);
+    for (auto _ : state) {
+        InterfacePtr<XMPPacketAccess> xmp(new XMPPacketAccess());
+        if (!xmp->ParsePacket(rdf)) state.SkipWithError("refused");
+    }
+    state.SetLabel(state.range(0) == 1 ? "256 levels" : "10,000 siblings");
+}
+BENCHMARK(BM_ParseLargestAcceptedPacket)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 // Prints the summary of this program's figures after the console table.
 class RatioReporter : public MedianReporter {
