@@ -468,8 +468,14 @@ BRNField ReadField(const Source& s, const typename Source::Node& item,
     s.ForEachItem(s.Member(item, "History"), [&](const typename Source::Node& entry) {
         XMPDateTime dt;
         GlobalTime time;
-        if (s.Date(entry, "Time", &dt))
+        if (s.Date(entry, "Time", &dt)) {
+            // A date of reduced precision ("2023-05", "2023", as other writers may store it)
+            // stands for its first instant; a month or day of 0 would roll back into the one
+            // before.
+            if (dt.month < 1) dt.month = 1;
+            if (dt.day < 1) dt.day = 1;
             time.SetTime(dt.year, dt.month, dt.day, dt.hour, dt.minute, dt.second);
+        }
         PMString user = Text(s.Get(entry, "User"));
         PMString alias = Text(s.Get(entry, "Alias"));
         f.GetHistory().emplace_back(std::move(user), std::move(alias), time, Text(s.Get(entry, "Value")));

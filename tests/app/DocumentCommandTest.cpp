@@ -7,6 +7,7 @@
 #include "TestSupport.h"
 
 #include <nlohmann/json.hpp>
+#include <regex>
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -319,4 +320,40 @@ TEST_F(DocumentCommandTest, JsonOutputStaysValidForBytesThatAreNotUTF8) {
                         &r.err);
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_FALSE(nlohmann::json::parse(r.out, nullptr, false).is_discarded()) << r.out;
+}
+
+// History times of reduced precision, as other writers store them, are read as the first
+// instant they name (never rolled back into the month or year before), with nothing from
+// the toolkit on standard error.
+TEST_F(DocumentCommandTest, ReducedPrecisionHistoryTimesAreTheirFirstInstant) {
+    const fs::path sample = fs::path(BRINDLE_SOURCE_DIR) / "samples" / "documents" / "Editorial-BlueSquare.jpg";
+    Result dump = Run("dump-xmp " + Quote(sample.string()));
+    ASSERT_EQ(dump.code, 0) << dump.err;
+    const std::regex firstTime("Time>[^<]*<");
+    ASSERT_TRUE(std::regex_search(dump.out, firstTime));
+    const fs::path doc = fDir / "notes.txt";
+    testsupport::WriteFile(doc, "text\n");
+    struct Case {
+        std::string stored;
+        std::string read;
+    };
+    const Case cases[] = {
+        {"2023", "2023-01-01T00:00:00"},
+        {"2023-05", "2023-05-01T00:00:00"},
+        {"2023-05-07", "2023-05-07T00:00:00"},
+        {"2023-05-07T10:15", "2023-05-07T10:15:00"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.stored);
+        testsupport::WriteFile(fs::path(doc.string() + ".xmp"),
+                               std::regex_replace(dump.out, firstTime, "Time>" + c.stored + "<",
+                                                  std::regex_constants::format_first_only));
+        Result r = Run("packages --json " + Quote(doc.string()));
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(r.err, "");
+        const json j = json::parse(r.out);
+        const json& field = j["documents"][0]["packages"][0]["fields"][0];
+        ASSERT_FALSE(field["history"].empty()) << field.dump();
+        EXPECT_EQ(field["history"][0]["time"], c.read);
+    }
 }
