@@ -1,5 +1,7 @@
 #include "formats/FileReplace.h"
 
+#include "io/FileUtils.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -82,7 +84,7 @@ bool CopyAttributes(const fs::path& from, int to) {
 
 bool MakeTemp(const fs::path& real, fs::path* temp) {
     const std::string ext = real.extension().string();
-    std::string tmpl = (real.parent_path() / (".brindle-tmp-XXXXXX" + ext)).string();
+    std::string tmpl = (real.parent_path() / (std::string(FileUtils::kTemporaryPrefix) + "XXXXXX" + ext)).string();
     int fd = ::mkstemps(tmpl.data(), static_cast<int>(ext.size()));
     if (fd < 0) return false;
     ::fchmod(fd, S_IRUSR | S_IWUSR);
@@ -167,6 +169,8 @@ bool Commit(const fs::path& temp, const fs::path& real, std::string* error) {
         Say(error, std::string("cannot replace the file: ") + std::strerror(errno));
         return false;
     }
+    FileUtils::SyncFolder(IDFile(real.parent_path()));
+    FileUtils::RemoveStaleTemporaries(IDFile(real.parent_path()));
     return true;
 }
 

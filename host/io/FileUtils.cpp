@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
@@ -122,7 +123,7 @@ bool WriteFileAtomically(const IDFile& file, const std::string& bytes, std::stri
     fs::path target = file.Path();
     fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     // The temporary name never looks like a file that a folder reader would pick up.
-    std::string tmpl = (dir / ".brindle-tmp-XXXXXX").string();
+    std::string tmpl = (dir / (std::string(kTemporaryPrefix) + "XXXXXX")).string();
     int fd = ::mkstemp(tmpl.data());
     if (fd < 0) return fail("cannot create a temporary file beside");
     const char* p = bytes.data();
@@ -155,6 +156,8 @@ bool WriteFileAtomically(const IDFile& file, const std::string& bytes, std::stri
         ::unlink(tmpl.c_str());
         return fail("cannot replace");
     }
+    SyncFolder(IDFile(dir));
+    RemoveStaleTemporaries(IDFile(dir));
     return true;
 }
 
@@ -214,6 +217,32 @@ bool ReadRegularFile(const IDFile& file, std::string* bytes, std::string* error,
     data.resize(got);
     *bytes = std::move(data);
     return true;
+}
+
+} // namespace FileUtils
+
+namespace FileUtils {
+
+void SyncFolder(const IDFile& folder) {
+    int fd = ::open(folder.Path().empty() ? "." : folder.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
+void RemoveStaleTemporaries(const IDFile& folder) {
+    const fs::path dir = folder.Path().empty() ? fs::path(".") : folder.Path();
+    std::error_code ec;
+    const auto now = fs::file_time_type::clock::now();
+    for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.rfind(kTemporaryPrefix, 0) != 0) continue;
+        std::error_code e;
+        if (!it->is_regular_file(e) || it->is_symlink(e)) continue;
+        const auto written = it->last_write_time(e);
+        if (e || now - written < std::chrono::minutes(15)) continue;
+        fs::remove(it->path(), e);
+    }
 }
 
 } // namespace FileUtils

@@ -26,6 +26,15 @@ bool URLToFile(const PMString& url, IDFile* file);
 // so the target is either the old file or the whole new one.
 bool WriteFileAtomically(const IDFile& file, const std::string& bytes, std::string* error = nullptr);
 
+// The start of the name of every temporary file this host writes beside a file it replaces:
+// hidden, and never a name that a folder reader takes for a file of its own.
+constexpr const char* kTemporaryPrefix = ".brindle-tmp-";
+// Removes the temporary files of ours in the folder that an interrupted write left behind
+// (older than a quarter of an hour, so a write still under way keeps its file).
+void RemoveStaleTemporaries(const IDFile& folder);
+// Flushes the folder's entries to disk, so that a rename into it survives a power loss.
+void SyncFolder(const IDFile& folder);
+
 // The most a file read whole by ReadRegularFile may hold unless the caller says otherwise.
 constexpr uint64 kMaxReadSize = 64ull * 1024 * 1024;
 // Reads a whole regular file (a symbolic link is followed to one). Anything else (a FIFO, a

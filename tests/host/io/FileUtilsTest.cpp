@@ -4,6 +4,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <chrono>
 #include <gtest/gtest.h>
 #include <optional>
 #include <string>
@@ -309,3 +310,32 @@ TEST_F(FileUtilsTest, URLToFileForms) {
 }
 
 } // namespace
+
+// A write into a folder removes the temporary files that an interrupted write of ours left
+// there, but not one that is still fresh (a write under way) nor any file not of ours.
+TEST(FileUtilsTemporaries, AWriteRemovesStaleTemporariesOfOursOnly) {
+    testsupport::TempDir dir;
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(2);
+    struct Case {
+        std::string name;
+        bool stale;
+        bool removed;
+    };
+    const Case cases[] = {
+        {".brindle-tmp-abc123", true, true},
+        {".brindle-tmp-def456.jpg", true, true},
+        {".brindle-tmp-fresh1", false, false},
+        {"notes.brindle-tmp-x", true, false},
+        {".other-tmp-abc123", true, false},
+    };
+    for (const Case& c : cases) {
+        testsupport::WriteFile(dir.path() / c.name, "left over");
+        if (c.stale) std::filesystem::last_write_time(dir.path() / c.name, old);
+    }
+    ASSERT_TRUE(FileUtils::WriteFileAtomically(IDFile(dir.path() / "Notes_ID.xml"), "new"));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(std::filesystem::exists(dir.path() / c.name), !c.removed);
+    }
+    EXPECT_EQ(testsupport::ReadFile(dir.path() / "Notes_ID.xml"), "new");
+}
