@@ -46,35 +46,38 @@ std::vector<IDFile> PackageFiles(const IDFile& folder) {
 }
 } // namespace
 
-PMString BRNPrefsPrst::PackageFileName(const PMString& name) {
+std::u16string BRNPrefsPrst::FileNamePart(const PMString& name, size_t suffixBytes) {
     std::u16string base;
-    if (IsSafeFileNameComponent(name.Units())) {
-        base = name.Units();
-    } else {
-        // Escaped, so nothing can reach outside the folder; the check value of the whole
-        // name keeps the file apart from a safe name that reads like the escaped form.
-        static const char16_t* hex = u"0123456789ABCDEF";
-        bool dotsOnly = name.Units() == u"." || name.Units() == u"..";
-        for (char16_t c : name.Units()) {
-            bool escape = c == u'/' || c == u'\\' || c == u'%' || c < 0x20 || c == 0x7F || (dotsOnly && c == u'.');
-            if (escape) {
-                base += u'%';
-                base += hex[(c >> 4) & 15];
-                base += hex[c & 15];
-            } else {
-                base += c;
-            }
+    if (IsSafeFileNameComponent(name.Units()) &&
+        StringUtils::UTF16ToUTF8(name.Units()).size() + suffixBytes <= 255)
+        return name.Units();
+    // Escaped, so nothing can reach outside the folder; the check value of the whole name
+    // keeps the file apart from a safe name that reads like the escaped form.
+    static const char16_t* hex = u"0123456789ABCDEF";
+    bool dotsOnly = name.Units() == u"." || name.Units() == u"..";
+    for (char16_t c : name.Units()) {
+        bool escape = c == u'/' || c == u'\\' || c == u'%' || c < 0x20 || c == 0x7F || (dotsOnly && c == u'.');
+        if (escape) {
+            base += u'%';
+            base += hex[(c >> 4) & 15];
+            base += hex[c & 15];
+        } else {
+            base += c;
         }
-        constexpr size_t kRoom = 255 - 7 - 9; // the suffix and "~" with eight digits
-        if (StringUtils::UTF16ToUTF8(base).size() > kRoom) {
-            while (StringUtils::UTF16ToUTF8(base).size() > kRoom) base.pop_back();
-            if (!base.empty() && base.back() >= 0xD800 && base.back() <= 0xDBFF) base.pop_back();
-        }
-        uint32 h = BRNPackage::Hash(name);
-        base += u'~';
-        for (int i = 7; i >= 0; --i) base += hex[(h >> (4 * i)) & 15];
     }
-    PMString s(base + kPackageSuffix);
+    const size_t room = 255 - suffixBytes - 9; // the suffix and "~" with eight digits
+    if (StringUtils::UTF16ToUTF8(base).size() > room) {
+        while (StringUtils::UTF16ToUTF8(base).size() > room) base.pop_back();
+        if (!base.empty() && base.back() >= 0xD800 && base.back() <= 0xDBFF) base.pop_back();
+    }
+    uint32 h = BRNPackage::Hash(name);
+    base += u'~';
+    for (int i = 7; i >= 0; --i) base += hex[(h >> (4 * i)) & 15];
+    return base;
+}
+
+PMString BRNPrefsPrst::PackageFileName(const PMString& name) {
+    PMString s(FileNamePart(name, 7) + kPackageSuffix);
     s.SetTranslatable(kFalse);
     return s;
 }

@@ -30,6 +30,10 @@ public:
     // The file a package of that name is kept in: Name + "_ID.xml" when the name is a
     // safe file-name component; otherwise an escaped form that cannot leave the folder.
     static PMString PackageFileName(const PMString& name);
+    // The name as one part of a file name that leaves suffixBytes for the rest: as it is
+    // when it is a safe name, otherwise escaped ("%2F" for "/" and so on, cut to fit) and
+    // followed by "~" and a check value of the whole name.
+    static std::u16string FileNamePart(const PMString& name, size_t suffixBytes);
     static PMString DataTypeName(int32 dataType);
 
 private:

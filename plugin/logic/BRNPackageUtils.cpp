@@ -2,6 +2,7 @@
 
 #include "CVExpatSimpleDOM.h"
 #include "CVLog.h"
+#include "files/BRNPrefsPrst.h"
 #include "files/BRNXMLImporter.h"
 #include "io/FileUtils.h"
 #include "io/IXMLUtils.h"
@@ -74,11 +75,12 @@ bool16 WritePackageFile(const IDFile& file, const BRNPackage& package) {
 }
 
 PMString ProposedFileName(const PMString& name, uint32 version) {
+    // One file name in the chosen folder: the package name is mapped as the packages folder
+    // maps a name that is not a safe file name.
+    const std::string tail = "_v" + std::to_string(version) + ".xml";
     PMString s("BRN_");
-    s.Append(name);
-    s.Append("_v");
-    s.AppendNumber(static_cast<int64>(version));
-    s.Append(".xml");
+    s.Append(PMString(BRNPrefsPrst::FileNamePart(name, 4 + tail.size())));
+    s.Append(PMString(tail));
     s.SetTranslatable(kFalse);
     return s;
 }

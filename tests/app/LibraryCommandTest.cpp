@@ -560,3 +560,37 @@ TEST_F(LibraryCommand, FilesThatAreNotRegularFilesAreSkippedNotRead) {
     ASSERT_EQ(::mkfifo((plugin.path() / "BrindleDefaults.xml").c_str(), 0600), 0);
     EXPECT_EQ(Brindle("--plugin-dir " + Quote(plugin.path()) + " tags Advertising", &out, &err), 0) << err;
 }
+
+// Without -o the proposed name is one file in the current folder, whatever the package's
+// name holds: separators and dots are escaped as in the packages folder, never a path.
+TEST_F(LibraryCommand, ExportWithoutAFileNeverLeavesTheCurrentFolder) {
+    struct Case {
+        std::string name;
+        std::string file;
+    };
+    const Case cases[] = {
+        {"Nyheder/Sport", "BRN_Nyheder%2FSport~"},
+        {"x/../../escaped", "BRN_x%2F..%2F..%2Fescaped~"},
+        {"..", "BRN_%2E%2E~"},
+        {"Plain", "BRN_Plain_v2.xml"},
+    };
+    const fs::path inner = fWork / "a" / "b";
+    fs::create_directories(inner);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path def = fWork / "def.xml";
+        WriteFile(def, ToUTF16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<brindle version=\"1\"><package name=\"" +
+                               c.name + "\" password=\"\" version=\"2\" timestamp=\"1\"/></brindle>"));
+        std::string out, err;
+        ASSERT_EQ(Brindle("library import " + Quote(def), &out, &err), 0) << err;
+        const auto before = FolderBytes(fWork.path());
+        ASSERT_EQ(BrindleIn(inner, "library export " + Quote(c.name), &out, &err), 0) << err;
+        std::vector<fs::path> written;
+        for (const auto& e : fs::directory_iterator(inner)) written.push_back(e.path());
+        ASSERT_EQ(written.size(), 1u);
+        EXPECT_EQ(written[0].filename().string().rfind(c.file, 0), 0u) << written[0];
+        EXPECT_EQ(ParseWithPython({written[0]})[0].name, c.name);
+        EXPECT_EQ(FolderBytes(fWork.path()), before) << "nothing was written outside the folder";
+        fs::remove(written[0]);
+    }
+}
