@@ -65,14 +65,20 @@ std::u16string BRNPrefsPrst::FileNamePart(const PMString& name, size_t suffixByt
             base += c;
         }
     }
-    const size_t room = 255 - suffixBytes - 9; // the suffix and "~" with eight digits
+    const size_t room = 255 - suffixBytes - 17; // the suffix and "~" with sixteen digits
     if (StringUtils::UTF16ToUTF8(base).size() > room) {
         while (StringUtils::UTF16ToUTF8(base).size() > room) base.pop_back();
         if (!base.empty() && base.back() >= 0xD800 && base.back() <= 0xDBFF) base.pop_back();
     }
-    uint32 h = BRNPackage::Hash(name);
+    // 64-bit FNV-1a over the whole name's UTF-8: two names cut to the same text still get
+    // different files (a shorter check value let long names share one file).
+    uint64 h = 0xcbf29ce484222325ull;
+    for (unsigned char c : StringUtils::UTF16ToUTF8(name.Units())) {
+        h ^= c;
+        h *= 0x100000001b3ull;
+    }
     base += u'~';
-    for (int i = 7; i >= 0; --i) base += hex[(h >> (4 * i)) & 15];
+    for (int i = 15; i >= 0; --i) base += hex[(h >> (4 * i)) & 15];
     return base;
 }
 
@@ -224,6 +230,18 @@ bool BRNPrefsPrst::SavePackageFiles() {
         PMString fileName = PackageFileName(p.GetName());
         IDFile file = folder;
         FileUtils::AppendPath(&file, fileName);
+        // Never over a file that holds another package: two names that map to one file name
+        // must not cost one of them its package.
+        // Only a mapped name can be shared; a safe name is its own file.
+        const bool mapped = fileName.Units() != p.GetName().Units() + kPackageSuffix;
+        BRNPackage held;
+        if (mapped && FileUtils::DoesFileExist(file) && BRNPackageUtils::LoadPackageFile(file, held) == 0 &&
+            held.GetName() != p.GetName()) {
+            CV_LOG(25, "package file " + file.Path().string() + " holds package \"" + held.GetName().GetUTF8String() +
+                           "\"; \"" + p.GetName().GetUTF8String() + "\" not written over it");
+            ok = false;
+            continue;
+        }
         if (!BRNPackageUtils::WritePackageFile(file, p)) ok = false;
     }
     // Mirror the library: a package file whose package is gone is removed. A file that

@@ -657,6 +657,24 @@ TEST_F(PrefsTest, NamesLikeEscapedOnesGetFilesOfTheirOwn) {
     ExpectNamesRoundTrip({"a/b", "a%2Fb", "..", "%2E%2E"});
 }
 
+// Long names cut to fit a file name keep a check value of their whole name that does not
+// collide in practice; and a file that holds another package is never written over.
+TEST_F(PrefsTest, LongNamesGetFilesOfTheirOwnAndNeverTakeAnothersFile) {
+    std::vector<std::string> names;
+    const std::string prefix(300, 'n');
+    for (int i = 0; i < 300; ++i) names.push_back(prefix + std::to_string(i));
+    ExpectNamesRoundTrip(names);
+
+    // A file at the long name's place that holds a package of another name stays as it is.
+    const std::string longName = prefix + "x";
+    const fs::path file = PackagesFolder() / U8(BRNPrefsPrst::PackageFileName(PMString(longName)));
+    ASSERT_TRUE(BRNPackageUtils::WritePackageFile(IDFile(file), Package("Someone else", 7)));
+    const std::string before = ReadFile(file);
+    Prefs()->SetPackages({Package(longName, 2)});
+    EXPECT_FALSE(Prefs()->GetLastSaveSucceeded());
+    EXPECT_EQ(ReadFile(file), before);
+}
+
 TEST_F(PrefsTest, NameContainingTheSuffixSurvivesSavesAndRestarts) {
     Prefs()->SetPackages({Package("X_ID.xmlY", 4), Package("Y", 5)});
     for (int run = 0; run < 2; ++run) {
