@@ -130,6 +130,10 @@ void AddLibraryCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
         }
         for (const IDFile& f : prefs->GetUnreadableFiles())
             std::cerr << "brindle: warning: " << f.Path().string() << " is not a readable package file; left as it is\n";
+        for (const IDFile& f : prefs->GetDuplicateFiles())
+            std::cerr << "brindle: warning: " << f.Path().string()
+                      << " defines a package that another file of the library defines too (the library keeps the"
+                         " higher version, on a tie the newer file); left as it is\n";
         return kExitOK;
     }));
 
@@ -199,6 +203,8 @@ void AddLibraryCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
         if (!present) return Fail(kExitInput, "no package named \"" + o->name + "\" in the library");
         if (!prefs->GetLastSaveSucceeded()) return Fail(kExitIO, "the library could not be saved");
         std::cout << "deleted " << o->name << "\n";
+        for (const IDFile& f : prefs->GetRemovedFiles())
+            std::cout << "removed " << f.Path().string() << "\n";
         return kExitOK;
     }));
 }

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <set>
+#include <sys/stat.h>
 
 namespace {
 const char* const kMakerFolder = "corvane";
@@ -39,7 +40,12 @@ std::vector<IDFile> PackageFiles(const IDFile& folder) {
     lister.ListEntries(folder, entries, kPackageFolderEntries);
     for (const IDFile& e : entries) {
         if (lister.IsDirectory(e)) continue;
-        if (e.GetFileName().IndexOfString(PMString(kPackageSuffix)) < 0) continue;
+        // Only names that end in the suffix: a backup such as "Notes_ID.xml.old" or
+        // "Notes_ID.xml~" is not a file of the library.
+        const std::u16string name = e.GetFileName().Units();
+        const std::u16string suffix(kPackageSuffix);
+        if (name.size() < suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
         files.push_back(e);
     }
     return files;
@@ -165,7 +171,15 @@ void BRNPrefsPrst::LoadLibrary() {
     fUnreadable.clear();
     IDFile folder;
     if (!GetPackagesFolder(&folder)) return;
+    fDuplicateFiles.clear();
+    fDuplicateNames.clear();
     BRNPackageList library;
+    std::vector<IDFile> sources; // the file each package of the library came from
+    auto modified = [](const IDFile& f) {
+        struct stat st {};
+        return ::stat(f.Path().c_str(), &st) == 0 ? std::pair<int64, int64>(st.st_mtim.tv_sec, st.st_mtim.tv_nsec)
+                                                 : std::pair<int64, int64>(0, 0);
+    };
     for (const IDFile& file : PackageFiles(folder)) {
         BRNPackage package;
         PMString why;
@@ -176,7 +190,23 @@ void BRNPrefsPrst::LoadLibrary() {
         }
         auto at = std::lower_bound(library.begin(), library.end(), package.GetName(),
                                    [](const BRNPackage& a, const PMString& n) { return a.GetName() < n; });
+        const size_t i = static_cast<size_t>(at - library.begin());
+        if (at != library.end() && at->GetName() == package.GetName()) {
+            // One package per name: the highest version, on a tie the newest file.
+            const bool newer = package.GetVersion() > at->GetVersion() ||
+                               (package.GetVersion() == at->GetVersion() && modified(file) > modified(sources[i]));
+            IDFile loser = newer ? sources[i] : file;
+            if (newer) {
+                *at = std::move(package);
+                sources[i] = file;
+            }
+            CV_LOG(25, "package file " + loser.Path().string() + " defines a package another file defines too");
+            fDuplicateFiles.push_back(loser);
+            fDuplicateNames.push_back(at->GetName());
+            continue;
+        }
         library.insert(at, std::move(package));
+        sources.insert(sources.begin() + static_cast<std::ptrdiff_t>(i), file);
     }
     fPackages = std::move(library);
 }
@@ -253,9 +283,16 @@ bool BRNPrefsPrst::SavePackageFiles() {
         bases.insert(f.substr(0, f.size() - suffixLength));
         names.insert(std::move(f));
     }
+    fRemoved.clear();
     for (const IDFile& file : PackageFiles(folder)) {
         std::u16string name = file.GetFileName().Units();
         if (names.count(name)) continue;
+        // A second file of a package still in the library stays as it is (it was named in a
+        // warning); once the package is gone, it goes with it.
+        const auto dup = std::find(fDuplicateFiles.begin(), fDuplicateFiles.end(), file);
+        if (dup != fDuplicateFiles.end() &&
+            FindPackage(fDuplicateNames[static_cast<size_t>(dup - fDuplicateFiles.begin())]))
+            continue;
         // A file such as "Notes_ID.xml.bak" belongs to the package named before the suffix;
         // a name that ends in the suffix is a package file of its own.
         bool endsInSuffix = name.size() >= suffixLength &&
@@ -269,6 +306,8 @@ bool BRNPrefsPrst::SavePackageFiles() {
         if (!FileUtils::DeleteFile(file)) {
             CV_LOG_FAILED();
             ok = false;
+        } else {
+            fRemoved.push_back(file);
         }
     }
     return ok;

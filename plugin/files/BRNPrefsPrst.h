@@ -26,6 +26,8 @@ public:
     bool16 GetSettingsFile(IDFile* file) const override;
     bool16 GetPackagesFolder(IDFile* folder) const override;
     const std::vector<IDFile>& GetUnreadableFiles() const override { return fUnreadable; }
+    const std::vector<IDFile>& GetDuplicateFiles() const override { return fDuplicateFiles; }
+    const std::vector<IDFile>& GetRemovedFiles() const override { return fRemoved; }
 
     // The file a package of that name is kept in: Name + "_ID.xml" when the name is a
     // safe file-name component; otherwise an escaped form that cannot leave the folder.
@@ -51,4 +53,8 @@ private:
     int32 fDataType = kInDesign;
     bool16 fLastSaveSucceeded = kTrue;
     std::vector<IDFile> fUnreadable;
+    // Files that lost to another file defining the same package, with that package's name.
+    std::vector<IDFile> fDuplicateFiles;
+    std::vector<PMString> fDuplicateNames;
+    std::vector<IDFile> fRemoved;
 };

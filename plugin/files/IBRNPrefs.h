@@ -36,4 +36,10 @@ public:
     virtual bool16 GetPackagesFolder(IDFile* folder) const = 0;
     // Files of the packages folder that did not load as packages at the last load.
     virtual const std::vector<IDFile>& GetUnreadableFiles() const = 0;
+    // Files of the packages folder that define a package another file defines too, at the
+    // last load: the library keeps the highest version (on a tie the newest file), and
+    // these files stay as they are until their package is deleted.
+    virtual const std::vector<IDFile>& GetDuplicateFiles() const = 0;
+    // The package files that the last save removed.
+    virtual const std::vector<IDFile>& GetRemovedFiles() const = 0;
 };

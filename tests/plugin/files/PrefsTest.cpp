@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <gtest/gtest.h>
@@ -510,19 +511,65 @@ TEST_F(PrefsTest, LibraryIsSortedByNameWhateverTheFileNames) {
     EXPECT_EQ(LibraryNames(), (std::vector<std::string>{"Alpha", "Beta", "alpha", "Ærø"}));
 }
 
-TEST_F(PrefsTest, FileWithFurtherExtensionIsLoadedAndLaterRemoved) {
+// A backup beside the library ("Notes_ID.xml.old", "Notes_ID.xml~") only holds the suffix:
+// it is not a file of the library, is never loaded and never touched.
+TEST_F(PrefsTest, FilesThatOnlyContainTheSuffixAreNotLibraryFiles) {
     StopHost();
-    WritePackageAt(PackagesFolder() / "Notes_ID.xml.bak", "Notes");
+    WritePackageAt(PackagesFolder() / "Notes_ID.xml.bak", "Notes", 9);
+    WritePackageAt(PackagesFolder() / "Notes_ID.xml~", "Notes", 8);
+    const std::string bak = ReadFile(PackagesFolder() / "Notes_ID.xml.bak");
     StartHost();
-    EXPECT_EQ(LibraryNames(), std::vector<std::string>{"Notes"});
-
-    // Kept while the library has a package of that name.
-    Prefs()->SetPackages(Prefs()->GetPackages());
-    EXPECT_TRUE(fs::exists(PackagesFolder() / "Notes_ID.xml.bak"));
-    EXPECT_TRUE(fs::exists(PackagesFolder() / "Notes_ID.xml"));
-
+    EXPECT_TRUE(LibraryNames().empty());
     Prefs()->SetPackages({Package("Other")});
-    EXPECT_EQ(PackageFileNames(), std::vector<std::string>{"Other_ID.xml"});
+    BRNPackageUtils::DeleteLibraryPackage(PMString("Notes"));
+    EXPECT_EQ(ReadFile(PackagesFolder() / "Notes_ID.xml.bak"), bak);
+    EXPECT_TRUE(fs::exists(PackagesFolder() / "Notes_ID.xml~"));
+}
+
+// Two files of the library define one package: the library keeps the highest version (on a
+// tie the newest file), the other file is named and never written over with older data,
+// and a delete removes every file that defines the package, so it does not come back.
+TEST_F(PrefsTest, TwoFilesOfOnePackageKeepTheNewestAndDeleteRemovesBoth) {
+    struct Case {
+        std::string what;
+        uint32 ownVersion, copyVersion;
+        bool copyNewerFile;
+        uint32 kept;
+    };
+    const Case cases[] = {
+        {"copy has the higher version", 3, 5, false, 5},
+        {"own file has the higher version", 6, 2, true, 6},
+        {"same version, copy is newer", 4, 4, true, 4},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StopHost();
+        fs::remove_all(PackagesFolder());
+        fs::create_directories(PackagesFolder());
+        const fs::path own = PackagesFolder() / "Notes_ID.xml";
+        const fs::path copy = PackagesFolder() / "Copy of Notes_ID.xml";
+        WritePackageAt(own, "Notes", c.ownVersion);
+        WritePackageAt(copy, "Notes", c.copyVersion);
+        const auto now = fs::file_time_type::clock::now();
+        fs::last_write_time(c.copyNewerFile ? own : copy, now - std::chrono::hours(1));
+        fs::last_write_time(c.copyNewerFile ? copy : own, now);
+        StartHost();
+        ASSERT_NE(Prefs()->FindPackage(PMString("Notes")), nullptr);
+        EXPECT_EQ(Prefs()->FindPackage(PMString("Notes"))->GetVersion(), c.kept);
+        ASSERT_EQ(Prefs()->GetDuplicateFiles().size(), 1u);
+
+        // A save writes the kept version; the library's own file never goes back.
+        Prefs()->SetPackages(Prefs()->GetPackages());
+        BRNPackage read;
+        ASSERT_EQ(BRNPackageUtils::LoadPackageFile(IDFile(own), read), 0);
+        EXPECT_EQ(read.GetVersion(), c.kept);
+
+        BRNPackageUtils::DeleteLibraryPackage(PMString("Notes"));
+        EXPECT_FALSE(fs::exists(own));
+        EXPECT_FALSE(fs::exists(copy));
+        Restart();
+        EXPECT_EQ(Prefs()->FindPackage(PMString("Notes")), nullptr);
+    }
 }
 
 TEST_F(PrefsTest, DeletingAPackageRemovesItsFile) {
