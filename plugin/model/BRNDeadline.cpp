@@ -57,9 +57,10 @@ int32 BRNDeadline::GetHoursLeft() const {
                                                 std::numeric_limits<int32>::max()));
 }
 
-RGBColor BRNDeadline::GetDeadlineColor() const {
+RGBColor BRNDeadline::GetDeadlineColor(bool* entryApplied) const {
     const RGBColor fallback = UIColors::GetDefaultBoxColor();
     RGBColor color = fallback;
+    bool applied = false;
     const bool plannedSet = !PlannedDate.IsEmpty();
     const bool executedSet = !ExecutedDate.IsEmpty();
     const int32 hoursLeft = plannedSet ? GetHoursLeft() : 0;
@@ -68,15 +69,18 @@ RGBColor BRNDeadline::GetDeadlineColor() const {
         if ((c.wantsPlanned != 0) != plannedSet || (c.wantsExecuted != 0) != executedSet) continue;
         if (!plannedSet) {
             color = EntryColor(c, fallback);
+            applied = true;
             continue;
         }
         if (c.hours == -9999) continue;
         int64 d = static_cast<int64>(c.hours) - hoursLeft;
         if (d >= 0 && d < best) {
             color = EntryColor(c, fallback);
+            applied = true;
             best = d;
         }
     }
+    if (entryApplied) *entryApplied = applied;
     return color;
 }
 
