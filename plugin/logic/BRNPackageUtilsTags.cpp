@@ -553,13 +553,16 @@ PMString SubstringTagValue(const PMString& tagBody, const PMString& value) {
 
 int32 UpdateCalculatedField(const BRNPackage& package, BRNField& field) {
     CV_TRACE("BRNPackageUtils::UpdateCalculatedField");
-    if (field.GetType() != kBRNTypeCalculatedString || field.GetFieldOverridden()) return 0;
+    if (field.GetType() != kBRNTypeCalculatedString || field.GetFieldOverridden()) CV_RETURN(0);
     bool16 ok = kFalse;
     PMString value = EvaluateTags(package, field.GetDefaultValue(), &ok, kFalse, kFalse);
-    if (!ok) return -1;
+    if (!ok) {
+        CV_TRACE_FAILED();
+        return -1;
+    }
     value.SetTranslatable(kFalse);
     field.SetValue(value);
-    return 1;
+    CV_RETURN(1);
 }
 
 int32 UpdateCalculatedFields(BRNPackage& package) {
