@@ -330,3 +330,30 @@ TEST_F(ServiceCommandTest, AFieldOfAnUnknownTypeKeepsItsValueAndCannotBeSet) {
 }
 
 } // namespace
+
+namespace {
+
+// A calculated field whose template fails when recomputed refuses the whole call: its alert
+// is printed, the exit code is 1 and the file keeps its bytes.
+TEST_F(ServiceCommandTest, SetRefusesACallWhoseCalculatedFieldFails) {
+    const fs::path file = Copy("Editorial-BlueSquare.jpg");
+    std::string bytes = testsupport::ReadFile(file);
+    const std::string from = "&lt;cvbrindle:IssueNo format", to = "&lt;cvbrindle:IssueNX format";
+    const size_t at = bytes.find(from);
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at, from.size(), to);
+    testsupport::WriteFile(file, bytes);
+    for (const char* args : {"'Headline=New'", "'Issue number=16' 'Headline=New'"}) {
+        Result r = Run("set " + Quote(file.string()) + " " + args);
+        EXPECT_EQ(r.code, 1) << args << r.err;
+        EXPECT_NE(r.err.find("alert: The package offers no such tag: <cvbrindle:IssueNX/>"), std::string::npos)
+            << r.err;
+        EXPECT_TRUE(testsupport::ReadFile(file) == bytes) << args << ": the file changed";
+    }
+    // A value given to the calculated field itself leaves its template alone.
+    Result r = Run("set " + Quote(file.string()) + " 'Story ID=Mine' 'Headline=New'");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Fields(file)["Story ID"]["value"], "Mine");
+}
+
+} // namespace
