@@ -183,6 +183,7 @@ bool ParseFormatSpec(View spec, FormatSpec* out) {
         }
         size_t digits = j;
         while (j < spec.size() && spec[j] >= u'0' && spec[j] <= u'9') {
+            if (j - digits >= 4) return false; // at most four digits
             out->width = out->width * 10 + (spec[j] - u'0');
             conv.push_back(static_cast<char>(spec[j++]));
         }
@@ -192,6 +193,7 @@ bool ParseFormatSpec(View spec, FormatSpec* out) {
             digits = ++j;
             out->precision = 0;
             while (j < spec.size() && spec[j] >= u'0' && spec[j] <= u'9') {
+                if (j - digits >= 4) return false;
                 out->precision = out->precision * 10 + (spec[j] - u'0');
                 conv.push_back(static_cast<char>(spec[j++]));
             }

@@ -492,6 +492,8 @@ TEST(FormatTagValueTest, RefusedSpecificationsLeaveValueUnchanged) {
         {"%ld", "42", "42"},                          // length modifiers
         {"%lld", "42", "42"},   {"%hhd", "42", "42"},        {"%Lf", "4.2", "4.2"},
         {"%99999d", "1", "1"},                               // width over four digits
+        {"%-8.88888888888888888888888888888883s", "1", "1"}, // far more digits than an int holds
+        {"%88888888888888888888888888d", "1", "1"},
         {"%.99999f", "1", "1"},                              // precision over four digits
         {"%4000d", "1", "1"},                                // output beyond the value's length + 512
         {"%.4000f", "1", "1"},  {"%5\xC3\xA9", "42", "42"}, // non-ASCII inside the conversion
