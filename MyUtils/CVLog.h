@@ -6,6 +6,7 @@
 #include "base/PMTypes.h"
 #include "session/ICVLogger.h"
 
+#include <exception>
 #include <string>
 #include <string_view>
 
@@ -27,22 +28,34 @@ void Write(int32 level, const char* sourceFile, int32 line, std::string_view mes
 // The source name as the logger expects it: the maker's relative path with backslashes.
 std::string SourceName(const char* file);
 
-// Writes "Enter: " and "Exit: " lines around a scope.
+// Writes an "Enter: " line where a function starts and an "Exit: " line where it returns
+// normally. A return marked with CV_RETURN gives the Exit line the line of that return; a
+// return marked as a failure (CV_TRACE_FAILED) and a scope left by an exception write no
+// Exit line. A scope left without either mark writes its Exit line with the trace's line.
 class Trace {
 public:
-    Trace(const char* name, const char* file, int32 line) : fName(name), fFile(file), fLine(line) {
+    Trace(const char* name, const char* file, int32 line)
+        : fName(name), fFile(file), fLine(line), fExceptions(std::uncaught_exceptions()) {
         if (LogThreshold >= 75) Write(75, fFile, fLine, std::string("Enter: ") + fName);
     }
     ~Trace() {
-        if (LogThreshold >= 75) Write(75, fFile, fLine, std::string("Exit: ") + fName);
+        if (fFailed || std::uncaught_exceptions() > fExceptions) return;
+        if (LogThreshold >= 75) Write(75, fFile, fReturnLine ? fReturnLine : fLine, std::string("Exit: ") + fName);
     }
     Trace(const Trace&) = delete;
     Trace& operator=(const Trace&) = delete;
+    // The function returns normally from this line.
+    void Return(int32 line) { fReturnLine = line; }
+    // The function returns because something failed.
+    void Failed() { fFailed = true; }
 
 private:
     const char* fName;
     const char* fFile;
     int32 fLine;
+    int fExceptions;
+    int32 fReturnLine = 0;
+    bool fFailed = false;
 };
 } // namespace CVLog
 
@@ -59,4 +72,13 @@ private:
 #define CV_LOG_FAILED() CV_LOG(30, "")
 
 // Traces the enclosing function under the given "Class::Method" name.
-#define CV_TRACE(name) CVLog::Trace CV_LOG_CAT(cvTrace_, __LINE__)((name), __FILE__, __LINE__)
+#define CV_TRACE(name) CVLog::Trace cvTrace((name), __FILE__, __LINE__)
+// A normal return of a traced function: its Exit line carries this line.
+#define CV_RETURN(...) return cvTrace.Return(__LINE__), __VA_ARGS__
+#define CV_RETURN_VOID()                                                                                       \
+    do {                                                                                                       \
+        cvTrace.Return(__LINE__);                                                                              \
+        return;                                                                                                \
+    } while (0)
+// A failure return of a traced function: no Exit line.
+#define CV_TRACE_FAILED() cvTrace.Failed()

@@ -341,7 +341,7 @@ void DocumentText(JSONText& j, const std::string& file, const BRNPackageList* pa
                 j.Key("type");
                 j.Number(f.GetType());
                 j.Key("typeName");
-                j.Text(BRNField::TypeName(f.GetType()));
+                j.Text(f.IsKnownType() ? BRNField::TypeName(f.GetType()) : f.GetStoredTypeName());
                 j.Key("value");
                 j.Text(f.GetValue());
                 j.Key("visibleLines");

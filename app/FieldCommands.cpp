@@ -82,8 +82,10 @@ void AddFieldCommands(CLI::App& app, const GlobalOptions& options, int& exitCode
         BRNDeadline deadline(planned, executed, PMString());
         deadline.Colors = BRNUtils::GetDeadlineColors(PMString(o->name));
         int32 hours = deadline.GetHoursLeft();
-        RGBColor c = deadline.GetDeadlineColor();
-        bool isDefault = c == UIColors::GetDefaultBoxColor();
+        bool entryApplied = false;
+        RGBColor c = deadline.GetDeadlineColor(&entryApplied);
+        // Whether a table entry chose the colour, not whether the colour looks like the default.
+        const bool isDefault = !entryApplied;
         if (o->json) {
             PrintJSON({{"package", o->name},
                        {"plannedDate", o->planned},

@@ -6,6 +6,7 @@
 #include "documents/IDocument.h"
 #include "io/FileUtils.h"
 #include "logic/BRNPackageUtils.h"
+#include "service/BRNBrindleHelpers.h"
 #include "service/IBrindle.h"
 #include "session/ISession.h"
 #include "session/Utils.h"
@@ -43,6 +44,8 @@ bool Contains(const PMStringList& list, const std::u16string& value) {
 
 // Why the text cannot be the field's value, by the entry rules of its type; empty when it can.
 std::string ValueFault(const BRNField& f, const PMString& text) {
+    if (!f.IsKnownType())
+        return "the field's type \"" + UTF8(f.GetStoredTypeName()) + "\" is not one this version can set";
     switch (f.GetType()) {
     case kBRNTypeInteger:
         return BRNPackageUtils::CheckIntegerText(text) ? ""
@@ -260,6 +263,15 @@ void AddServiceCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
                 std::string fault;
                 if (!CheckAssignments(packages, o->assignments, &assignments, &fault))
                     return refuse(kExitInput, fault);
+                // The calculated fields are recomputed on a copy first, so that a failing template
+                // (alerted) refuses the call before anything is stored.
+                BRNPackageList trial = packages;
+                for (const Assignment& a : assignments) {
+                    const int32 changed = BRNBrindleHelpers::ChangeFields(
+                        trial, a.name, -1, [&](BRNField& f) { return BRNBrindleHelpers::SetValueByType(f, a.value); });
+                    if (changed < 0)
+                        return refuse(kExitInput, "a calculated field's template fails; nothing was written");
+                }
 
                 ISession* session = GetExecutionContextSession();
                 for (const Assignment& a : assignments) {

@@ -24,6 +24,8 @@ void Register() {
         {"0xA8260kBRNEnabledTagDesc", "True when the package is enabled, else False"},
         {"0xA8260kBRNErrorInTagsStringKey", "The template holds a tag that is not well formed."},
         {"0xA8260kBRNNoTagStringKey", "The package offers no such tag:"},
+        {"0xA8260kBRNTemplateTooLongStringKey",
+         "The template's result is longer than 1,048,576 characters; nothing was changed."},
         {"0xA8260kBRNReqfieldError", "Required fields are empty: "},
         {"0xA8260kBRNIntConversionError", "Please enter a whole number."},
         {"0xA8260kBRNDecimalConversionError",

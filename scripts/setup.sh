@@ -10,6 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libimage-exiftool-perl python3
   clang libclang-rt-14-dev
+  tzdata
 )
 missing=()
 for p in "${packages[@]}"; do

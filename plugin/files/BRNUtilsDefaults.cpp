@@ -9,6 +9,8 @@
 #include "io/StreamUtil.h"
 #include "objectmodel/InterfacePtr.h"
 #include "PosixFileSystemIterator.h"
+
+#include <algorithm>
 #include "session/Host.h"
 #include "ui/CAlert.h"
 
@@ -161,6 +163,11 @@ std::vector<IDFile> GetDefaultsFiles() {
         if (name.find(u".xml", from) == std::u16string::npos) continue;
         files.push_back(e);
     }
+    // By file name in byte order, so that every machine visits them alike whatever order the
+    // file system lists them in.
+    std::sort(files.begin(), files.end(), [](const IDFile& a, const IDFile& b) {
+        return a.Path().filename().string() < b.Path().filename().string();
+    });
     return files;
 }
 
@@ -196,15 +203,28 @@ std::vector<BRNDeadlineColor> ParseDeadlineColors(const CVDomElement* deadlineCo
         BRNDeadlineColor c;
         if (const std::string* v = e->FindAttributeUTF8("planned")) c.wantsPlanned = *v == "empty" ? 0 : 1;
         if (const std::string* v = e->FindAttributeUTF8("executed")) c.wantsExecuted = *v == "empty" ? 0 : 1;
-        if (const std::string* v = e->FindAttributeUTF8("hours"); v && !v->empty())
-            c.hours = PMString(*v).GetAsNumber();
+        // A number that does not read as one skips the entry (with a line in the log) rather
+        // than counting as 0.
+        std::string fault;
+        if (const std::string* v = e->FindAttributeUTF8("hours"); v && !v->empty()) {
+            int32 err = 0;
+            c.hours = PMString(*v).GetAsNumber(&err);
+            if (err) fault = "hours=\"" + *v + "\" is not a whole number";
+        }
         auto component = [&](const char* attr, double* out) {
-            if (const std::string* v = e->FindAttributeUTF8(attr); v && !v->empty())
-                *out = PMString(*v).GetAsDouble();
+            const std::string* v = e->FindAttributeUTF8(attr);
+            if (!v || v->empty() || !fault.empty()) return;
+            int32 err = 0;
+            *out = PMString(*v).GetAsDouble(&err);
+            if (err) fault = std::string(attr) + "=\"" + *v + "\" is not a number";
         };
         component("red", &c.red);
         component("green", &c.green);
         component("blue", &c.blue);
+        if (!fault.empty()) {
+            BRN_APPEND_TO_LOG_FILE(PMString("Brindle skipped a deadlinecolor entry: " + fault));
+            continue;
+        }
         colors.push_back(c);
     }
     return colors;

@@ -59,16 +59,23 @@ BRNTagList GetTagList(const PMString& packageName);
 bool16 CheckTags(const BRNPackage& package, const PMString& templateText, bool16 checkRequired);
 // The message CheckTags would show for the first fault, or the empty text when there is none.
 PMString FindTagFault(const BRNPackage& package, const PMString& templateText, bool16 checkRequired);
+// The longest result a template may give, in UTF-16 units (1 MiB of them); beyond it the
+// evaluation fails as a failing check does.
+constexpr int32 kMaxTemplateResultLength = 1 << 20;
 // The template with each tag replaced by its value; the template itself (and ok false)
-// when the check fails.
+// when the check fails (alerted) or the result would be longer than kMaxTemplateResultLength
+// (alerted too). Each tag costs in proportion to what it gives, not to its value's length.
 PMString EvaluateTags(const BRNPackage& package, const PMString& templateText, bool16* ok, bool16 escape,
                       bool16 checkRequired);
 // Applies the tag's format="..." (one printf conversion) to the value. A specification that
 // is not exactly one conversion of d i o x X e E f g G s, with flags, width and precision in
 // digits only, leaves the value unchanged; so does a value that does not read as a number
-// under a numeric conversion, and output longer than the value plus 512 characters.
+// under a numeric conversion (or is longer than 1024 units), and output longer than the value
+// plus 512 characters. Widths and precisions count characters (code points); the literal
+// text around the conversion may hold any character but control characters.
 PMString FormatTagValue(const PMString& tagBody, const PMString& value);
-// Applies the tag's substring="start[,count]" to the value.
+// Applies the tag's substring="start[,count]" to the value; start and count count characters
+// (code points), and numbers beyond 64 bits are clamped.
 PMString SubstringTagValue(const PMString& tagBody, const PMString& value);
 // 0: not a calculated field, or overridden; -1: its template fails the check; 1: value stored.
 int32 UpdateCalculatedField(const BRNPackage& package, BRNField& field);

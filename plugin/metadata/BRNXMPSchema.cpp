@@ -249,8 +249,16 @@ void WriteValue(Writer& s, const std::string& item, const BRNField& f, bool fres
         break;
     }
     default:
+        // A type outside the table: its value text goes back as it was read.
+        s.DeleteThenSet(item, "Value", U8(f.GetValue()), fresh);
         break;
     }
+}
+
+// The type name a field is stored under: the table's, or the text it was read with.
+PMString StoredTypeName(const BRNField& f) {
+    if (f.IsKnownType() || f.GetStoredTypeName().IsEmpty()) return BRNField::TypeName(f.GetType());
+    return f.GetStoredTypeName();
 }
 
 void WriteNewField(Writer& s, const std::string& fieldsArray, int32 index, const BRNField& f,
@@ -264,7 +272,7 @@ void WriteNewField(Writer& s, const std::string& fieldsArray, int32 index, const
     s.Set(item, "ReadOnly", Flag(f.GetReadOnly()));
     WriteValue(s, item, f, true);
     const int32 type = f.GetType();
-    s.Set(item, "Type", BRNField::TypeName(type));
+    s.Set(item, "Type", StoredTypeName(f));
     s.Set(item, "HasDefault", Flag(f.GetHasDefault()));
     if (f.GetHasDefault()) s.Set(item, "DefaultValue", f.GetDefaultValue());
     if (type == kBRNTypeText || type == kBRNTypeMultiChoice)
@@ -300,7 +308,7 @@ void UpdateField(Writer& s, const BRNField& f) {
             if (Text(s.Get(item, "Name")) != f.GetName() ||
                 Text(s.Get(item, "ShortName")) != f.GetShortName())
                 continue;
-            if (BRNField::TypeFromName(Text(s.Get(item, "Type"))) != f.GetType()) continue;
+            if (Text(s.Get(item, "Type")) != StoredTypeName(f)) continue;
             WriteValue(s, item, f, false);
         }
     }
@@ -455,6 +463,9 @@ BRNField ReadField(const Source& s, const typename Source::Node& item,
         break;
     }
     default:
+        // Kept as read, so that a write of the package gives both back.
+        f.SetStoredTypeName(typeName);
+        f.SetValue(value);
         break;
     }
     f.SetRequired(required);

@@ -20,8 +20,9 @@ public:
     // Whole hours from the reference time (00:00 of the executed date, or now when it is not
     // a date) to 00:00 of the planned date; 0 when the planned date is not a date.
     int32 GetHoursLeft() const;
-    // The colour of the deadline's box from its colour table.
-    RGBColor GetDeadlineColor() const;
+    // The colour of the deadline's box from its colour table; entryApplied, when given, tells
+    // whether an entry of the table chose it (its colour may still be the default one).
+    RGBColor GetDeadlineColor(bool* entryApplied = nullptr) const;
     // "Planned for: ...\nExecuted on: ...\nExecuted by: ...\n"
     PMString GetTooltip() const;
 

@@ -49,6 +49,8 @@ public:
     virtual void SetFieldOverridden(bool16 overridden) { fFieldOverridden = overridden ? kTrue : kFalse; }
 
     PMString GetValue() const { return fValue; }
+    // The value without a copy, valid while the field is.
+    const PMString& GetValueRef() const { return fValue; }
     void SetValue(PMString value) { fValue = std::move(value); }
     // A CalculatedString always counts as having a default.
     bool16 GetHasDefault() const { return fType == kBRNTypeCalculatedString ? kTrue : fHasDefault; }
@@ -78,6 +80,12 @@ public:
     void SetReadOnly(bool16 v) { fReadOnly = v ? kTrue : kFalse; }
     int32 GetType() const { return fType; }
     void SetType(int32 type) { fType = type; }
+    // The type name as a document stored it, for a type outside the table (written by a newer
+    // version or by hand); kept so that the field is written back as it was read.
+    const PMString& GetStoredTypeName() const { return fStoredTypeName; }
+    void SetStoredTypeName(PMString name) { fStoredTypeName = std::move(name); }
+    // Whether the type is one of the table's.
+    bool IsKnownType() const { return fType >= 0 && fType < kBRNTypeCount; }
     int32 GetVisibleLines() const { return fVisibleLines; }
     void SetVisibleLines(int32 lines) { fVisibleLines = lines; }
     const BRNHistoryList& GetHistory() const { return fHistory; }
@@ -113,6 +121,7 @@ private:
     int32 fVisibleLines = 5;
     BRNHistoryList fHistory;
     bool16 fFieldOverridden = kFalse;
+    PMString fStoredTypeName;
 };
 
 using BRNFieldList = std::vector<BRNField>;

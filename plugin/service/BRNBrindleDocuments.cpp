@@ -176,7 +176,7 @@ ErrorCode BRNBrindle::SetFieldValue(const UIDRef& document, const PMString& fiel
         AddHistory(f, history);
         return true;
     });
-    if (changed == 0) return kFailure;
+    if (changed <= 0) return kFailure;
     ErrorCode result = BRNPackageUtils::StorePackages(UIDList(document), packages, kFalse, kFalse);
     RefreshPanel(this);
     return result;

@@ -99,8 +99,14 @@ bool SetValueByType(BRNField& f, const PMString& text) {
     case kBRNTypeDate:
     case kBRNTypeDirectory:
     case kBRNTypeText:
-    case kBRNTypeCalculatedString:
         f.SetValue(Untranslatable(text));
+        return true;
+    case kBRNTypeCalculatedString:
+        // A value given by the user replaces the template's result for good, as the panel's
+        // edit does: no later recomputation (another assignment in the same call included)
+        // may take it back.
+        f.SetValue(Untranslatable(text));
+        f.SetFieldOverridden(kTrue);
         return true;
     case kBRNTypeBoolean:
         f.SetBoolValue(text.IsEqualNoCase(PMString("true")));
@@ -118,10 +124,12 @@ bool SetValueByType(BRNField& f, const PMString& text) {
 
 // Changes every field of that name (and, when type is not -1, of that type) in the list;
 // a package whose fields changed has its calculated fields recomputed, except those changed
-// here, which keep what they were given. The number of fields changed.
+// here, which keep what they were given. The number of fields changed, or -1 when a
+// recomputed template fails (it has been alerted; the list must not be stored then).
 int32 ChangeFields(BRNPackageList& packages, const PMString& name, int32 type,
                    const std::function<bool(BRNField&)>& change) {
     int32 changed = 0;
+    bool failed = false;
     for (BRNPackage& p : packages) {
         std::vector<size_t> touched;
         BRNFieldList& fields = p.Fields();
@@ -132,11 +140,13 @@ int32 ChangeFields(BRNPackageList& packages, const PMString& name, int32 type,
         if (touched.empty()) continue;
         changed += static_cast<int32>(touched.size());
         BRNPackage given = p;
-        if (BRNPackageUtils::UpdateCalculatedFields(p) > 0)
+        const int32 updated = BRNPackageUtils::UpdateCalculatedFields(p);
+        if (updated < 0) failed = true;
+        if (updated > 0)
             for (size_t i : touched)
                 p.Fields()[i] = given.GetFields()[i];
     }
-    return changed;
+    return failed ? -1 : changed;
 }
 
 // One package carrying the fields of all, so that a tag may name a field of any package; the

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sstream>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -58,6 +59,22 @@ Positions TracedWork() {
     p.level100 = __LINE__ + 1;
     CV_LOG(100, "Importing mac file");
     return p;
+}
+
+// A traced function with a normal return, a failure return and a throw.
+struct ReturnLines {
+    int trace = 0, normal = 0;
+};
+int TracedOutcome(const std::string& outcome, ReturnLines* lines) {
+    lines->trace = __LINE__ + 1;
+    CV_TRACE("BRNTest::Outcome");
+    if (outcome == "throw") throw std::runtime_error("thrown");
+    if (outcome == "failed") {
+        CV_TRACE_FAILED();
+        return -1;
+    }
+    lines->normal = __LINE__ + 1;
+    CV_RETURN(1);
 }
 
 class CVLogTest : public ::testing::Test {
@@ -219,6 +236,29 @@ TEST(CVLogConstantsTest, VersionAndProduct) {
     EXPECT_STREQ(CVLog::kVersion, "7.1.5");
     ASSERT_NE(CVLog::kProductID, nullptr);
     EXPECT_GT(std::string(CVLog::kProductID).size(), 0u);
+}
+
+
+// The Exit line carries the line of the normal return, and only a normal return writes one.
+TEST_F(CVLogTest, ExitLineOnlyOnNormalReturnWithItsLine) {
+    const struct {
+        const char* outcome;
+        bool exitLine;
+    } cases[] = {{"normal", true}, {"failed", false}, {"throw", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.outcome);
+        fs::remove(LogFile());
+        CVLog::LogThreshold = 75;
+        ReturnLines lines;
+        try {
+            TracedOutcome(c.outcome, &lines);
+        } catch (const std::runtime_error&) {
+        }
+        CVLog::LogThreshold = 0;
+        std::vector<std::string> expected = {Line(75, lines.trace, "Enter: BRNTest::Outcome")};
+        if (c.exitLine) expected.push_back(Line(75, lines.normal, "Exit: BRNTest::Outcome"));
+        EXPECT_EQ(Lines(LogFile()), expected);
+    }
 }
 
 } // namespace

@@ -249,4 +249,32 @@ TEST_F(FieldCommandTest, DeadlineColourWithoutTableIsDefault) {
     EXPECT_NE(text.out.find("(default)"), std::string::npos) << text.out;
 }
 
+// defaultColour says whether a table entry applied, whatever colour the entry gives.
+TEST_F(FieldCommandTest, DefaultColourSaysWhetherAnEntryApplied) {
+    TempDir plugin;
+    WriteFile(plugin / "BrindleDefaults.xml",
+              "<defaults><package name=\"Grey\"><deadlinecolors>"
+              // the default box colour itself, for deadlines without a planned date
+              "<deadlinecolor planned=\"empty\" red=\"0.85\" green=\"0.85\" blue=\"0.85\"/>"
+              // no red: the default colour, for executed deadlines
+              "<deadlinecolor planned=\"set\" executed=\"set\" hours=\"9999\" green=\"0.5\" blue=\"0.5\"/>"
+              "<deadlinecolor planned=\"set\" hours=\"9999\" red=\"1\" green=\"0\" blue=\"0\"/>"
+              "</deadlinecolors></package></defaults>");
+    const struct {
+        std::string planned, executed;
+        bool isDefault;
+        double red;
+    } cases[] = {
+        {"", "", false, 0.85},
+        {LocalDate(1), LocalDate(0), false, 0.85},
+        {LocalDate(1), "", false, 1.0},
+        {LocalDate(20000), "", true, 0.85}, // beyond every threshold: no entry
+    };
+    for (const auto& c : cases) {
+        nlohmann::json j = Colour("Grey", c.planned, c.executed, plugin.path());
+        EXPECT_EQ(j["defaultColour"], c.isDefault) << c.planned << " / " << c.executed;
+        EXPECT_DOUBLE_EQ(j["red"].get<double>(), c.red) << c.planned << " / " << c.executed;
+    }
+}
+
 } // namespace

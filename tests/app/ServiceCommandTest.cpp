@@ -260,3 +260,100 @@ TEST_F(ServiceCommandTest, SetTextOutputNamesEachFieldAndItsStoredValue) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(ServiceCommandTest, SetKeepsTheValueGivenToACalculatedFieldWhateverTheOrder) {
+    const struct {
+        const char* args;
+        const char* storyId;
+        bool overridden;
+    } cases[] = {
+        {"'Story ID=Custom' 'Issue number=16'", "Custom", true},
+        {"'Issue number=16' 'Story ID=Custom'", "Custom", true},
+        {"'Story ID=Custom' 'Headline=New' 'Issue number=16'", "Custom", true},
+        // Without a value of its own the calculated field follows its fields.
+        {"'Issue number=16'", "ED-2026-016-Cul", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args);
+        const fs::path file = fDir.path() / "doc.jpg";
+        fs::remove(file);
+        fs::copy_file(Sample("Editorial-BlueSquare.jpg"), file);
+        fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
+        Result r = Run("set " + Quote(file.string()) + " " + c.args);
+        ASSERT_EQ(r.code, 0) << r.err;
+        json f = Fields(file);
+        EXPECT_EQ(f["Story ID"]["value"], c.storyId);
+        EXPECT_EQ(f["Story ID"]["fieldOverridden"], c.overridden);
+        EXPECT_EQ(f["Issue number"]["value"], "16");
+        if (c.overridden) {
+            ASSERT_FALSE(f["Story ID"]["history"].empty());
+            EXPECT_EQ(f["Story ID"]["history"].back()["value"], "Custom") << "history matches the value";
+        }
+        // A later call leaves the user's value alone.
+        r = Run("set " + Quote(file.string()) + " 'Issue number=17'");
+        ASSERT_EQ(r.code, 0) << r.err;
+        EXPECT_EQ(Fields(file)["Story ID"]["value"], c.overridden ? "Custom" : "ED-2026-017-Cul");
+    }
+}
+
+} // namespace
+
+namespace {
+
+// A document whose Abstract field was stored with a type name this version does not know.
+TEST_F(ServiceCommandTest, AFieldOfAnUnknownTypeKeepsItsValueAndCannotBeSet) {
+    const fs::path file = Copy("Editorial-BlueSquare.jpg");
+    std::string bytes = testsupport::ReadFile(file);
+    const std::string from = "dunmoreBRN:Type=\"Text\"", to = "dunmoreBRN:Type=\"Tex2\"";
+    const size_t at = bytes.find(from);
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at, from.size(), to);
+    testsupport::WriteFile(file, bytes);
+    const std::string abstract = "Why every test file is a blue square,\nand what that says about us.";
+
+    const char* const refused[] = {"'Abstract=New text'", "'Headline=New' 'Abstract='"};
+    for (const char* args : refused) {
+        Result r = Run("set " + Quote(file.string()) + " " + args);
+        EXPECT_EQ(r.code, 1) << args << r.err;
+        EXPECT_NE(r.err.find("\"Tex2\" is not one this version can set"), std::string::npos) << r.err;
+        EXPECT_TRUE(testsupport::ReadFile(file) == bytes) << args << ": the file changed";
+    }
+    Result r = Run("set " + Quote(file.string()) + " 'Headline=New' 'Issue number=16'");
+    ASSERT_EQ(r.code, 0) << r.err;
+    json f = Fields(file);
+    EXPECT_EQ(f["Headline"]["value"], "New");
+    EXPECT_EQ(f["Abstract"]["typeName"], "Tex2");
+    EXPECT_EQ(f["Abstract"]["type"], 12);
+    EXPECT_EQ(f["Abstract"]["value"], abstract);
+}
+
+} // namespace
+
+namespace {
+
+// A calculated field whose template fails when recomputed refuses the whole call: its alert
+// is printed, the exit code is 1 and the file keeps its bytes.
+TEST_F(ServiceCommandTest, SetRefusesACallWhoseCalculatedFieldFails) {
+    const fs::path file = Copy("Editorial-BlueSquare.jpg");
+    std::string bytes = testsupport::ReadFile(file);
+    const std::string from = "&lt;cvbrindle:IssueNo format", to = "&lt;cvbrindle:IssueNX format";
+    const size_t at = bytes.find(from);
+    ASSERT_NE(at, std::string::npos);
+    bytes.replace(at, from.size(), to);
+    testsupport::WriteFile(file, bytes);
+    for (const char* args : {"'Headline=New'", "'Issue number=16' 'Headline=New'"}) {
+        Result r = Run("set " + Quote(file.string()) + " " + args);
+        EXPECT_EQ(r.code, 1) << args << r.err;
+        EXPECT_NE(r.err.find("alert: The package offers no such tag: <cvbrindle:IssueNX/>"), std::string::npos)
+            << r.err;
+        EXPECT_TRUE(testsupport::ReadFile(file) == bytes) << args << ": the file changed";
+    }
+    // A value given to the calculated field itself leaves its template alone.
+    Result r = Run("set " + Quote(file.string()) + " 'Story ID=Mine' 'Headline=New'");
+    EXPECT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(Fields(file)["Story ID"]["value"], "Mine");
+}
+
+} // namespace

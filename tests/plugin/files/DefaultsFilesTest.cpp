@@ -105,13 +105,16 @@ TEST_F(DefaultsFilesTest, FallbackIsFirstNamedPackage) {
     EXPECT_EQ(Found("Second").first, "Second");
 }
 
-TEST_F(DefaultsFilesTest, FallbackFollowsListingOrder) {
-    Write("BrindleOne.xml", Defaults("<package name=\"One\"/>\n"));
-    Write("BrindleTwo.xml", Defaults("<package/>\n<package name=\"Two\"/>\n"));
-    const std::vector<std::string> order = DefaultsFileNames();
-    ASSERT_EQ(order.size(), 2u);
-    EXPECT_EQ(Found("Nothing"),
-              (std::pair<std::string, std::string>{order[0] == "BrindleOne.xml" ? "One" : "Two", order[0]}));
+// Files are visited by name in byte order, whatever order the folder lists them in.
+TEST_F(DefaultsFilesTest, FilesAreVisitedByNameInByteOrder) {
+    const std::vector<std::string> sorted = {"Brindle-1.xml", "Brindle0.xml", "BrindleA.xml", "BrindleB.xml",
+                                             "BrindleZ.xml",  "Brindle_.xml", "Brindlea.xml", "Brindlez.xml",
+                                             "Brindle\xC3\xA6.xml"};
+    // Written in another order; each names its own package and offers a fallback.
+    for (size_t i = sorted.size(); i-- > 0;)
+        Write(sorted[i], Defaults("<package name=\"P" + std::to_string(i) + "\"/>\n"));
+    EXPECT_EQ(DefaultsFileNames(), sorted);
+    EXPECT_EQ(Found("Nothing"), (std::pair<std::string, std::string>{"P0", sorted[0]}));
 }
 
 TEST_F(DefaultsFilesTest, NoPackageElementsGiveNothing) {
@@ -152,8 +155,8 @@ TEST_F(DefaultsFilesTest, BrokenFileBesideGoodOne) {
     Write("BrindleBroken.xml", "<defaults><package name=\"Editorial\">");
     Write("BrindleGood.xml", Defaults("<package name=\"Editorial\"/>\n"));
     const std::vector<std::string> order = DefaultsFileNames();
-    ASSERT_EQ(order.size(), 2u);
-    const bool goodFirst = order[0] == "BrindleGood.xml";
+    ASSERT_EQ(order, (std::vector<std::string>{"BrindleBroken.xml", "BrindleGood.xml"}));
+    const bool goodFirst = false;
 
     EXPECT_EQ(static_cast<bool>(BRNUtils::GetPackageDefaults(PMString("Editorial"))), goodFirst);
     EXPECT_EQ(fAlerts->Alerts().size(), goodFirst ? 0u : 1u);
@@ -202,6 +205,32 @@ TEST(ParseDeadlineColorsTest, AttributeRules) {
         EXPECT_DOUBLE_EQ(e.red, c.entry.red) << c.attributes;
         EXPECT_DOUBLE_EQ(e.green, c.entry.green) << c.attributes;
         EXPECT_DOUBLE_EQ(e.blue, c.entry.blue) << c.attributes;
+    }
+}
+
+// A number that does not read as one skips its entry, with a line in the log; the entries
+// around it stay, in order.
+TEST_F(DefaultsFilesTest, UnreadableNumbersSkipTheirEntry) {
+    const struct {
+        const char* attributes;
+        const char* logged;
+    } cases[] = {
+        {"hours=\"24.5\"", "hours=\"24.5\" is not a whole number"},
+        {"hours=\"abc\"", "hours=\"abc\" is not a whole number"},
+        {"hours=\"99999999999\"", "hours=\"99999999999\" is not a whole number"},
+        {"red=\"abc\" green=\"0.5\" blue=\"0.5\"", "red=\"abc\" is not a number"},
+        {"red=\"1\" green=\"0,5\" blue=\"0.5\"", "green=\"0,5\" is not a number"},
+        {"red=\"1\" green=\"0.5\" blue=\"x1\"", "blue=\"x1\" is not a number"},
+    };
+    for (const auto& c : cases) {
+        const auto table = ParseTable(std::string("<deadlinecolors><deadlinecolor hours=\"1\"/><deadlinecolor ") +
+                                      c.attributes + "/><deadlinecolor hours=\"3\"/></deadlinecolors>");
+        ASSERT_EQ(table.size(), 2u) << c.attributes;
+        EXPECT_EQ(table[0].hours, 1) << c.attributes;
+        EXPECT_EQ(table[1].hours, 3) << c.attributes;
+        const std::string log = ReadFile(RecoveryFolder() / "BRN.log");
+        EXPECT_NE(log.find(std::string("Brindle skipped a deadlinecolor entry: ") + c.logged), std::string::npos)
+            << log;
     }
 }
 

@@ -371,6 +371,72 @@ TEST_F(TagsTest, FailingTemplateLeavesPackageUnchanged) {
     EXPECT_EQ(U8(none.GetFields()[0].GetValue()), "v");
 }
 
+// A template's result is bounded: beyond kMaxTemplateResultLength units the evaluation fails
+// with an alert and hands back the template, as a failing check does.
+TEST_F(TagsTest, ResultsBeyondTheLimitFailWithAnAlert) {
+    const size_t limit = BRNPackageUtils::kMaxTemplateResultLength;
+    const struct {
+        size_t valueLength;
+        std::string templateText;
+        bool ok;
+    } cases[] = {
+        {limit / 2, "<cvbrindle:Big/><cvbrindle:Big/>", true},
+        {limit / 2, "<cvbrindle:Big/><cvbrindle:Big/>x", false},
+        {limit, "<cvbrindle:Big/>", true},
+        {limit, "<cvbrindle:Big/><cvbrindle:Big/>", false},
+        {limit, "<cvbrindle:Big format=\"%s.\"/>", false},
+        {1000, std::string(2000, '.') + "<cvbrindle:Big/>", true},
+        {limit / 1000, [] {
+             std::string t;
+             for (int i = 0; i < 2000; ++i) t += "<cvbrindle:Big/>";
+             return t;
+         }(), false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.valueLength) + " " + c.templateText.substr(0, 40));
+        const BRNPackage p = Package({Field("Big", "", kBRNTypeText, std::string(c.valueLength, 'x').c_str())});
+        bool16 ok = !c.ok;
+        const PMString result = Evaluate(p, c.templateText, &ok);
+        EXPECT_EQ(ok, c.ok ? kTrue : kFalse);
+        if (c.ok) {
+            EXPECT_TRUE(fAlerts->Alerts().empty());
+            EXPECT_LE(static_cast<size_t>(result.CharCount()), limit);
+        } else {
+            EXPECT_EQ(U8(result), c.templateText);
+            ASSERT_EQ(fAlerts->Alerts().size(), 1u);
+            EXPECT_EQ(fAlerts->Alerts().front().message, Translated("0xA8260kBRNTemplateTooLongStringKey"));
+        }
+        fAlerts->Clear();
+    }
+}
+
+// A calculated field that names itself doubles at every pass until the limit refuses it; the
+// package then keeps the last value that fitted.
+TEST_F(TagsTest, ASelfReferencingCalculatedFieldStopsAtTheLimit) {
+    BRNPackage p = Package({Calculated("Self", "", "<cvbrindle:Self/><cvbrindle:Self/>", "x")});
+    int passes = 0;
+    while (passes < 40 && BRNPackageUtils::UpdateCalculatedFields(p) > 0)
+        ++passes;
+    EXPECT_EQ(passes, 20);
+    EXPECT_EQ(static_cast<size_t>(p.GetFields()[0].GetValue().CharCount()),
+              static_cast<size_t>(BRNPackageUtils::kMaxTemplateResultLength));
+    EXPECT_EQ(fAlerts->Alerts().size(), 1u);
+    fAlerts->Clear();
+}
+
+// Many small tags over one long value give only what they take of it.
+TEST_F(TagsTest, SmallTagsOverALongValueGiveWhatTheyTake) {
+    std::string value = "7" + std::string(1 << 20, 'x') + "z";
+    const BRNPackage p = Package({Field("Big", "", kBRNTypeText, value.c_str())});
+    std::string templateText, expected;
+    for (int i = 0; i < 1000; ++i) {
+        templateText += "<cvbrindle:Big format=\"%.1s\"/><cvbrindle:Big substring=\"0,1\"/>"
+                        "<cvbrindle:Big substring=\"-1\"/><cvbrindle:Big format=\"[%3.2s]\" substring=\"1,2\"/>";
+        expected += "77z 7";
+    }
+    EXPECT_EQ(Good(p, templateText), expected);
+}
+
 // ---- Format, substring and escaping -----------------------------------------------------
 
 struct AttributeCase {
@@ -426,9 +492,11 @@ TEST(FormatTagValueTest, RefusedSpecificationsLeaveValueUnchanged) {
         {"%ld", "42", "42"},                          // length modifiers
         {"%lld", "42", "42"},   {"%hhd", "42", "42"},        {"%Lf", "4.2", "4.2"},
         {"%99999d", "1", "1"},                               // width over four digits
+        {"%-8.88888888888888888888888888888883s", "1", "1"}, // far more digits than an int holds
+        {"%88888888888888888888888888d", "1", "1"},
         {"%.99999f", "1", "1"},                              // precision over four digits
         {"%4000d", "1", "1"},                                // output beyond the value's length + 512
-        {"%.4000f", "1", "1"},  {"%5d\xC3\xA9", "42", "42"}, // non-ASCII
+        {"%.4000f", "1", "1"},  {"%5\xC3\xA9", "42", "42"}, // non-ASCII inside the conversion
         {"\t%d", "42", "42"},                                // control character
         {"%", "42", "42"},      {"%5", "42", "42"},
     };
@@ -481,6 +549,52 @@ TEST(SubstringTagValueTest, StartAndCount) {
     }
     for (const char* body : {"v", "v substring=\"0,4", "vsubstring=\"0,4\"", "v format=\"0,4\""})
         EXPECT_EQ(U8(BRNPackageUtils::SubstringTagValue(PMString(body), PMString(date))), date) << body;
+}
+
+// Widths, precisions, starts and counts are characters (code points), whatever their UTF-8
+// or UTF-16 length; literal text around the conversion may be any text.
+TEST(FormatTagValueTest, WidthAndPrecisionCountCharacters) {
+    const std::vector<AttributeCase> cases = {
+        {"%5s", "\xC3\xA9", "    \xC3\xA9"},
+        {"%.1s", "\xC3\xA9\xC3\xA8\xC3\xAA", "\xC3\xA9"},
+        {"%-3s|", "\xC3\xA9\xC3\xA8", "\xC3\xA9\xC3\xA8 |"},
+        {"%.1s", "\xF0\x9F\x98\x80x", "\xF0\x9F\x98\x80"},
+        {"[%3s]", "\xF0\x9F\x98\x80", "[  \xF0\x9F\x98\x80]"},
+        {"%05s", "ab", "   ab"},
+        {"A\xC3\xB1o %d", "7", "A\xC3\xB1o 7"},
+        {"%d \xE2\x82\xAC", "5", "5 \xE2\x82\xAC"},
+        {"%5d\xC3\xA9", "42", "   42\xC3\xA9"},
+        {"\xF0\x9F\x8C\x8A %s %%", "x", "\xF0\x9F\x8C\x8A x %"},
+        // The room beyond the value counts characters too.
+        {"%512s", "\xC3\xA9", std::string(511, ' ') + "\xC3\xA9"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Format(c.attribute, c.value), c.result) << c.attribute << " on " << c.value;
+}
+
+TEST(SubstringTagValueTest, CharactersAndNumbersBeyond32Bits) {
+    const std::string date = "2014/06/30";
+    const std::string face = "\xF0\x9F\x98\x80";
+    const std::vector<AttributeCase> cases = {
+        {"1,1", "a" + face + "b", face},
+        {"2", "a" + face + "b", "b"},
+        {"-1", "a" + face, face},
+        {"-2,1", face + face, face},
+        {"0,1", "\xC3\xA9\xC3\xA8", "\xC3\xA9"},
+        {"4294967296", date, ""},                      // a start beyond 32 bits is not 0
+        {"0,4294967297", date, date},                  // nor is such a count
+        {"-4294967296,4", date, "2014"},               // before the start: 0
+        {"99999999999999999999999", date, ""},         // beyond 64 bits: clamped
+        {"0,99999999999999999999999", date, date},
+        {"-99999999999999999999999,4", date, "2014"},
+        {"2,-99999999999999999999999", date, date},    // a negative count: the whole value
+        {" 5 ,2", date, "06"},
+    };
+    for (const auto& c : cases) {
+        const std::string body = "v substring=\"" + c.attribute + "\"";
+        EXPECT_EQ(U8(BRNPackageUtils::SubstringTagValue(PMString(body), PMString(c.value))), c.result)
+            << c.attribute;
+    }
 }
 
 TEST(EscapeValueTest, CharacterClasses) {

@@ -628,4 +628,49 @@ TEST_F(XMPSchemaTest, WritesTheSamePacketThroughEitherCalls) {
     EXPECT_EQ(read[1].GetFields()[kBRNTypeCalculatedString].GetValue(), PMString("updated"));
 }
 
+// A field whose type name is none of the table's (a newer version's, or written by hand)
+// keeps its type name and value through full writes and single-field updates of other fields.
+TEST_F(XMPSchemaTest, AFieldOfAnUnknownTypeKeepsItsTypeNameAndValueThroughWrites) {
+    const char* const typeNames[] = {"Geolocation", "string", "Deadline ", "CalculatedString2"};
+    for (const char* typeName : typeNames) {
+        SCOPED_TRACE(typeName);
+        BRNXMPWriteRequest request;
+        BRNField other = Field("Headline", "H", kBRNTypeString, "old");
+        request.packages = {BRNPackage({Field("Place", "P", kBRNTypeString, "55.68,12.57"), other},
+                                       PMString("News"), PMString(), 0)};
+        InterfacePtr<IXMPPacketAccess> xmp(new XMPPacketAccess());
+        BRNXMPSchema::Write(xmp, request, nullptr);
+        xmp->SetProperty(Cur(), WideString("Packages[1]/dunmoreBRN:Fields[1]/dunmoreBRN:Type"),
+                         WideString(typeName), 0);
+
+        BRNPackageList read = BRNXMPSchema::Read(xmp);
+        ASSERT_EQ(read.size(), 1u);
+        const BRNField& place = read[0].GetFields()[0];
+        EXPECT_FALSE(place.IsKnownType());
+        EXPECT_EQ(place.GetValue(), PMString("55.68,12.57"));
+        EXPECT_EQ(place.GetStoredTypeName(), PMString(typeName));
+
+        // A full write after another field changed.
+        read[0].Fields()[1].SetValue(PMString("new"));
+        BRNXMPWriteRequest full;
+        full.packages = read;
+        BRNXMPSchema::Write(xmp, full, nullptr);
+        // A single-field update of the other field.
+        BRNXMPWriteRequest single;
+        single.singleField = true;
+        single.field = read[0].GetFields()[1];
+        single.field.SetValue(PMString("newer"));
+        BRNXMPSchema::Write(xmp, single, nullptr);
+
+        EXPECT_EQ(Prop(xmp, Cur(), "Packages[1]/dunmoreBRN:Fields[1]/dunmoreBRN:Type"), WideString(typeName));
+        EXPECT_EQ(Prop(xmp, Cur(), "Packages[1]/dunmoreBRN:Fields[1]/dunmoreBRN:Value"),
+                  WideString("55.68,12.57"));
+        EXPECT_EQ(Prop(xmp, Cur(), "Packages[1]/dunmoreBRN:Fields[2]/dunmoreBRN:Value"), WideString("newer"));
+        const BRNPackageList again = BRNXMPSchema::Read(xmp);
+        ASSERT_EQ(again.size(), 1u);
+        EXPECT_EQ(again[0].GetFields()[0].GetStoredTypeName(), PMString(typeName));
+        EXPECT_EQ(again[0].GetFields()[0].GetValue(), PMString("55.68,12.57"));
+    }
+}
+
 } // namespace

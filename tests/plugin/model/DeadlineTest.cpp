@@ -3,7 +3,11 @@
 #include "model/BRNDeadline.h"
 #include "TestSupport.h"
 
+#include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <gtest/gtest.h>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -77,6 +81,72 @@ TEST_F(DeadlineTest, HoursLeft) {
     // Whole hours, truncated: 5 h 59 min 59 s before the deadline.
     GlobalTime::SetClock([] { return testsupport::LocalTicks(2014, 6, 29, 18, 0, 1); });
     EXPECT_EQ(Planned("2014/06/30").GetHoursLeft(), 5);
+}
+
+// Far dates give their hours without overflow, clamped to 32 bits.
+TEST_F(DeadlineTest, HoursLeftOfFarDates) {
+    using namespace std::chrono;
+    auto daysBetween = [](year_month_day from, year_month_day to) {
+        return static_cast<int64>((sys_days{to} - sys_days{from}).count());
+    };
+    const struct {
+        const char* planned;
+        const char* executed;
+        int64 hours;
+    } cases[] = {
+        {"30000/06/29", "2014/06/29", daysBetween(year{2014} / 6 / 29, year{30000} / 6 / 29) * 24},
+        {"2014/06/29", "30000/06/29", -daysBetween(year{2014} / 6 / 29, year{30000} / 6 / 29) * 24},
+        {"32767/12/31", "-32767/01/01", daysBetween(year{-32767} / 1 / 1, year{32767} / 12 / 31) * 24},
+        {"2147483647/12/31", "1/1/1", std::numeric_limits<int32>::max()},
+        {"1/1/1", "2147483647/12/31", std::numeric_limits<int32>::min()},
+        {"999999/01/01", "", std::numeric_limits<int32>::max()},
+        {"2014/06/31", "2014/07/01", 0}, // a day beyond the month carries over
+        {"2014/13/01", "2015/01/01", 0},
+    };
+    GlobalTime::SetClock([] { return testsupport::LocalTicks(2014, 6, 29, 18, 0, 0); });
+    for (const auto& c : cases)
+        EXPECT_EQ(Planned(c.planned, c.executed).GetHoursLeft(), c.hours) << c.planned << " / " << c.executed;
+}
+
+// Across a change of daylight-saving time a calendar day still counts 24 hours, so a table's
+// thresholds mean days whatever the season.
+TEST_F(DeadlineTest, HoursLeftAcrossDaylightSavingChanges) {
+    const char* old = std::getenv("TZ");
+    const std::string saved = old ? old : "";
+    setenv("TZ", "Europe/Copenhagen", 1);
+    tzset();
+    const struct {
+        const char* planned;
+        const char* executed;
+        int nowDay, nowHour; // 2014/03 or 2014/10 by the planned date
+        int32 hours;
+    } cases[] = {
+        // Spring: 2014/03/30 has 23 hours on the clock.
+        {"2014/03/31", "2014/03/30", 0, 0, 24},
+        {"2014/04/01", "2014/03/29", 0, 0, 72},
+        {"2014/03/31", "", 29, 12, 36},
+        {"2014/03/31", "", 30, 12, 12},
+        // Autumn: 2014/10/26 has 25.
+        {"2014/10/27", "2014/10/26", 0, 0, 24},
+        {"2014/10/28", "2014/10/25", 0, 0, 72},
+        {"2014/10/27", "", 25, 12, 36},
+        {"2014/10/27", "", 26, 12, 12},
+    };
+    for (const auto& c : cases) {
+        const int month = std::string(c.planned).substr(5, 2) == "03" ? 3 : 10;
+        const uint64 now = testsupport::LocalTicks(2014, month, c.nowDay ? c.nowDay : 1, c.nowHour, 0, 0);
+        GlobalTime::SetClock([now] { return now; });
+        BRNDeadline d = Planned(c.planned, c.executed);
+        d.Colors = {Entry(1, 1, 24, kRed), Entry(1, 1, 48, kGreen), Entry(1, 0, 24, kRed), Entry(1, 0, 48, kGreen)};
+        EXPECT_EQ(d.GetHoursLeft(), c.hours) << c.planned << " / " << c.executed << " / " << c.nowDay;
+        // One calendar day ahead is within a 24-hour threshold in both seasons.
+        if (c.hours == 24) EXPECT_EQ(d.GetDeadlineColor(), kRed) << c.planned;
+    }
+    if (old)
+        setenv("TZ", saved.c_str(), 1);
+    else
+        unsetenv("TZ");
+    tzset();
 }
 
 TEST_F(DeadlineTest, ThresholdTableChoosesSmallestThresholdAtOrAboveHoursLeft) {
