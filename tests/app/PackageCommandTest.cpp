@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -369,6 +370,7 @@ TEST_F(PackageCommandTest, UpgradeReportsLibraryChangesAndRefusedWrites) {
         std::vector<std::string> libraryLines; // after "library: "
         const char* fault;                     // in standard error and in "error"; none when null
         bool written;
+        bool saveFails = false; // the document file cannot be changed (immutable)
     };
     const std::vector<Case> cases = {
         {"newer library, template fails", 4, false, true, 2, 1, {}, "the template of field \"Story ID\" fails", false},
@@ -377,6 +379,8 @@ TEST_F(PackageCommandTest, UpgradeReportsLibraryChangesAndRefusedWrites) {
         {"edited library", 3, true, false, 2, 0, {"Editorial version 3 -> 4 (raised)"}, nullptr, true},
         {"newer library", 4, false, false, 2, 0, {}, nullptr, true},
         {"newer document", 3, false, false, 9, 0, {"Editorial version 3 -> 9"}, nullptr, false},
+        {"edited library, the save fails", 3, true, false, 2, 2, {"Editorial version 3 -> 4 (raised)"}, nullptr,
+         false, true},
     };
     int n = 0;
     for (const Case& c : cases) {
@@ -393,7 +397,10 @@ TEST_F(PackageCommandTest, UpgradeReportsLibraryChangesAndRefusedWrites) {
             }
             const fs::path file = OlderEditorial("u" + std::to_string(n++) + ".jpg", c.documentVersion);
             const std::string bytes = ReadFile(file);
+            if (c.saveFails && std::system(("chattr +i " + Q(file) + " 2>/dev/null").c_str()) != 0)
+                GTEST_SKIP() << "chattr +i is not available here";
             Result r = Run(std::string("upgrade ") + (asJSON ? "--json " : "") + Q(file));
+            if (c.saveFails) std::system(("chattr -i " + Q(file)).c_str());
             EXPECT_EQ(r.code, c.code) << r.out << r.err;
             if (c.fault) {
                 EXPECT_NE(r.err.find(file.string() + ": the package \"Editorial\" could not be upgraded: " +
@@ -417,13 +424,15 @@ TEST_F(PackageCommandTest, UpgradeReportsLibraryChangesAndRefusedWrites) {
                 }
                 if (c.fault)
                     EXPECT_NE(j["error"].get<std::string>().find(c.fault), std::string::npos) << r.out;
+                else if (c.code != 0)
+                    EXPECT_TRUE(j.contains("error")) << r.out;
                 else
                     EXPECT_EQ(j["packages"][0]["name"], "Editorial") << r.out;
             } else {
                 std::string expected;
                 for (const std::string& l : c.libraryLines)
                     expected += "library: " + l + "\n";
-                if (!c.fault)
+                if (c.code == 0)
                     expected += file.string() + ": Editorial version " +
                                 std::to_string(c.documentVersion == 9 ? 9 : c.libraryVersion == 3 ? 4 : c.libraryVersion) +
                                 (c.written ? " (saved)\n" : " (unchanged)\n");
