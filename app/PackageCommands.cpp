@@ -232,7 +232,7 @@ int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
             const std::string& name = o.files[next];
             std::error_code ec;
             // The same file named twice is one document, checked once. A name that cannot
-            // be resolved (a broken link) stands for itself, and is reported when it fails
+            // be resolved (links that loop) stands for itself, and is reported when it fails
             // to open.
             fs::path key = fs::weakly_canonical(name, ec);
             if (ec || key.empty()) key = fs::absolute(fs::path(name), ec).lexically_normal();
