@@ -104,16 +104,43 @@ int RunApply(const GlobalOptions& options, const PackageOptions& o) {
     Host::SetFrontDocument(doc);
     const auto libraryBefore = LibraryVersions(prefs);
     int code = kExitOK;
-    if (BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, name, 0) != kSuccess) {
+    const ErrorCode applied = BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, name, 0);
+    // A version raised on the way is in the library whatever becomes of the document.
+    PrintLibraryChanges(libraryBefore, LibraryVersions(prefs));
+    std::cout << std::flush;
+    if (applied != kSuccess) {
         code = Fail(kExitInput, o.file + ": the package \"" + o.package + "\" could not be applied");
     } else if (!Host::SaveDocument(doc, &error)) {
         code = Fail(kExitIO, o.file + ": " + error);
     } else {
-        PrintLibraryChanges(libraryBefore, LibraryVersions(prefs));
         std::cout << o.file << ": " << Versions(BRNPackageUtils::ReadPackages(DocumentRef(doc))) << "\n";
     }
     Host::CloseDocument(doc, kSuppressUI);
     return code;
+}
+
+// A library change of an upgrade as one line of text and as JSON.
+std::string ChangeText(const BRNPackageUtils::BRNLibraryChange& c) {
+    const std::string name = UTF8(c.package);
+    if (c.added) return "library: " + name + " version " + std::to_string(c.to) + " added";
+    return "library: " + name + " version " + std::to_string(c.from) + " -> " + std::to_string(c.to) +
+           (c.raised ? " (raised)" : "");
+}
+
+nlohmann::json ChangeJSON(const BRNPackageUtils::BRNLibraryChange& c) {
+    nlohmann::json j = {{"package", UTF8(c.package)},
+                        {"version", c.to},
+                        {"added", c.added != 0},
+                        {"raised", c.raised != 0}};
+    j["from"] = c.added ? nlohmann::json() : nlohmann::json(c.from);
+    return j;
+}
+
+nlohmann::json PackagesJSON(const BRNPackageList& packages) {
+    nlohmann::json a = nlohmann::json::array();
+    for (const BRNPackage& p : packages)
+        a.push_back({{"name", UTF8(p.GetName())}, {"version", p.GetVersion()}});
+    return a;
 }
 
 int RunUpgrade(const GlobalOptions& options, const PackageOptions& o) {
@@ -123,20 +150,53 @@ int RunUpgrade(const GlobalOptions& options, const PackageOptions& o) {
     if (!prefs) return Fail(kExitIO, "the settings could not be read");
     std::string error;
     IDocument* doc = Open(o.file, &error);
-    if (!doc) return Fail(kExitIO, o.file + ": " + error);
-    const auto libraryBefore = LibraryVersions(prefs);
-    BRNPackageUtils::UpgradeDocumentPackages(DocumentRef(doc), kFalse);
+    if (!doc) {
+        if (o.json) PrintJSON({{"file", o.file}, {"error", error}});
+        return Fail(kExitIO, o.file + ": " + error);
+    }
+    BRNPackageUtils::BRNUpgradeReport report;
+    BRNPackageUtils::UpgradeDocumentPackages(DocumentRef(doc), kFalse, &report);
+    // The library's changes are made (and saved) whatever becomes of the document: each is
+    // reported.
+    nlohmann::json changes = nlohmann::json::array();
+    for (const BRNPackageUtils::BRNLibraryChange& c : report.library) {
+        if (o.json)
+            changes.push_back(ChangeJSON(c));
+        else
+            std::cout << ChangeText(c) << "\n";
+    }
     int code = kExitOK;
+    std::string why;
+    bool saved = false;
     // Whatever changed the packet since it was read (this upgrade, or the plug-in's own work
-    // on opening) is saved.
+    // on opening) is saved, unless an upgraded package was refused: then nothing is written,
+    // as for apply.
     const bool changed = doc->IsModified();
-    if (changed && !Host::SaveDocument(doc, &error)) {
+    if (!report.refused.empty()) {
+        for (const BRNPackageUtils::BRNUpgradeRefusal& r : report.refused) {
+            const std::string line = "the package \"" + UTF8(r.package) + "\" could not be upgraded: " +
+                                     UTF8(r.reason);
+            why += (why.empty() ? "" : "; ") + line;
+        }
+        code = Fail(kExitInput, o.file + ": " + why);
+    } else if (changed && !Host::SaveDocument(doc, &error)) {
+        why = error;
         code = Fail(kExitIO, o.file + ": " + error);
     } else {
-        PrintLibraryChanges(libraryBefore, LibraryVersions(prefs));
-        std::cout << o.file << ": " << Versions(BRNPackageUtils::ReadPackages(DocumentRef(doc)))
-                  << (changed ? " (saved)" : " (unchanged)") << "\n";
+        saved = changed;
     }
+    const BRNPackageList packages = BRNPackageUtils::ReadPackages(DocumentRef(doc));
+    if (o.json) {
+        nlohmann::json j = {{"file", o.file}, {"library", changes}, {"saved", saved}};
+        if (code == kExitOK)
+            j["packages"] = PackagesJSON(packages);
+        else
+            j["error"] = why;
+        PrintJSON(j);
+    } else if (code == kExitOK) {
+        std::cout << o.file << ": " << Versions(packages) << (changed ? " (saved)" : " (unchanged)") << "\n";
+    }
+    std::cout << std::flush;
     Host::CloseDocument(doc, kSuppressUI);
     return code;
 }
@@ -152,8 +212,11 @@ std::string FileIdentity(const std::string& name) {
     struct stat st;
     if (::stat(name.c_str(), &st) == 0)
         return "#" + std::to_string(st.st_dev) + ":" + std::to_string(st.st_ino);
+    // A name that cannot be resolved (links that loop) stands for itself.
     std::error_code ec;
-    return fs::weakly_canonical(name, ec).string();
+    fs::path key = fs::weakly_canonical(name, ec);
+    if (ec || key.empty()) key = fs::absolute(fs::path(name), ec).lexically_normal();
+    return key.string();
 }
 
 struct CheckedFile {
@@ -223,22 +286,31 @@ int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
         nlohmann::json names = nlohmann::json::array();
         for (const PMString& n : missing)
             names.push_back(UTF8(n));
+        nlohmann::json without = nlohmann::json::array();
         for (const CheckedFile& c : checked) {
-            nlohmann::json m = nlohmann::json::array();
-            for (const PMString& n : c.result.missing)
-                m.push_back(UTF8(n));
+            if (c.result.packages == 0) without.push_back(c.file);
             documents.push_back({{"file", c.file},
-                                 {"missing", m},
+                                 {"packages", c.result.packages},
+                                 {"missing", Faults(c.result.missingFields)},
                                  {"invalidDates", Faults(c.result.badDates)},
                                  {"templateFaults", Faults(c.result.badTemplates)},
                                  {"packagesChanged", c.result.packagesChanged},
                                  {"saved", c.saved}});
         }
-        PrintJSON({{"missing", names}, {"documents", documents}, {"errors", errors}});
+        PrintJSON({{"missing", names},
+                   {"documents", documents},
+                   {"withPackages", checked.size() - without.size()},
+                   {"withoutPackages", without},
+                   {"errors", errors}});
     } else {
         size_t failing = 0;
+        std::vector<std::string> without;
         for (const CheckedFile& c : checked) {
             const BRNRequiredFieldsDocument& d = c.result;
+            if (d.packages == 0) {
+                without.push_back(c.file);
+                std::cout << c.file << ": no packages\n";
+            }
             if (!d.missing.empty()) {
                 ++failing;
                 std::cout << c.file << ": missing: " << Join(d.missing) << "\n";
@@ -248,11 +320,18 @@ int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
             if (!d.badTemplates.empty())
                 std::cout << c.file << ": template fault: " << FaultsText(d.badTemplates) << "\n";
         }
-        const char* noun = checked.size() == 1 ? " document" : " documents";
-        if (missing.empty()) {
-            std::cout << "required fields: all filled in " << checked.size() << noun << "\n";
+        // Documents without packages have no fields to fill: they are counted apart.
+        const size_t holding = checked.size() - without.size();
+        auto documents = [](size_t n) { return std::to_string(n) + (n == 1 ? " document" : " documents"); };
+        const std::string apart = without.empty() ? "" : " (" + documents(without.size()) + " without packages)";
+        if (checked.empty()) {
+            std::cout << "required fields: no document was checked\n";
+        } else if (holding == 0) {
+            std::cout << "required fields: no packages in " << documents(checked.size()) << "\n";
+        } else if (missing.empty()) {
+            std::cout << "required fields: all filled in " << documents(holding) << apart << "\n";
         } else {
-            std::cout << "required fields missing in " << failing << " of " << checked.size() << noun << ":";
+            std::cout << "required fields missing in " << failing << " of " << documents(holding) << apart << ":";
             for (const PMString& n : missing)
                 std::cout << "\n- " << UTF8(n);
             std::cout << "\n";
@@ -274,6 +353,7 @@ void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
 
     auto* upgrade = app.add_subcommand("upgrade", "Bring the document's packages to the library's versions");
     upgrade->add_option("FILE", o->file, "Document")->required();
+    upgrade->add_flag("--json", o->json, "Print JSON");
     upgrade->callback([&options, &exitCode, o]() { exitCode = RunUpgrade(options, *o); });
 
     auto* check =

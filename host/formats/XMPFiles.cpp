@@ -17,6 +17,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <set>
@@ -24,6 +25,7 @@
 #include <string_view>
 #include <sys/stat.h>
 #include <system_error>
+#include <type_traits>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -59,10 +61,16 @@ public:
         : fFile(xmp_files_open_new(path.c_str(), static_cast<XmpOpenFileOptions>(options))) {
         if (fFile) {
             XmpFileType format = XMP_FT_UNKNOWN;
-            XmpFileFormatOptions flags{};
-            if (xmp_files_get_file_info(fFile, nullptr, nullptr, &format, &flags)) {
+            // The toolkit stores a combination of flags that its enum type does not list
+            // (every TIFF handler's): the bytes are taken as a number, never read as the enum.
+            alignas(XmpFileFormatOptions) unsigned char flags[sizeof(XmpFileFormatOptions)] = {};
+            if (xmp_files_get_file_info(fFile, nullptr, nullptr, &format,
+                                        reinterpret_cast<XmpFileFormatOptions*>(flags))) {
+                std::underlying_type_t<XmpFileFormatOptions> value;
+                static_assert(sizeof value == sizeof flags);
+                std::memcpy(&value, flags, sizeof value);
                 fFormat = format;
-                fFlags = flags;
+                fFlags = static_cast<uint32>(value);
             }
         }
     }

@@ -11,6 +11,7 @@
 namespace {
 
 constexpr std::string_view kRDF = xmptext::kRDFNamespace;
+constexpr std::string_view kXMPMeta = "adobe:ns:meta/";
 
 bool IsSpace(char c) {
     return c == ' ' || c == '\t' || c == '\n' || c == '\r';
@@ -137,7 +138,10 @@ public:
         if (fStored && !SkipProlog()) return false;
         Tag tag;
         // <x:xmpmeta> <rdf:RDF> then rdf:Description elements.
-        if (!NextStart(&tag) || tag.name != "x:xmpmeta" || tag.empty || !BindAll(tag)) return false;
+        // The toolkit takes the wrapper only in its own namespace: another is no packet.
+        if (!NextStart(&tag) || tag.name != "x:xmpmeta" || tag.empty || !BindAll(tag) ||
+            !IsBoundTo("x", kXMPMeta))
+            return false;
         if (!NextStart(&tag) || tag.name != "rdf:RDF" || tag.empty || !BindAll(tag)) return false;
         if (!RDFIsBound()) return false;
         int32 last = kNone;
@@ -349,6 +353,10 @@ private:
             if (a.value == fNS) fOurs.push_back(prefix);
         }
         return true;
+    }
+    bool IsBoundTo(std::string_view prefix, std::string_view uri) const {
+        return std::any_of(fBindings.begin(), fBindings.end(),
+                           [&](const auto& b) { return b.first == prefix && b.second == uri; });
     }
     bool RDFIsBound() const {
         return std::any_of(fBindings.begin(), fBindings.end(),

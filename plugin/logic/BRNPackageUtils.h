@@ -137,11 +137,33 @@ void MergeValues(BRNPackage& newPackage, const BRNPackage& oldPackage);
 // library lacks, or holds in an older version, is taken into the library instead. With the
 // silent-upgrade setting (UseLatestPackage) off, the user is asked whether the library
 // should take the document's version. True when the target was written.
-bool16 UpgradePackages(const BRNPackageList& packages, const UIDRef& target);
+//
+// What an upgrade did beyond the targets it wrote is handed back when asked: every change
+// of the library, in the order made, and every target whose upgraded package was refused.
+struct BRNLibraryChange {
+    PMString package;
+    bool16 added = kFalse;        // the library did not hold the package before
+    uint32 from = 0;              // the library's version before (when not added)
+    uint32 to = 0;                // the version the library holds now
+    bool16 raised = kFalse;       // the library's own edited package raised; else a document's
+};
+struct BRNUpgradeRefusal {
+    UIDRef target;
+    PMString package;
+    PMString reason;
+};
+struct BRNUpgradeReport {
+    std::vector<BRNLibraryChange> library;
+    std::vector<BRNUpgradeRefusal> refused;
+};
+bool16 UpgradePackages(const BRNPackageList& packages, const UIDRef& target, BRNUpgradeReport* report = nullptr);
 // Upgrades the packages of the document's assignment stories (only the unlocked ones when
 // asked), of the document itself and, in the text-editing edition, of its other stories.
 // The number of targets written.
-int32 UpgradeDocumentPackages(const UIDRef& document, bool16 onlyEditable);
+int32 UpgradeDocumentPackages(const UIDRef& document, bool16 onlyEditable, BRNUpgradeReport* report = nullptr);
+// Why a package's calculated fields cannot be computed ("the template of field ...: ..."),
+// empty when they can.
+PMString CalculatedFieldsFault(const BRNPackage& package);
 // Recomputes the calculated fields of each package and stores it into every target, in
 // place of the target's package of the same name (appended when the target has none). The
 // target's other packages stay. A package whose calculated fields fail is not written.
@@ -161,6 +183,8 @@ struct BRNFieldFault {
 struct BRNRequiredFieldsDocument {
     UIDRef document;
     PMStringList missing;                // each name once within the document
+    std::vector<BRNFieldFault> missingFields; // the same, each with its package
+    int32 packages = 0;                  // packages the document holds (enabled or not)
     std::vector<BRNFieldFault> badDates; // values that are no acceptable date
     std::vector<BRNFieldFault> badTemplates;
     // Packages whose values were tidied or whose history was stamped: written back, or

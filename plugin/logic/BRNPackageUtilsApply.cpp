@@ -32,9 +32,20 @@ void ReplaceInto(BRNPackageList& list, const BRNPackage& package) {
 }
 
 // Replaces the library's package of that name (removed by name, the new one appended) and
-// saves the library.
-void ReplaceInLibrary(IBRNPrefs* prefs, const BRNPackage& package) {
+// saves the library. The change is recorded in the report when one is kept.
+void ReplaceInLibrary(IBRNPrefs* prefs, const BRNPackage& package, BRNUpgradeReport* report = nullptr,
+                      bool16 raised = kFalse) {
     BRNPackageList library = prefs->GetPackages();
+    if (report) {
+        BRNLibraryChange change;
+        change.package = package.GetName();
+        const BRNPackage* before = FindPackage(library, package.GetName());
+        change.added = before ? kFalse : kTrue;
+        change.from = before ? before->GetVersion() : 0;
+        change.to = package.GetVersion();
+        change.raised = raised;
+        report->library.push_back(change);
+    }
     RemovePackage(library, package.GetName());
     library.push_back(package);
     prefs->SetPackages(library);
@@ -278,7 +289,28 @@ ErrorCode ApplyPackage(int32 targetKind, const PMString& packageName, int32 flag
     return result;
 }
 
-bool16 UpgradePackages(const BRNPackageList& packages, const UIDRef& target) {
+PMString CalculatedFieldsFault(const BRNPackage& package) {
+    for (const BRNField& f : package.GetFields()) {
+        if (f.GetType() != kBRNTypeCalculatedString || f.GetFieldOverridden()) continue;
+        const PMString fault = FindTagFault(package, f.GetDefaultValue(), kFalse);
+        if (fault.IsEmpty()) continue;
+        PMString why("the template of field \"");
+        why.Append(f.GetName());
+        why.Append("\" fails: ");
+        why.Append(fault);
+        why.SetTranslatable(kFalse);
+        return why;
+    }
+    BRNPackage copy = package;
+    if (UpdateCalculatedFields(copy) < 0) {
+        PMString why("its calculated fields cannot be computed");
+        why.SetTranslatable(kFalse);
+        return why;
+    }
+    return PMString();
+}
+
+bool16 UpgradePackages(const BRNPackageList& packages, const UIDRef& target, BRNUpgradeReport* report) {
     CV_TRACE("BRNPackageUtils::UpgradePackages");
     if (packages.empty()) return kFalse;
     const BRNPackage& held = packages.front();
@@ -293,7 +325,7 @@ bool16 UpgradePackages(const BRNPackageList& packages, const UIDRef& target) {
         // The document knows a package, or a version of it, that the library does not: the
         // library learns it.
         BRN_APPEND_TO_LOG_FILE(PMString("Pakke opdateret: ") + held.GetName());
-        ReplaceInLibrary(prefs, AsLibraryPackage(held));
+        ReplaceInLibrary(prefs, AsLibraryPackage(held), report);
         return kFalse;
     }
     BRNPackage library = *found;
@@ -308,22 +340,29 @@ bool16 UpgradePackages(const BRNPackageList& packages, const UIDRef& target) {
         question.SetTranslatable(kFalse);
         if (CAlert::ModalAlert(question, CAlert::YesButtonString(), CAlert::NoButtonString(), PMString(), 2,
                                CAlert::kWarningIcon) == 1)
-            ReplaceInLibrary(prefs, AsLibraryPackage(held));
+            ReplaceInLibrary(prefs, AsLibraryPackage(held), report);
         return kFalse;
     }
 
     if (library.IsModified()) {
         library.RaiseVersion();
-        ReplaceInLibrary(prefs, library);
+        ReplaceInLibrary(prefs, library, report, kTrue);
     }
     BRNPackage upgraded = library;
     upgraded.SetEnabled(held.GetEnabled());
     MergeValues(upgraded, held);
     // Into what the target holds now, whatever list the caller read.
-    return WritePackage(upgraded, UIDList(target)) == kSuccess ? kTrue : kFalse;
+    if (WritePackage(upgraded, UIDList(target)) == kSuccess) return kTrue;
+    if (report) {
+        PMString why = CalculatedFieldsFault(upgraded);
+        if (why.IsEmpty()) why = PMString("the package could not be stored");
+        why.SetTranslatable(kFalse);
+        report->refused.push_back({target, upgraded.GetName(), why});
+    }
+    return kFalse;
 }
 
-int32 UpgradeDocumentPackages(const UIDRef& document, bool16 onlyEditable) {
+int32 UpgradeDocumentPackages(const UIDRef& document, bool16 onlyEditable, BRNUpgradeReport* report) {
     CV_TRACE("BRNPackageUtils::UpgradeDocumentPackages");
     IDataBase* db = document.GetDataBase();
     InterfacePtr<IDocument> doc(Instantiate<IDocument>(document));
@@ -339,7 +378,7 @@ int32 UpgradeDocumentPackages(const UIDRef& document, bool16 onlyEditable) {
         const UIDRef ref(db, story);
         if (!db->IsValidUID(story) || (onlyEditable && !IsEditable(ref))) return;
         BRNPackageList list = ReadPackages(ref);
-        if (!list.empty() && UpgradePackages(list, ref)) ++written;
+        if (!list.empty() && UpgradePackages(list, ref, report)) ++written;
     };
 
     InterfacePtr<IAssignmentMgr> assignments(doc, IID_IASSIGNMENTMGR);
@@ -352,7 +391,7 @@ int32 UpgradeDocumentPackages(const UIDRef& document, bool16 onlyEditable) {
     }
 
     BRNPackageList own = ReadPackages(document);
-    if (!own.empty() && UpgradePackages(own, document)) ++written;
+    if (!own.empty() && UpgradePackages(own, document, report)) ++written;
 
     if (HostConfig::Get().edition == HostConfig::Edition::kText)
         for (UID story : doc->GetStoryList())

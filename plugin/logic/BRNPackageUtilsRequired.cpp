@@ -87,6 +87,7 @@ std::optional<PMString> ValueToStamp(const BRNField& f) {
 void CheckTarget(const UIDRef& target, bool writeBack, BRNRequiredFieldsReport& report,
                  BRNRequiredFieldsDocument& doc) {
     BRNPackageList packages = ReadPackages(target);
+    doc.packages = static_cast<int32>(packages.size());
     std::vector<std::pair<size_t, BRNPackage>> changed;
     for (size_t index = 0; index < packages.size(); ++index) {
         const BRNPackage& package = packages[index];
@@ -98,6 +99,11 @@ void CheckTarget(const UIDRef& target, bool writeBack, BRNRequiredFieldsReport& 
             if (IsRequiredAndEmpty(f)) {
                 AddOnce(report.missing, f.GetName());
                 AddOnce(doc.missing, f.GetName());
+                const bool known = std::any_of(
+                    doc.missingFields.begin(), doc.missingFields.end(), [&](const BRNFieldFault& m) {
+                        return m.package == package.GetName() && m.field == f.GetName();
+                    });
+                if (!known) doc.missingFields.push_back({package.GetName(), f.GetName()});
             }
             if (TidyDecimal(f)) packageChanged = true;
             if (f.GetType() == kBRNTypeDate && IsInvalidDate(f.GetValue())) {

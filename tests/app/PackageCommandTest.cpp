@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -18,6 +19,8 @@ namespace fs = std::filesystem;
 using nlohmann::json;
 using testsupport::HostFixture;
 using testsupport::ReadFile;
+using testsupport::ReadUTF16File;
+using testsupport::ToUTF16;
 using testsupport::RunBrindle;
 using testsupport::SamplesLibrary;
 using testsupport::TempDir;
@@ -242,7 +245,9 @@ TEST_F(PackageCommandTest, CheckListsMissingFieldsOnceAndExitsThree) {
     ASSERT_EQ(j["documents"].size(), 3u);
     EXPECT_EQ(j["documents"][0]["file"], full.string());
     EXPECT_EQ(j["documents"][0]["missing"], json::array());
-    EXPECT_EQ(j["documents"][1]["missing"], (json{"Headline", "Author"}));
+    const json headlineAuthor = json::parse(R"([{"package": "Editorial", "field": "Headline"},
+                                                {"package": "Editorial", "field": "Author"}])");
+    EXPECT_EQ(j["documents"][1]["missing"], headlineAuthor);
     EXPECT_EQ(j["documents"][2]["saved"], false);
     EXPECT_EQ(j["errors"], json::array());
     // The pass's own alert names each field once.
@@ -279,7 +284,8 @@ TEST_F(PackageCommandTest, ManyFilesAreOneListAndAFileNamedTwiceIsCheckedOnce) {
     EXPECT_EQ(j["missing"], (json{"Headline", "Author"}));
     ASSERT_EQ(j["documents"].size(), 141u);
     EXPECT_EQ(j["documents"][3]["file"], empty.string());
-    EXPECT_EQ(j["documents"][3]["missing"], (json{"Headline", "Author"}));
+    EXPECT_EQ(j["documents"][3]["missing"].size(), 2u);
+    EXPECT_EQ(j["documents"][3]["missing"][0]["field"], "Headline");
     EXPECT_EQ(j["documents"][140]["file"], (fDir.path() / "full139.jpg").string());
     size_t alerts = 0;
     for (size_t at = r.err.find("alert: "); at != std::string::npos; at = r.err.find("alert: ", at + 1))
@@ -329,6 +335,199 @@ TEST_F(PackageCommandTest, CheckReportsUnreadableFilesAndGoesOn) {
     ASSERT_EQ(j["errors"].size(), 1u);
     EXPECT_EQ(j["errors"][0]["file"], (fDir.path() / "missing.jpg").string());
     EXPECT_NE(r.err.find("missing.jpg"), std::string::npos);
+}
+
+// The sample Editorial package as a definition file: another version, edited in the library
+// (modified) or not, its Story ID template naming a field that does not exist or not.
+fs::path EditorialFile(const fs::path& dir, uint32 version, bool modified, bool badTemplate) {
+    std::string text = ReadUTF16File(SamplesLibrary() / "Editorial_ID.xml");
+    const std::string v = "version=\"3\"";
+    const size_t at = text.find(v);
+    EXPECT_NE(at, std::string::npos);
+    text.replace(at, v.size(),
+                 "version=\"" + std::to_string(version) + "\"" + (modified ? " modified=\"true\"" : ""));
+    if (badTemplate) {
+        const std::string t = "DefaultValue=\"ED-";
+        const size_t tat = text.find(t);
+        EXPECT_NE(tat, std::string::npos);
+        text.insert(tat + t.size(), "&lt;cvbrindle:NoSuchField/&gt;");
+    }
+    const fs::path file = dir / ("Editorial-v" + std::to_string(version) + (modified ? "m" : "") +
+                                 (badTemplate ? "-bad" : "") + ".xml");
+    testsupport::WriteFile(file, ToUTF16(text));
+    return file;
+}
+
+// What upgrade reports: every change the library took (also when the document is then not
+// written) and a refused write as a failure with its reason, in text and in JSON.
+TEST_F(PackageCommandTest, UpgradeReportsLibraryChangesAndRefusedWrites) {
+    struct Case {
+        const char* what;
+        uint32 libraryVersion;
+        bool modified, badTemplate;
+        uint32 documentVersion;
+        int code;
+        std::vector<std::string> libraryLines; // after "library: "
+        const char* fault;                     // in standard error and in "error"; none when null
+        bool written;
+        bool saveFails = false; // the document file cannot be changed (immutable)
+    };
+    const std::vector<Case> cases = {
+        {"newer library, template fails", 4, false, true, 2, 1, {}, "the template of field \"Story ID\" fails", false},
+        {"edited library, template fails", 3, true, true, 2, 1, {"Editorial version 3 -> 4 (raised)"},
+         "the template of field \"Story ID\" fails", false},
+        {"edited library", 3, true, false, 2, 0, {"Editorial version 3 -> 4 (raised)"}, nullptr, true},
+        {"newer library", 4, false, false, 2, 0, {}, nullptr, true},
+        {"newer document", 3, false, false, 9, 0, {"Editorial version 3 -> 9"}, nullptr, false},
+        {"edited library, the save fails", 3, true, false, 2, 2, {"Editorial version 3 -> 4 (raised)"}, nullptr,
+         false, true},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        for (bool asJSON : {false, true}) {
+            SCOPED_TRACE(std::string(c.what) + (asJSON ? " (json)" : ""));
+            // A home of its own for each run: the library as the sample left it.
+            for (const fs::directory_entry& e : fs::directory_iterator(fProgramHome.path()))
+                fs::remove_all(e.path());
+            ASSERT_EQ(Run("library import " + Q(SamplesLibrary() / "Editorial_ID.xml")).code, 0);
+            if (c.libraryVersion != 3 || c.modified) {
+                Result imported = Run("library import " +
+                                      Q(EditorialFile(fDir.path(), c.libraryVersion, c.modified, c.badTemplate)));
+                ASSERT_EQ(imported.code, 0) << imported.err;
+            }
+            const fs::path file = OlderEditorial("u" + std::to_string(n++) + ".jpg", c.documentVersion);
+            const std::string bytes = ReadFile(file);
+            if (c.saveFails && std::system(("chattr +i " + Q(file) + " 2>/dev/null").c_str()) != 0)
+                GTEST_SKIP() << "chattr +i is not available here";
+            Result r = Run(std::string("upgrade ") + (asJSON ? "--json " : "") + Q(file));
+            if (c.saveFails) std::system(("chattr -i " + Q(file)).c_str());
+            EXPECT_EQ(r.code, c.code) << r.out << r.err;
+            if (c.fault) {
+                EXPECT_NE(r.err.find(file.string() + ": the package \"Editorial\" could not be upgraded: " +
+                                     c.fault),
+                          std::string::npos)
+                    << r.err;
+            }
+            EXPECT_EQ(ReadFile(file) != bytes, c.written);
+            if (asJSON) {
+                const json j = json::parse(r.out);
+                EXPECT_EQ(j["file"], file.string());
+                EXPECT_EQ(j["saved"], c.written);
+                ASSERT_EQ(j["library"].size(), c.libraryLines.size());
+                for (size_t i = 0; i < c.libraryLines.size(); ++i) {
+                    const json& l = j["library"][i];
+                    const std::string line = l["package"].get<std::string>() + " version " +
+                                             std::to_string(l["from"].get<int>()) + " -> " +
+                                             std::to_string(l["version"].get<int>()) +
+                                             (l["raised"].get<bool>() ? " (raised)" : "");
+                    EXPECT_EQ(line, c.libraryLines[i]);
+                }
+                if (c.fault)
+                    EXPECT_NE(j["error"].get<std::string>().find(c.fault), std::string::npos) << r.out;
+                else if (c.code != 0)
+                    EXPECT_TRUE(j.contains("error")) << r.out;
+                else
+                    EXPECT_EQ(j["packages"][0]["name"], "Editorial") << r.out;
+            } else {
+                std::string expected;
+                for (const std::string& l : c.libraryLines)
+                    expected += "library: " + l + "\n";
+                if (c.code == 0)
+                    expected += file.string() + ": Editorial version " +
+                                std::to_string(c.documentVersion == 9 ? 9 : c.libraryVersion == 3 ? 4 : c.libraryVersion) +
+                                (c.written ? " (saved)\n" : " (unchanged)\n");
+                EXPECT_EQ(r.out, expected);
+            }
+        }
+    }
+}
+
+// Documents without packages are counted and listed apart from those whose fields are all
+// filled; a run where none held a package says so.
+TEST_F(PackageCommandTest, CheckCountsDocumentsWithoutPackagesApart) {
+    const fs::path full = Copy("Editorial-BlueSquare.jpg", "full.jpg");
+    const fs::path empty = Copy("Plain-BlueSquare.jpg", "empty.jpg");
+    ASSERT_EQ(Run("apply " + Q(empty) + " Editorial").code, 0);
+    const fs::path plain1 = Copy("Plain-BlueSquare.jpg", "plain1.jpg");
+    const fs::path plain2 = Copy("Plain-BlueSquare.jpg", "plain2.jpg");
+    struct Case {
+        std::vector<fs::path> files;
+        int code;
+        std::string text; // standard output of the text form
+        std::vector<fs::path> without;
+    };
+    const std::vector<Case> cases = {
+        {{full, plain1},
+         0,
+         plain1.string() + ": no packages\nrequired fields: all filled in 1 document (1 document without packages)\n",
+         {plain1}},
+        {{plain1, plain2},
+         0,
+         plain1.string() + ": no packages\n" + plain2.string() +
+             ": no packages\nrequired fields: no packages in 2 documents\n",
+         {plain1, plain2}},
+        {{empty, plain2, full},
+         3,
+         empty.string() + ": missing: Headline, Author\n" + plain2.string() +
+             ": no packages\nrequired fields missing in 1 of 2 documents (1 document without packages):\n"
+             "- Headline\n- Author\n",
+         {plain2}},
+        {{full}, 0, "required fields: all filled in 1 document\n", {}},
+    };
+    for (const Case& c : cases) {
+        std::string args;
+        for (const fs::path& f : c.files)
+            args += " " + Q(f);
+        SCOPED_TRACE(args);
+        Result r = Run("check" + args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_EQ(r.out, c.text);
+        r = Run("check --json" + args);
+        EXPECT_EQ(r.code, c.code) << r.err;
+        const json j = json::parse(r.out);
+        json without = json::array();
+        for (const fs::path& f : c.without)
+            without.push_back(f.string());
+        EXPECT_EQ(j["withoutPackages"], without);
+        EXPECT_EQ(j["withPackages"], c.files.size() - c.without.size());
+        for (const json& d : j["documents"])
+            EXPECT_EQ(d["packages"].get<int>() == 0,
+                      std::find(without.begin(), without.end(), d["file"]) != without.end());
+    }
+}
+
+// Every argument that cannot be opened is reported, however many of them there are and
+// whatever they are (missing, broken links, links that loop).
+TEST_F(PackageCommandTest, CheckReportsEveryArgumentThatCannotBeResolved) {
+    const fs::path full = Copy("Editorial-BlueSquare.jpg", "full.jpg");
+    const fs::path link1 = fDir.path() / "link1.jpg";
+    const fs::path link2 = fDir.path() / "link2.jpg";
+    const fs::path link3 = fDir.path() / "link3.jpg";
+    fs::create_symlink(fDir.path() / "gone1.jpg", link1);
+    fs::create_symlink(fDir.path() / "gone2.jpg", link2);
+    fs::create_symlink(fDir.path() / "gone1.jpg", link3);
+    // Links that lead round in circles cannot be resolved at all.
+    const fs::path loop1 = fDir.path() / "loop1.jpg";
+    const fs::path loop2 = fDir.path() / "loop2.jpg";
+    const fs::path self = fDir.path() / "self.jpg";
+    fs::create_symlink(loop2, loop1);
+    fs::create_symlink(loop1, loop2);
+    fs::create_symlink(self, self);
+    const fs::path missing1 = fDir.path() / "missing1.jpg";
+    const fs::path missing2 = fDir.path() / "sub" / "missing2.jpg";
+    const std::vector<fs::path> bad = {link1, loop1, link2, self, link3, loop2, missing1, missing2};
+    std::string args = " " + Q(full);
+    for (const fs::path& b : bad)
+        args += " " + Q(b);
+    Result r = Run("check --json" + args);
+    EXPECT_EQ(r.code, 2);
+    const json j = json::parse(r.out);
+    EXPECT_EQ(j["documents"].size(), 1u);
+    ASSERT_EQ(j["errors"].size(), bad.size()) << r.out;
+    for (size_t i = 0; i < bad.size(); ++i) {
+        EXPECT_EQ(j["errors"][i]["file"], bad[i].string());
+        EXPECT_NE(r.err.find(bad[i].string() + ": "), std::string::npos) << r.err;
+    }
 }
 
 } // namespace

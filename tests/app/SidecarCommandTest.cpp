@@ -65,7 +65,7 @@ TEST_F(SidecarCommandTest, ASidecarIsAnnouncedReadByNameAndOneDocumentWithItsFil
         const json j = json::parse(fOut, nullptr, false);
         ASSERT_TRUE(j.is_object()) << fOut;
         ASSERT_EQ(j["documents"].size(), c.documents);
-        if (j["documents"][0].contains("packages")) {
+        if (j["documents"][0].contains("packages") && j["documents"][0]["packages"].is_array()) {
             ASSERT_EQ(j["documents"][0]["packages"].size(), 1u);
             EXPECT_EQ(j["documents"][0]["packages"][0]["name"], "Production");
         }

@@ -640,9 +640,10 @@ TEST_F(XMPPacketAccessTest, NamespaceTreeReadsWhatThePropertyCallsRead) {
 // is not UTF-8 or that the toolkit's parse would change.
 TEST(XMPTreeTest, BuildsTheToolkitsLayoutsAndRefusesTheRest) {
     const std::string ns = "http://ns.example.test/tree/";
-    auto packet = [&](const std::string& body, const std::string& descAttrs = "") {
+    auto packet = [&](const std::string& body, const std::string& descAttrs = "",
+                      const std::string& meta = "adobe:ns:meta/") {
         return "<?xpacket begin=\"\xEF\xBB\xBF\" id=\"W5M0MpCehiHzreSzNTczkc9d\"?>\n"
-               "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+               "<x:xmpmeta xmlns:x=\"" + meta + "\"><rdf:RDF "
                "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" "
                "xmlns:t=\"" +
                ns + "\" xmlns:o=\"http://ns.example.test/other/\"" + descAttrs + ">" + body +
@@ -692,6 +693,12 @@ TEST(XMPTreeTest, BuildsTheToolkitsLayoutsAndRefusesTheRest) {
          "b"},
         {"raw line feed in an attribute", packet(items + "<rdf:li t:N=\"a\nb\"/></rdf:Seq></t:A>"), false,
          false, nullptr},
+        // The toolkit reads no properties under a wrapper of another namespace.
+        {"wrapper in another namespace",
+         packet(items + "<rdf:li t:N=\"two\"/></rdf:Seq></t:A>", "", "http://iptc.oradobe:ns:meta/"), false,
+         false, nullptr},
+        {"wrapper without its namespace", packet(items + "<rdf:li t:N=\"two\"/></rdf:Seq></t:A>", "", "adobe:ns:meta"),
+         false, false, nullptr},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
