@@ -67,7 +67,7 @@ constexpr int32 kMaxTemplateResultLength = 1 << 20;
 // (alerted too). Each tag costs in proportion to what it gives, not to its value's length.
 PMString EvaluateTags(const BRNPackage& package, const PMString& templateText, bool16* ok, bool16 escape,
                       bool16 checkRequired);
-// Applies the tag's format="..." (one printf conversion) to the value. A specification that
+// Applies the tag's format="..." (one printf conversion) to the value. A format that
 // is not exactly one conversion of d i o x X e E f g G s, with flags, width and precision in
 // digits only, leaves the value unchanged; so does a value that does not read as a number
 // under a numeric conversion (or is longer than 1024 units), and output longer than the value

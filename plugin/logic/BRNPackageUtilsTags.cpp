@@ -140,7 +140,7 @@ uint64_t CodePointsUpTo(View v, uint64_t limit) {
 // value is never copied to be formatted or cut.
 using Pieces = std::vector<View>;
 
-// A checked printf specification: literal text, exactly one conversion, literal text. Only
+// A checked printf format: literal text, exactly one conversion, literal text. Only
 // the conversion goes to the C library; the literal text may hold any character.
 struct FormatSpec {
     std::u16string before, after; // literal text, "%%" already one "%"
@@ -226,7 +226,7 @@ struct Formatted {
     }
 };
 
-// Applies the tag's format to the value; false (value unchanged) when the specification is
+// Applies the tag's format to the value; false (value unchanged) when the format text is
 // refused, the value does not read as a number under a numeric conversion, or the output
 // would be longer than the value plus 512 characters. Widths, precisions and lengths count
 // characters (code points). The work is bounded by the output, not by the value's length.
@@ -282,7 +282,7 @@ bool FormatValue(View body, View value, Formatted* out) {
     return true;
 }
 
-// A number of a substring specification: blanks around it, a sign, digits. Beyond 64 bits it
+// A number of a substring attribute: blanks around it, a sign, digits. Beyond 64 bits it
 // is clamped; anything else reads as 0.
 int64_t ClampedNumber(View text) {
     auto blank = [](char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); };

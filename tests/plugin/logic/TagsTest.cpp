@@ -479,11 +479,11 @@ TEST(FormatTagValueTest, OneConversion) {
         EXPECT_EQ(Format(c.attribute, c.value), c.result) << c.attribute << " on " << c.value;
 }
 
-TEST(FormatTagValueTest, RefusedSpecificationsLeaveValueUnchanged) {
+TEST(FormatTagValueTest, RefusedFormatsLeaveValueUnchanged) {
     const std::vector<AttributeCase> cases = {
         {"%Q", "42", "42"},                                                    // unknown conversion
         {"%u", "42", "42"},                                                    // not in the list
-        {"%c", "42", "42"},     {"%p", "42", "42"},          {"", "42", "42"}, // empty specification
+        {"%c", "42", "42"},     {"%p", "42", "42"},          {"", "42", "42"}, // empty format
         {"%%", "42", "42"},                                                    // no conversion at all
         {"%%d", "42", "42"},    {"%d%d", "42", "42"},                          // two conversions
         {"%s%s", "ab", "ab"},   {"%n", "42", "42"},          {"%d%n", "42", "42"},
