@@ -23,6 +23,7 @@
 #include <set>
 #include <sstream>
 #include <string_view>
+#include <vector>
 #include <sys/stat.h>
 #include <system_error>
 #include <type_traits>
@@ -474,13 +475,21 @@ bool WriteDirect(Direct d, const std::string& in, XmpPtr xmp, const std::string&
 
 // The packet as one line of RDF, for comparing two packets.
 std::string Canonical(XmpPtr xmp) {
-    XmpText text;
-    if (!text.get() || !xmp_serialize(xmp, text.get(),
-                                      XMP_SERIAL_OMITPACKETWRAPPER | XMP_SERIAL_USECOMPACTFORMAT |
-                                          XMP_SERIAL_OMITALLFORMATTING,
-                                      0))
-        return {};
-    return text.str();
+    // Every node as namespace, path, value and flags, sorted: two packets with the same
+    // properties compare equal whatever order a handler stored their schemas and properties
+    // in (array items keep their order through their paths).
+    XmpIteratorPtr it = xmp_iterator_new(xmp, nullptr, nullptr, XMP_ITER_PROPERTIES);
+    if (!it) return {};
+    XmpText ns, path, value;
+    std::vector<std::string> nodes;
+    uint32_t options = 0;
+    while (xmp_iterator_next(it, ns.get(), path.get(), value.get(), &options))
+        nodes.push_back(ns.str() + '\x1f' + path.str() + '\x1f' + value.str() + '\x1f' + std::to_string(options));
+    xmp_iterator_free(it);
+    std::sort(nodes.begin(), nodes.end());
+    std::string all;
+    for (const std::string& n : nodes) all += n + '\x1e';
+    return all;
 }
 
 // Whether the written file reads back, through the toolkit's own handler (and for PNG a walk

@@ -194,4 +194,44 @@ TEST_F(PhotoMetadataTest, ApplyingPackagesChangesOnlyOurNamespace) {
     }
 }
 
+// The real samples of every format whose packet lives in the file, each given both packages
+// (a write that outgrows the old padding): exiftool's full tag list differs only in our
+// namespace. The layout document goes through the toolkit's own handler, which stores the
+// schemas in an order of its own and writes its own name as the packet's toolkit.
+TEST_F(PhotoMetadataTest, RealSamplesOfEveryFormatChangeOnlyOurNamespace) {
+    struct Case {
+        std::string ext;
+        bool toolkitNameChanges;
+    };
+    const std::vector<Case> cases = {{"jpg", false}, {"tif", false}, {"psd", false},
+                                     {"png", false}, {"gif", false}, {"indd", true}};
+    std::vector<fs::path> files;
+    for (const Case& c : cases) {
+        const fs::path f = fDir / ("sample." + c.ext);
+        fs::copy_file(kSamples / ("BlueSquare." + c.ext), f);
+        fs::permissions(f, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+        files.push_back(f);
+    }
+    auto before = TagLists(files);
+    for (size_t i = 0; i < files.size(); ++i)
+        for (const char* package : {"Photo Rights", "Production"})
+            ASSERT_EQ(Run("apply " + Q(files[i]) + " " + Q(package)), 0) << cases[i].ext << ": " << fErr;
+    auto after = TagLists(files);
+    for (size_t i = 0; i < files.size(); ++i) {
+        SCOPED_TRACE(cases[i].ext);
+        EXPECT_FALSE(fs::exists(fs::path(files[i].string() + ".xmp")));
+        const auto& now = after[files[i].filename().string()];
+        bool ours = false;
+        for (const auto& l : now)
+            ours = ours || Group(l) == "XMP-dunmoreBRN";
+        EXPECT_TRUE(ours) << "exiftool sees the packages";
+        std::string shown;
+        for (const auto& d : Diff(Kept(before[files[i].filename().string()]), Kept(now)))
+            if (!(cases[i].toolkitNameChanges && d.find("[XMP-x]") != std::string::npos &&
+                  d.find(" XMPToolkit ") != std::string::npos))
+                shown += d + "\n";
+        EXPECT_EQ(shown, "") << "changed outside our namespace";
+    }
+}
+
 } // namespace
