@@ -11,6 +11,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using testsupport::Quote;
 using nlohmann::json;
 using testsupport::ReadFile;
 using testsupport::RunBrindle;
@@ -20,13 +21,6 @@ using testsupport::WriteFile;
 namespace {
 
 const fs::path kDocuments = fs::path(BRINDLE_SOURCE_DIR) / "samples" / "documents";
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
 bool HaveExiftool() {
     return std::system("exiftool -ver >/dev/null 2>&1") == 0;

@@ -15,6 +15,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using testsupport::Quote;
 using nlohmann::json;
 using testsupport::HostFixture;
 using testsupport::RunBrindle;
@@ -23,13 +24,6 @@ using testsupport::TempDir;
 using testsupport::Field;
 
 namespace {
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
 struct Result {
     int code = -1;

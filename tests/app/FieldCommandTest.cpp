@@ -14,6 +14,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using testsupport::Quote;
 using testsupport::RunBrindle;
 using testsupport::SamplesLibrary;
 using testsupport::TempDir;
@@ -22,13 +23,6 @@ using testsupport::WriteFile;
 namespace {
 
 // A shell word for a path or text, whatever it holds.
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 fs::path SamplePluginDir() {
     return fs::path(BRINDLE_SOURCE_DIR) / "samples/plugin";
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using testsupport::Quote;
 using testsupport::ReadFile;
 using testsupport::ReadUTF16File;
 using testsupport::RunBrindle;
@@ -25,16 +26,6 @@ using testsupport::WriteFile;
 namespace {
 
 // A shell word for a path or text, whatever it holds.
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-std::string Quote(const fs::path& p) {
-    return Quote(p.string());
-}
-
 // Runs the program with the current folder set to dir; RunBrindle cannot change folder.
 int RunBrindleIn(const fs::path& dir, const std::string& args, std::string* out, std::string* err) {
     TempDir tmp;

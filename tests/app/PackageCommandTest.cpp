@@ -16,6 +16,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using testsupport::Quote;
 using nlohmann::json;
 using testsupport::HostFixture;
 using testsupport::ReadFile;
@@ -26,17 +27,6 @@ using testsupport::SamplesLibrary;
 using testsupport::TempDir;
 
 namespace {
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
-std::string Q(const fs::path& p) {
-    return Quote(p.string());
-}
 
 struct Result {
     int code = -1;
@@ -74,7 +64,7 @@ protected:
         std::vector<std::string> files;
         std::string args = "library import";
         for (const char* name : {"Editorial_ID.xml", "Production_ID.xml", "Advertising_ID.xml"})
-            args += " " + Q(SamplesLibrary() / name);
+            args += " " + Quote(SamplesLibrary() / name);
         Result r = Run(args);
         ASSERT_EQ(r.code, 0) << r.err;
     }
@@ -86,11 +76,11 @@ protected:
     }
     Result Run(const std::string& args) {
         Result r;
-        r.code = RunBrindle("--home " + Q(fProgramHome.path()) + " --user ci " + args, &r.out, &r.err);
+        r.code = RunBrindle("--home " + Quote(fProgramHome.path()) + " --user ci " + args, &r.out, &r.err);
         return r;
     }
     json Packages(const fs::path& file) {
-        Result r = Run("packages --json " + Q(file));
+        Result r = Run("packages --json " + Quote(file));
         EXPECT_EQ(r.code, 0) << r.err;
         return json::parse(r.out)["documents"][0];
     }
@@ -130,7 +120,7 @@ protected:
 
 TEST_F(PackageCommandTest, ApplyGivesDefaultsAndTheDefaultsFile) {
     const fs::path file = Copy("Plain-BlueSquare.jpg", "plain.jpg");
-    Result r = Run("--plugin-dir " + Q(Samples() / "plugin") + " apply " + Q(file) + " Editorial");
+    Result r = Run("--plugin-dir " + Quote(Samples() / "plugin") + " apply " + Quote(file) + " Editorial");
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, file.string() + ": Editorial version 3\n");
 
@@ -148,7 +138,7 @@ TEST_F(PackageCommandTest, ApplyGivesDefaultsAndTheDefaultsFile) {
 
 TEST_F(PackageCommandTest, ApplyOverAnOlderVersionKeepsTheValues) {
     const fs::path file = OlderEditorial("old.jpg", 2);
-    Result r = Run("apply " + Q(file) + " Editorial");
+    Result r = Run("apply " + Quote(file) + " Editorial");
     ASSERT_EQ(r.code, 0) << r.err;
     const json doc = Packages(file);
     EXPECT_EQ(doc["packages"][0]["version"], 3);
@@ -161,20 +151,20 @@ TEST_F(PackageCommandTest, ApplyOverAnOlderVersionKeepsTheValues) {
 TEST_F(PackageCommandTest, ApplyRefusesBadInputAndLeavesTheFile) {
     const fs::path file = Copy("Plain-BlueSquare.jpg", "plain.jpg");
     const std::string bytes = ReadFile(file);
-    Result r = Run("apply " + Q(file) + " Nonexistent");
+    Result r = Run("apply " + Quote(file) + " Nonexistent");
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.err.find("the library has no package \"Nonexistent\""), std::string::npos) << r.err;
-    r = Run("apply " + Q(fDir.path() / "missing.jpg") + " Editorial");
+    r = Run("apply " + Quote(fDir.path() / "missing.jpg") + " Editorial");
     EXPECT_EQ(r.code, 2);
     EXPECT_NE(r.err.find("no such file"), std::string::npos) << r.err;
-    r = Run("apply " + Q(file));
+    r = Run("apply " + Quote(file));
     EXPECT_EQ(r.code, 1);
     EXPECT_EQ(ReadFile(file), bytes);
 }
 
 TEST_F(PackageCommandTest, UpgradeTakesTheLibrarysVersion) {
     const fs::path file = OlderEditorial("old.jpg", 2);
-    Result r = Run("upgrade " + Q(file));
+    Result r = Run("upgrade " + Quote(file));
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, file.string() + ": Editorial version 3 (saved)\n");
     const json f = FieldsOf(Packages(file));
@@ -182,7 +172,7 @@ TEST_F(PackageCommandTest, UpgradeTakesTheLibrarysVersion) {
 
     // Nothing left to do: the file stays as it is.
     const std::string bytes = ReadFile(file);
-    r = Run("upgrade " + Q(file));
+    r = Run("upgrade " + Quote(file));
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, file.string() + ": Editorial version 3 (unchanged)\n");
     EXPECT_EQ(ReadFile(file), bytes);
@@ -193,14 +183,14 @@ TEST_F(PackageCommandTest, UpgradeAsksWhenTheSwitchIsOff) {
     const fs::path file = OlderEditorial("old.jpg", 2);
     const std::string bytes = ReadFile(file);
 
-    Result r = Run("--answer no upgrade " + Q(file));
+    Result r = Run("--answer no upgrade " + Quote(file));
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_NE(r.err.find("alert: "), std::string::npos);
     EXPECT_NE(r.err.find("Editorial ver. 2"), std::string::npos) << r.err;
     EXPECT_EQ(r.out, file.string() + ": Editorial version 2 (unchanged)\n");
     EXPECT_EQ(ReadFile(file), bytes);
 
-    r = Run("--answer yes upgrade " + Q(file));
+    r = Run("--answer yes upgrade " + Quote(file));
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out,
               "library: Editorial version 3 -> 2\n" + file.string() + ": Editorial version 2 (unchanged)\n");
@@ -210,7 +200,7 @@ TEST_F(PackageCommandTest, UpgradeAsksWhenTheSwitchIsOff) {
 TEST_F(PackageCommandTest, ANewerDocumentTeachesTheLibrary) {
     const fs::path file = OlderEditorial("new.jpg", 9);
     const std::string bytes = ReadFile(file);
-    Result r = Run("upgrade " + Q(file));
+    Result r = Run("upgrade " + Quote(file));
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out,
               "library: Editorial version 3 -> 9\n" + file.string() + ": Editorial version 9 (unchanged)\n");
@@ -234,11 +224,11 @@ TEST_F(PackageCommandTest, CheckListsMissingFieldsOnceAndExitsThree) {
     const fs::path full = Copy("Editorial-BlueSquare.jpg", "full.jpg");
     const fs::path empty1 = Copy("Plain-BlueSquare.jpg", "empty1.jpg");
     const fs::path empty2 = Copy("Plain-BlueSquare.jpg", "empty2.jpg");
-    ASSERT_EQ(Run("apply " + Q(empty1) + " Editorial").code, 0);
-    ASSERT_EQ(Run("apply " + Q(empty2) + " Editorial").code, 0);
+    ASSERT_EQ(Run("apply " + Quote(empty1) + " Editorial").code, 0);
+    ASSERT_EQ(Run("apply " + Quote(empty2) + " Editorial").code, 0);
     const std::string before1 = ReadFile(full), before2 = ReadFile(empty1);
 
-    Result r = Run("check --json " + Q(full) + " " + Q(empty1) + " " + Q(empty2));
+    Result r = Run("check --json " + Quote(full) + " " + Quote(empty1) + " " + Quote(empty2));
     ASSERT_EQ(r.code, 3) << r.err;
     const json j = json::parse(r.out);
     EXPECT_EQ(j["missing"], (json{"Headline", "Author"}));
@@ -258,25 +248,25 @@ TEST_F(PackageCommandTest, CheckListsMissingFieldsOnceAndExitsThree) {
     EXPECT_EQ(ReadFile(full), before1);
     EXPECT_EQ(ReadFile(empty1), before2);
 
-    r = Run("check " + Q(empty1) + " " + Q(full));
+    r = Run("check " + Quote(empty1) + " " + Quote(full));
     EXPECT_EQ(r.code, 3);
     EXPECT_EQ(r.out, empty1.string() +
                          ": missing: Headline, Author\n"
                          "required fields missing in 1 of 2 documents:\n- Headline\n- Author\n");
 
-    r = Run("check " + Q(full));
+    r = Run("check " + Quote(full));
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, "required fields: all filled in 1 document\n");
 }
 
 TEST_F(PackageCommandTest, ManyFilesAreOneListAndAFileNamedTwiceIsCheckedOnce) {
     const fs::path empty = Copy("Plain-BlueSquare.jpg", "empty.jpg");
-    ASSERT_EQ(Run("apply " + Q(empty) + " Editorial").code, 0);
+    ASSERT_EQ(Run("apply " + Quote(empty) + " Editorial").code, 0);
     std::string args = "check --json";
     for (int i = 0; i < 140; ++i) {
         // The empty document comes once early, once again late (in another batch).
-        if (i == 3 || i == 130) args += " " + Q(empty);
-        args += " " + Q(Copy("Editorial-BlueSquare.jpg", "full" + std::to_string(i) + ".jpg"));
+        if (i == 3 || i == 130) args += " " + Quote(empty);
+        args += " " + Quote(Copy("Editorial-BlueSquare.jpg", "full" + std::to_string(i) + ".jpg"));
     }
     Result r = Run(args);
     ASSERT_EQ(r.code, 3) << r.err;
@@ -295,13 +285,13 @@ TEST_F(PackageCommandTest, ManyFilesAreOneListAndAFileNamedTwiceIsCheckedOnce) {
 
 TEST_F(PackageCommandTest, CheckWithSaveWritesStampsAndTidiedValues) {
     const fs::path file = Copy("Plain-BlueSquare.jpg", "doc.jpg");
-    ASSERT_EQ(Run("apply " + Q(file) + " Production").code, 0);
+    ASSERT_EQ(Run("apply " + Quote(file) + " Production").code, 0);
     BRNPackage p = Read(file);
     for (BRNField& f : p.Fields())
         if (f.GetType() == kBRNTypeDecimal) f.SetValue(PMString("80."));
     Store(file, p);
 
-    Result r = Run("check --save --json " + Q(file));
+    Result r = Run("check --save --json " + Quote(file));
     ASSERT_TRUE(r.code == 0 || r.code == 3) << r.err;
     EXPECT_EQ(json::parse(r.out)["documents"][0]["saved"], true);
     const BRNPackage after = Read(file);
@@ -319,7 +309,7 @@ TEST_F(PackageCommandTest, CheckWithSaveWritesStampsAndTidiedValues) {
 
     // A second pass has nothing to stamp: the file is not written again.
     const std::string bytes = ReadFile(file);
-    r = Run("check --save --json " + Q(file));
+    r = Run("check --save --json " + Quote(file));
     EXPECT_EQ(json::parse(r.out)["documents"][0]["saved"], false);
     EXPECT_EQ(ReadFile(file), bytes);
 }
@@ -328,7 +318,7 @@ TEST_F(PackageCommandTest, CheckReportsUnreadableFilesAndGoesOn) {
     const fs::path full = Copy("Editorial-BlueSquare.jpg", "full.jpg");
     const fs::path broken = fDir.path() / "broken.jpg";
     testsupport::WriteFile(broken, "<x:xmpmeta not really");
-    Result r = Run("check --json " + Q(full) + " " + Q(fDir.path() / "missing.jpg"));
+    Result r = Run("check --json " + Quote(full) + " " + Quote(fDir.path() / "missing.jpg"));
     EXPECT_EQ(r.code, 2);
     const json j = json::parse(r.out);
     EXPECT_EQ(j["documents"].size(), 1u);
@@ -389,18 +379,18 @@ TEST_F(PackageCommandTest, UpgradeReportsLibraryChangesAndRefusedWrites) {
             // A home of its own for each run: the library as the sample left it.
             for (const fs::directory_entry& e : fs::directory_iterator(fProgramHome.path()))
                 fs::remove_all(e.path());
-            ASSERT_EQ(Run("library import " + Q(SamplesLibrary() / "Editorial_ID.xml")).code, 0);
+            ASSERT_EQ(Run("library import " + Quote(SamplesLibrary() / "Editorial_ID.xml")).code, 0);
             if (c.libraryVersion != 3 || c.modified) {
                 Result imported = Run("library import " +
-                                      Q(EditorialFile(fDir.path(), c.libraryVersion, c.modified, c.badTemplate)));
+                                      Quote(EditorialFile(fDir.path(), c.libraryVersion, c.modified, c.badTemplate)));
                 ASSERT_EQ(imported.code, 0) << imported.err;
             }
             const fs::path file = OlderEditorial("u" + std::to_string(n++) + ".jpg", c.documentVersion);
             const std::string bytes = ReadFile(file);
-            if (c.saveFails && std::system(("chattr +i " + Q(file) + " 2>/dev/null").c_str()) != 0)
+            if (c.saveFails && std::system(("chattr +i " + Quote(file) + " 2>/dev/null").c_str()) != 0)
                 GTEST_SKIP() << "chattr +i is not available here";
-            Result r = Run(std::string("upgrade ") + (asJSON ? "--json " : "") + Q(file));
-            if (c.saveFails) std::system(("chattr -i " + Q(file)).c_str());
+            Result r = Run(std::string("upgrade ") + (asJSON ? "--json " : "") + Quote(file));
+            if (c.saveFails) std::system(("chattr -i " + Quote(file)).c_str());
             EXPECT_EQ(r.code, c.code) << r.out << r.err;
             if (c.fault) {
                 EXPECT_NE(r.err.find(file.string() + ": the package \"Editorial\" could not be upgraded: " +
@@ -447,7 +437,7 @@ TEST_F(PackageCommandTest, UpgradeReportsLibraryChangesAndRefusedWrites) {
 TEST_F(PackageCommandTest, CheckCountsDocumentsWithoutPackagesApart) {
     const fs::path full = Copy("Editorial-BlueSquare.jpg", "full.jpg");
     const fs::path empty = Copy("Plain-BlueSquare.jpg", "empty.jpg");
-    ASSERT_EQ(Run("apply " + Q(empty) + " Editorial").code, 0);
+    ASSERT_EQ(Run("apply " + Quote(empty) + " Editorial").code, 0);
     const fs::path plain1 = Copy("Plain-BlueSquare.jpg", "plain1.jpg");
     const fs::path plain2 = Copy("Plain-BlueSquare.jpg", "plain2.jpg");
     struct Case {
@@ -477,7 +467,7 @@ TEST_F(PackageCommandTest, CheckCountsDocumentsWithoutPackagesApart) {
     for (const Case& c : cases) {
         std::string args;
         for (const fs::path& f : c.files)
-            args += " " + Q(f);
+            args += " " + Quote(f);
         SCOPED_TRACE(args);
         Result r = Run("check" + args);
         EXPECT_EQ(r.code, c.code) << r.err;
@@ -516,9 +506,9 @@ TEST_F(PackageCommandTest, CheckReportsEveryArgumentThatCannotBeResolved) {
     const fs::path missing1 = fDir.path() / "missing1.jpg";
     const fs::path missing2 = fDir.path() / "sub" / "missing2.jpg";
     const std::vector<fs::path> bad = {link1, loop1, link2, self, link3, loop2, missing1, missing2};
-    std::string args = " " + Q(full);
+    std::string args = " " + Quote(full);
     for (const fs::path& b : bad)
-        args += " " + Q(b);
+        args += " " + Quote(b);
     Result r = Run("check --json" + args);
     EXPECT_EQ(r.code, 2);
     const json j = json::parse(r.out);
@@ -536,7 +526,7 @@ TEST_F(PackageCommandTest, CheckReportsEveryArgumentThatCannotBeResolved) {
 // document: checked and saved once, never closed twice.
 TEST_F(PackageCommandTest, CheckWithSaveTakesOtherNamesOfAFileAsOneDocument) {
     const fs::path file = Copy("Plain-BlueSquare.jpg", "doc.jpg");
-    ASSERT_EQ(Run("apply " + Q(file) + " Production").code, 0);
+    ASSERT_EQ(Run("apply " + Quote(file) + " Production").code, 0);
     BRNPackage p = Read(file);
     for (BRNField& f : p.Fields())
         if (f.GetType() == kBRNTypeDecimal) f.SetValue(PMString("80."));
@@ -557,7 +547,7 @@ TEST_F(PackageCommandTest, CheckWithSaveTakesOtherNamesOfAFileAsOneDocument) {
         SCOPED_TRACE(c.what);
         if (c.what == "hard link") fs::create_hard_link(file, hard);
         std::string args = "check --save --json";
-        for (const fs::path& n : c.names) args += " " + Q(n);
+        for (const fs::path& n : c.names) args += " " + Quote(n);
         Result r = Run(args);
         ASSERT_TRUE(r.code == 0 || r.code == 3) << r.code << r.err;
         const json j = json::parse(r.out);

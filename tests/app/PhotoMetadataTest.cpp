@@ -11,6 +11,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using testsupport::Quote;
 using testsupport::CaptureOutput;
 using testsupport::ReadFile;
 using testsupport::RunBrindle;
@@ -19,13 +20,6 @@ using testsupport::TempDir;
 
 namespace {
 
-std::string Q(const fs::path& p) {
-    std::string q = "'";
-    for (char c : p.string())
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 const fs::path kSamples = fs::path(BRINDLE_TEST_DATA) / "xmp-files";
 
 // exiftool's full tag list (every group, duplicates kept, values as numbers) of each file:
@@ -33,7 +27,7 @@ const fs::path kSamples = fs::path(BRINDLE_TEST_DATA) / "xmp-files";
 std::map<std::string, std::multiset<std::string>> TagLists(const std::vector<fs::path>& files) {
     std::string cmd = "exiftool -a -G1 -s -n";
     for (const fs::path& f : files)
-        cmd += " " + Q(f);
+        cmd += " " + Quote(f);
     std::istringstream out(CaptureOutput(cmd + " 2>&1"));
     std::map<std::string, std::multiset<std::string>> lists;
     std::string line, current = files.size() == 1 ? files[0].filename().string() : "";
@@ -115,12 +109,12 @@ protected:
     void SetUp() override {
         std::string args = "library import";
         for (const char* name : {"Photo Rights_ID.xml", "Production_ID.xml"})
-            args += " " + Q(SamplesLibrary() / name);
+            args += " " + Quote(SamplesLibrary() / name);
         ASSERT_EQ(Run(args), 0) << fErr;
     }
     int Run(const std::string& args) {
         fErr.clear();
-        return RunBrindle("--home " + Q(fHome.path()) + " --user ci " + args, nullptr, &fErr);
+        return RunBrindle("--home " + Quote(fHome.path()) + " --user ci " + args, nullptr, &fErr);
     }
     TempDir fDir, fHome;
     std::string fErr;
@@ -150,12 +144,12 @@ TEST_F(PhotoMetadataTest, ApplyingPackagesChangesOnlyOurNamespace) {
         "07:08:09'"
         " '-XMP-dc:Rights=(c) 2024 Harbour Photo' '-XMP-photoshop:Credit=Harbour Photo'";
     for (const fs::path& f : files)
-        cmd += " " + Q(f);
+        cmd += " " + Quote(f);
     int status = 0;
     CaptureOutput(cmd, &status);
     ASSERT_EQ(status, 0);
-    CaptureOutput("exiftool -q -overwrite_original -XMP:all= " + Q(files[3]) + " " + Q(files[4]) + " " +
-                      Q(files[5]),
+    CaptureOutput("exiftool -q -overwrite_original -XMP:all= " + Quote(files[3]) + " " + Quote(files[4]) + " " +
+                      Quote(files[5]),
                   &status);
     ASSERT_EQ(status, 0);
 
@@ -169,7 +163,7 @@ TEST_F(PhotoMetadataTest, ApplyingPackagesChangesOnlyOurNamespace) {
             << formats[i] << ": the fixture carries its native values";
         // Both packages: every field type, each apply a write that outgrows the old padding.
         for (const char* package : {"Photo Rights", "Production"})
-            ASSERT_EQ(Run("apply " + Q(files[i]) + " " + Q(package)), 0) << formats[i] << ": " << fErr;
+            ASSERT_EQ(Run("apply " + Quote(files[i]) + " " + Quote(package)), 0) << formats[i] << ": " << fErr;
         EXPECT_FALSE(fs::exists(fs::path(files[i].string() + ".xmp"))) << formats[i];
     }
 
@@ -215,7 +209,7 @@ TEST_F(PhotoMetadataTest, RealSamplesOfEveryFormatChangeOnlyOurNamespace) {
     auto before = TagLists(files);
     for (size_t i = 0; i < files.size(); ++i)
         for (const char* package : {"Photo Rights", "Production"})
-            ASSERT_EQ(Run("apply " + Q(files[i]) + " " + Q(package)), 0) << cases[i].ext << ": " << fErr;
+            ASSERT_EQ(Run("apply " + Quote(files[i]) + " " + Quote(package)), 0) << cases[i].ext << ": " << fErr;
     auto after = TagLists(files);
     for (size_t i = 0; i < files.size(); ++i) {
         SCOPED_TRACE(cases[i].ext);

@@ -13,18 +13,12 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using testsupport::Quote;
 using nlohmann::json;
 using testsupport::RunBrindle;
 using testsupport::TempDir;
 
 namespace {
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
 
 struct Result {
     int code = -1;

@@ -9,22 +9,13 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using testsupport::Quote;
 using testsupport::ReadFile;
 using testsupport::RunBrindle;
 using testsupport::SamplesLibrary;
 using testsupport::TempDir;
 
 namespace {
-
-std::string Quote(const std::string& s) {
-    std::string q = "'";
-    for (char c : s)
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-std::string Quote(const fs::path& p) {
-    return Quote(p.string());
-}
 
 class SettingsCommand : public ::testing::Test {
 protected:

@@ -10,6 +10,7 @@
 #include <string>
 
 namespace fs = std::filesystem;
+using testsupport::Quote;
 using nlohmann::json;
 using testsupport::RunBrindle;
 using testsupport::SamplesLibrary;
@@ -18,22 +19,15 @@ using testsupport::WriteFile;
 
 namespace {
 
-std::string Q(const fs::path& p) {
-    std::string q = "'";
-    for (char c : p.string())
-        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return q + "'";
-}
-
 class SidecarCommandTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        ASSERT_EQ(Run("library import " + Q(SamplesLibrary() / "Production_ID.xml")), 0) << fErr;
+        ASSERT_EQ(Run("library import " + Quote(SamplesLibrary() / "Production_ID.xml")), 0) << fErr;
     }
     int Run(const std::string& args) {
         fOut.clear();
         fErr.clear();
-        return RunBrindle("--home " + Q(fHome.path()) + " --user ci " + args, &fOut, &fErr);
+        return RunBrindle("--home " + Quote(fHome.path()) + " --user ci " + args, &fOut, &fErr);
     }
     TempDir fDir, fHome;
     std::string fOut, fErr;
@@ -43,7 +37,7 @@ TEST_F(SidecarCommandTest, ASidecarIsAnnouncedReadByNameAndOneDocumentWithItsFil
     const fs::path notes = fDir / "notes.txt";
     const fs::path side = fDir / "notes.txt.xmp";
     WriteFile(notes, "plain text cannot hold a packet\n");
-    ASSERT_EQ(Run("apply " + Q(notes) + " Production"), 0) << fErr;
+    ASSERT_EQ(Run("apply " + Quote(notes) + " Production"), 0) << fErr;
     EXPECT_NE(fErr.find("sidecar " + side.string()), std::string::npos)
         << "the new sidecar is announced: " << fErr;
     ASSERT_TRUE(fs::exists(side));
@@ -54,9 +48,9 @@ TEST_F(SidecarCommandTest, ASidecarIsAnnouncedReadByNameAndOneDocumentWithItsFil
         size_t documents;
     };
     const std::vector<Case> cases = {
-        {"the sidecar by its own name", "packages --json " + Q(side), 1},
-        {"file and sidecar", "packages --json " + Q(notes) + " " + Q(side), 1},
-        {"check of file and sidecar", "check --json " + Q(side) + " " + Q(notes), 1},
+        {"the sidecar by its own name", "packages --json " + Quote(side), 1},
+        {"file and sidecar", "packages --json " + Quote(notes) + " " + Quote(side), 1},
+        {"check of file and sidecar", "check --json " + Quote(side) + " " + Quote(notes), 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -91,7 +85,7 @@ TEST_F(SidecarCommandTest, ContentDecidesAndBrokenPhotosGetNoSidecar) {
         SCOPED_TRACE(c.name);
         const fs::path file = fDir / c.name;
         WriteFile(file, c.bytes);
-        const int code = Run("apply " + Q(file) + " Production");
+        const int code = Run("apply " + Quote(file) + " Production");
         EXPECT_EQ(code == 0, c.written) << fErr;
         EXPECT_FALSE(fs::exists(file.string() + ".xmp"));
         EXPECT_EQ(fErr.find("sidecar"), std::string::npos) << fErr;
@@ -99,7 +93,7 @@ TEST_F(SidecarCommandTest, ContentDecidesAndBrokenPhotosGetNoSidecar) {
             EXPECT_EQ(testsupport::ReadFile(file), c.bytes);
         }
         if (c.written) {
-            ASSERT_EQ(Run("packages --json " + Q(file)), 0) << fErr;
+            ASSERT_EQ(Run("packages --json " + Quote(file)), 0) << fErr;
             EXPECT_EQ(json::parse(fOut)["documents"][0]["packages"].size(), 1u);
         }
     }
@@ -110,7 +104,7 @@ TEST_F(SidecarCommandTest, ContentDecidesAndBrokenPhotosGetNoSidecar) {
 TEST_F(SidecarCommandTest, TheFileWinsOverASidecarOfOurs) {
     const fs::path notes = fDir / "notes.txt";
     WriteFile(notes, "text\n");
-    ASSERT_EQ(Run("apply " + Q(notes) + " Production"), 0) << fErr;
+    ASSERT_EQ(Run("apply " + Quote(notes) + " Production"), 0) << fErr;
     const fs::path photo = fDir / "photo.jpg";
     fs::copy_file(fs::path(BRINDLE_TEST_DATA) / "xmp-files" / "BlueSquare.jpg", photo);
     fs::permissions(photo, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
@@ -126,14 +120,14 @@ TEST_F(SidecarCommandTest, TheFileWinsOverASidecarOfOurs) {
         "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description rdf:about=\"\" "
         "xmlns:darktable=\"http://darktable.sf.net/\" darktable:xmp_version=\"5\"/></rdf:RDF></x:xmpmeta>");
 
-    ASSERT_EQ(Run("apply " + Q(photo) + " Production"), 0) << fErr;
+    ASSERT_EQ(Run("apply " + Quote(photo) + " Production"), 0) << fErr;
     EXPECT_FALSE(fs::exists(side));
     EXPECT_NE(fErr.find("removed the sidecar " + side.string()), std::string::npos) << fErr;
-    ASSERT_EQ(Run("apply " + Q(other) + " Production"), 0) << fErr;
+    ASSERT_EQ(Run("apply " + Quote(other) + " Production"), 0) << fErr;
     EXPECT_TRUE(fs::exists(otherSide));
     EXPECT_EQ(fErr.find("sidecar"), std::string::npos) << fErr;
 
-    ASSERT_EQ(Run("packages --json " + Q(photo)), 0) << fErr;
+    ASSERT_EQ(Run("packages --json " + Quote(photo)), 0) << fErr;
     const json j = json::parse(fOut);
     ASSERT_EQ(j["documents"][0]["packages"].size(), 1u);
     EXPECT_EQ(j["documents"][0]["packages"][0]["name"], "Production");

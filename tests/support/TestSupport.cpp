@@ -196,4 +196,15 @@ void ExpectSameStoredField(const BRNField& a, const BRNField& b) {
     }
 }
 
+std::string Quote(const std::string& s) {
+    std::string q = "'";
+    for (char c : s)
+        q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return q + "'";
+}
+
+std::string Quote(const std::filesystem::path& p) {
+    return Quote(p.string());
+}
+
 } // namespace testsupport

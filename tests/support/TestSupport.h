@@ -60,6 +60,10 @@ protected:
 
 // The sample library of the project.
 std::filesystem::path SamplesLibrary();
+// The text as one word of a POSIX shell command line (single quotes, a quote inside escaped).
+std::string Quote(const std::string& s);
+std::string Quote(const std::filesystem::path& p);
+inline std::string Quote(const char* s) { return Quote(std::string(s)); }
 // Runs a shell command and returns what it printed on standard output; the exit status
 // (as pclose gives it, 0 for success) when asked.
 std::string CaptureOutput(const std::string& command, int* status = nullptr);
