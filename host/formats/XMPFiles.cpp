@@ -23,11 +23,11 @@
 #include <set>
 #include <sstream>
 #include <string_view>
-#include <vector>
 #include <sys/stat.h>
 #include <system_error>
 #include <type_traits>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -181,11 +181,6 @@ bool WritableOrMissing(const fs::path& p) {
     struct stat st {};
     if (::stat(p.c_str(), &st) != 0) return errno == ENOENT;
     return S_ISREG(st.st_mode) && Writable(p, st);
-}
-
-bool IsRegularFile(const fs::path& p) {
-    std::error_code ec;
-    return fs::is_regular_file(p, ec);
 }
 
 bool ReadBytes(const fs::path& p, std::string* bytes) {
@@ -416,7 +411,7 @@ Result WriteSidecar(const fs::path& sidecar, XmpPtr xmp) {
     // A sidecar is a bare packet: no wrapper, no padding.
     if (!out.get() || !xmp_serialize(xmp, out.get(), XMP_SERIAL_OMITPACKETWRAPPER, 0))
         return Result::kCannotWrite;
-    if (!IsRegularFile(target))
+    if (!FileUtils::IsRegularFile(IDFile(target)))
         return FileUtils::WriteFileAtomically(IDFile(target), out.str()) ? Result::kOK : Result::kCannotWrite;
     Temp temp;
     if (!FileReplace::WriteTemp(target, out.str(), temp.Out())) return Result::kCannotWrite;
@@ -484,11 +479,13 @@ std::string Canonical(XmpPtr xmp) {
     std::vector<std::string> nodes;
     uint32_t options = 0;
     while (xmp_iterator_next(it, ns.get(), path.get(), value.get(), &options))
-        nodes.push_back(ns.str() + '\x1f' + path.str() + '\x1f' + value.str() + '\x1f' + std::to_string(options));
+        nodes.push_back(ns.str() + '\x1f' + path.str() + '\x1f' + value.str() + '\x1f' +
+                        std::to_string(options));
     xmp_iterator_free(it);
     std::sort(nodes.begin(), nodes.end());
     std::string all;
-    for (const std::string& n : nodes) all += n + '\x1e';
+    for (const std::string& n : nodes)
+        all += n + '\x1e';
     return all;
 }
 
@@ -550,8 +547,8 @@ std::set<std::string> Schemas(XmpPtr xmp) {
 bool RemoveStaleSidecar(const fs::path& side, XmpPtr written) {
     std::string bytes;
     Packet old;
-    if (!IsRegularFile(side) || !ReadBytes(side, &bytes) || bytes.find("<?xpacket") != std::string::npos ||
-        !ParseInto(bytes, old))
+    if (!FileUtils::IsRegularFile(IDFile(side)) || !ReadBytes(side, &bytes) ||
+        bytes.find("<?xpacket") != std::string::npos || !ParseInto(bytes, old))
         return false;
     const std::set<std::string> inFile = Schemas(written), inSidecar = Schemas(old.get());
     if (inSidecar.empty()) return false;
@@ -612,7 +609,7 @@ Result Read(const IDFile& file, std::string* rdf, bool* sidecar) {
     if (!f || !ProbeOpen(f, &probe)) return finish(Result::kCannotRead);
     if (!AlwaysInFile(probe)) {
         fs::path side = SidecarOf(t.given);
-        if (IsRegularFile(side)) {
+        if (FileUtils::IsRegularFile(IDFile(side))) {
             fromSidecar = true;
             return finish(ReadSidecar(side, &text));
         }
@@ -656,7 +653,7 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
     const fs::path side = SidecarOf(t.given);
     // A new sidecar is announced: it is a file the user did not have before.
     auto toSidecar = [&]() {
-        const bool existed = IsRegularFile(side) || fs::is_symlink(side);
+        const bool existed = FileUtils::IsRegularFile(IDFile(side)) || fs::is_symlink(side);
         const Result r = WriteSidecar(side, packet.get());
         if (r == Result::kOK && !existed && note)
             *note = "the metadata of " + t.given.string() + " is kept in the new sidecar " + side.string() +
@@ -674,7 +671,7 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
     if (promised != XMP_FT_UNKNOWN && promised != probe.format) return Result::kCannotWrite;
     const bool inFile = AlwaysInFile(probe);
     const bool scanned = probe.format == XMP_FT_UNKNOWN;
-    if (!inFile && IsRegularFile(side)) return toSidecar();
+    if (!inFile && FileUtils::IsRegularFile(IDFile(side))) return toSidecar();
 
     // In place when the packet fits: every other byte stays. Not for formats with checksums
     // over their chunks (PNG).
@@ -723,7 +720,7 @@ bool UsesSidecar(const IDFile& file) {
     OpenFile f(t.real, XMP_OPEN_READ | XMP_OPEN_ONLYXMP);
     Probe probe;
     if (!f || !ProbeOpen(f, &probe) || AlwaysInFile(probe)) return false;
-    if (IsRegularFile(SidecarOf(t.given))) return true;
+    if (FileUtils::IsRegularFile(IDFile(SidecarOf(t.given)))) return true;
     return probe.format == XMP_FT_UNKNOWN ? !Rewritable(probe) : !probe.hasPacket;
 }
 
