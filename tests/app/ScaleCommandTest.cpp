@@ -222,4 +222,41 @@ TEST_F(ScaleCommandTest, WithoutUSERTheAccountNamesTheHistoryEntry) {
     EXPECT_EQ(Fields(a)["Headline"]["history"].back()["user"], pw->pw_name);
 }
 
+// Importing never loses work silently: a lower version, or the same version with other
+// content, is refused (naming the file and why) unless --force; the same content is fine.
+TEST_F(ScaleCommandTest, ImportRefusesALowerVersionOrTheSameVersionChangedUnlessForced) {
+    const fs::path library = fs::path(BRINDLE_SOURCE_DIR) / "samples/library/Editorial_ID.xml";
+    ASSERT_EQ(Run("library import " + Quote(library)).code, 0);
+    const std::string text = testsupport::ReadUTF16File(library);
+    auto variant = [&](const std::string& from, const std::string& to, const std::string& name) {
+        std::string t = text;
+        const size_t at = t.find(from);
+        EXPECT_NE(at, std::string::npos) << from;
+        t.replace(at, from.size(), to);
+        testsupport::WriteFile(fDir / name, testsupport::ToUTF16(t));
+        return fDir / name;
+    };
+    const struct {
+        fs::path file;
+        int code;
+        std::string error;
+    } cases[] = {
+        {library, 0, ""},
+        {variant("version=\"3\"", "version=\"2\"", "low.xml"), 1, "is lower than the library's version 3"},
+        {variant("Main title", "Main TITLE", "same.xml"), 1, "is the library's version with other content"},
+        {variant("version=\"3\"", "version=\"4\"", "high.xml"), 0, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file.filename().string());
+        Result r = Run("library import " + Quote(c.file));
+        EXPECT_EQ(r.code, c.code) << r.err;
+        EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+        if (c.code != 0) {
+            EXPECT_NE(r.err.find(c.file.string()), std::string::npos) << "the file is named";
+            EXPECT_EQ(Run("library import --force " + Quote(c.file)).code, 0);
+            ASSERT_EQ(Run("library import --force " + Quote(library)).code, 0);
+        }
+    }
+}
+
 } // namespace
