@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
+#include <pwd.h>
 #include <set>
 #include <unistd.h>
 
@@ -17,11 +18,7 @@ HostSessionScope::HostSessionScope(const GlobalOptions& o) {
     cfg.home = o.home;
     cfg.pluginDir = o.pluginDir;
     cfg.edition = o.edition == "text" ? HostConfig::Edition::kText : HostConfig::Edition::kLayout;
-    cfg.userName = o.user;
-    if (cfg.userName.empty()) {
-        const char* u = std::getenv("USER");
-        cfg.userName = u ? u : "";
-    }
+    cfg.userName = UserName(o.user);
     cfg.alias = o.alias;
     cfg.logLevel = o.logLevel;
     cfg.logFile = o.logFile;
@@ -50,10 +47,54 @@ int Fail(int code, const std::string& message) {
     return code;
 }
 
+namespace {
+JSONLayout gLayout = JSONLayout::kObject;
+bool gFirstMember = true;
+} // namespace
+
+void SetJSONLayout(JSONLayout layout) {
+    gLayout = layout;
+    gFirstMember = true;
+}
+
+JSONLayout GetJSONLayout() {
+    return gLayout;
+}
+
 void PrintJSON(const nlohmann::json& j) {
     // Bytes that are not UTF-8 (in a file name, an argument, a folder) are replaced, never a
     // reason to fail after the work is done.
-    std::cout << j.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << std::endl;
+    const auto replace = nlohmann::json::error_handler_t::replace;
+    switch (gLayout) {
+    case JSONLayout::kLines:
+        // Flushed: a reader of the stream sees each document as soon as it is done.
+        std::cout << j.dump(-1, ' ', false, replace) << std::endl;
+        break;
+    case JSONLayout::kListMember:
+        std::cout << (gFirstMember ? "" : ",\n") << j.dump(2, ' ', false, replace);
+        gFirstMember = false;
+        break;
+    case JSONLayout::kObject:
+        std::cout << j.dump(2, ' ', false, replace) << std::endl;
+        break;
+    }
+}
+
+std::string UserName(const std::string& given) {
+    if (!given.empty()) return given;
+    const char* u = std::getenv("USER");
+    if (u && *u) return u;
+    // A cron job or a container often runs without $USER: the account still has a name.
+    std::vector<char> buf(16384);
+    struct passwd pw;
+    struct passwd* found = nullptr;
+    if (::getpwuid_r(::getuid(), &pw, buf.data(), buf.size(), &found) == 0 && found && found->pw_name &&
+        *found->pw_name)
+        return found->pw_name;
+    std::cerr << "brindle: warning: no user name is known (set $USER or --user); history entries "
+                 "will name no user"
+              << std::endl;
+    return {};
 }
 
 std::vector<std::string> WithoutListedSidecars(const std::vector<std::string>& files) {

@@ -40,10 +40,33 @@ private:
     bool fOK = false;
 };
 
+// What became of one document of a run, for the run's summary and exit code.
+enum class DocumentOutcome {
+    kRead,      // read (or checked) and reported
+    kUpdated,   // written
+    kUnchanged, // nothing to write
+    kMissing,   // required fields missing
+    kFailed,    // could not be read, refused or not written
+};
+
+struct DocumentResult {
+    int code = kExitOK;
+    DocumentOutcome outcome = DocumentOutcome::kRead;
+};
+
+// How PrintJSON lays out the objects of a run: one indented object (one document), one line
+// each (--jsonl), or the indented members of one "documents" list the runner opens and closes.
+enum class JSONLayout { kObject, kLines, kListMember };
+void SetJSONLayout(JSONLayout layout);
+JSONLayout GetJSONLayout();
+
 std::string UTF8(const PMString& s);
 // Prints "brindle: error: <text>" to standard error and returns the code.
 int Fail(int code, const std::string& message);
 void PrintJSON(const nlohmann::json& j);
+// The user name of history entries: --user, else $USER, else the account's name; empty
+// (with a warning) only when none is known.
+std::string UserName(const std::string& given);
 // The document names without any "<file>.xmp" whose file is named too: a document and its
 // sidecar are one document.
 std::vector<std::string> WithoutListedSidecars(const std::vector<std::string>& files);
@@ -54,4 +77,6 @@ void AddSettingsCommands(CLI::App& app, const GlobalOptions& options, int& exitC
 void AddFieldCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
 void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
 void AddServiceCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+// The words after "--" of a set command line: its NAME=VALUE assignments.
+void SetAssignmentsAfterSeparator(std::vector<std::string> assignments);
 void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);

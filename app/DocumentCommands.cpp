@@ -1,5 +1,9 @@
 // brindle packages | dump-xmp
 #include "AppContext.h"
+#include "BatchRunner.h"
+#include "FileArguments.h"
+#include "ProgressLine.h"
+#include "RunSummary.h"
 
 #include "documents/DocumentHost.h"
 #include "documents/IDataBase.h"
@@ -11,7 +15,6 @@
 #include "xmp/IXMPPacketAccess.h"
 #include "xmp/XMPPacketAccess.h"
 
-#include <utf8.h>
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
@@ -20,11 +23,14 @@
 #include <optional>
 #include <string_view>
 #include <thread>
+#include <utf8.h>
 
 namespace {
 
 struct DocumentOptions {
     bool json = false;
+    FileArguments fileArguments;
+    BatchRunner::Settings batch;
     std::vector<std::string> files;
     std::string file;
 };
@@ -88,8 +94,8 @@ LoadedPacket LoadPacket(const std::string& name) {
 // time: the worker's until handed over.
 class PacketLoader {
 public:
-    explicit PacketLoader(const std::vector<std::string>& files) : fFiles(files), fSlots(files.size()) {
-        const size_t workers = std::clamp<size_t>(std::thread::hardware_concurrency(), 1, 8);
+    PacketLoader(const std::vector<std::string>& files, size_t jobs) : fFiles(files), fSlots(files.size()) {
+        const size_t workers = std::clamp<size_t>(jobs ? jobs : std::thread::hardware_concurrency(), 1, 8);
         for (size_t i = 0; i < std::min(workers, files.size()); ++i)
             fThreads.emplace_back([this] { Work(); });
     }
@@ -155,7 +161,8 @@ private:
 // given, which must be the sorted order nlohmann's objects keep.
 class JSONText {
 public:
-    explicit JSONText(std::string& out) : fOut(out) {}
+    // Compact: on one line without blanks, as nlohmann's dump() lays it out.
+    explicit JSONText(std::string& out, bool compact = false) : fOut(out), fCompact(compact) {}
     void BeginObject() { Open('{'); }
     void EndObject() { Close('}'); }
     void BeginArray() { Open('['); }
@@ -163,7 +170,7 @@ public:
     void Key(std::string_view key) {
         Element();
         Escaped(key);
-        fOut += ": ";
+        fOut += fCompact ? ":" : ": ";
         fAfterKey = true;
     }
     void String(std::string_view s) {
@@ -194,6 +201,10 @@ private:
             return;
         }
         if (fCounts.empty()) return;
+        if (fCompact) {
+            if (fCounts.back()++ > 0) fOut += ',';
+            return;
+        }
         fOut += fCounts.back()++ == 0 ? "\n" : ",\n";
         fOut.append(2 * fCounts.size(), ' ');
     }
@@ -205,7 +216,7 @@ private:
     void Close(char c) {
         const size_t n = fCounts.back();
         fCounts.pop_back();
-        if (n > 0) {
+        if (n > 0 && !fCompact) {
             fOut += '\n';
             fOut.append(2 * fCounts.size(), ' ');
         }
@@ -258,6 +269,7 @@ private:
     }
 
     std::string& fOut;
+    bool fCompact;
     std::vector<size_t> fCounts; // members so far, per open object or array
     bool fAfterKey = false;
 };
@@ -370,40 +382,67 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
     auto o = std::make_shared<DocumentOptions>();
 
     auto* packages = app.add_subcommand("packages", "The packages each document's XMP holds");
-    packages->add_option("FILE", o->files, "Documents (any file with an XMP packet or sidecar)")->required();
+    packages->add_option("FILE", o->files, "Documents (any file with an XMP packet or sidecar)");
     packages->add_flag("--json", o->json, "Print JSON");
+    o->fileArguments.AddOptions(packages);
+    o->batch.AddOptions(packages, true);
     packages->callback([&options, &exitCode, o]() {
+        std::vector<std::string> files;
+        std::string why;
+        if (!o->fileArguments.Expand(o->files, &files, &why)) {
+            exitCode = Fail(kExitInput, why);
+            return;
+        }
+        if (files.empty() && !o->fileArguments.Expands()) {
+            exitCode = Fail(kExitInput, "no documents named");
+            return;
+        }
         HostSessionScope host(options);
         if (!host.ok()) {
             exitCode = Fail(kExitIO, "the plug-in could not be started");
             return;
         }
-        exitCode = kExitOK;
+        const bool lines = o->batch.jsonl;
+        const bool whole = o->json && !lines;
+        RunSummary summary("read");
         // The JSON is written as text document by document rather than built as one value
-        // (building it cost more than reading the files); printed at the end all the same,
-        // after any error message.
+        // (building it cost more than reading the files). With --jsonl each document's line is
+        // printed as soon as it is done; --json prints the one object at the end, after any
+        // error message.
         std::string jsonText;
-        JSONText json(jsonText);
-        // A document and its sidecar named together are one document.
-        o->files = WithoutListedSidecars(o->files);
+        JSONText json(jsonText, lines);
         // Several files are read ahead on worker threads; the packages are read and printed
         // here, in argument order, as the host would give them.
-        const bool batch = o->files.size() > 1;
+        const bool batch = files.size() > 1;
         std::optional<PacketLoader> loader;
-        if (batch) loader.emplace(o->files);
-        if (o->json) {
+        if (batch) loader.emplace(files, static_cast<size_t>(o->batch.jobs));
+        if (whole) {
             json.BeginObject();
             json.Key("documents");
             json.BeginArray();
         }
-        auto print = [&](const std::string& name, const BRNPackageList& list) {
-            if (o->json)
-                DocumentText(json, name, &list, {});
-            else
-                PrintPackages(name, list);
+        ProgressLine progress(files.size(), !o->batch.quiet);
+        auto flushLine = [&]() {
+            if (!lines) return;
+            progress.Clear();
+            jsonText += '\n';
+            std::fwrite(jsonText.data(), 1, jsonText.size(), stdout);
+            std::fflush(stdout);
+            jsonText.clear();
         };
-        for (size_t i = 0; i < o->files.size(); ++i) {
-            const std::string& name = o->files[i];
+        auto print = [&](const std::string& name, const BRNPackageList& list) {
+            if (o->json || lines) {
+                DocumentText(json, name, &list, {});
+                flushLine();
+            } else {
+                progress.Clear();
+                PrintPackages(name, list);
+            }
+            summary.Add({kExitOK, DocumentOutcome::kRead});
+        };
+        for (size_t i = 0; i < files.size(); ++i) {
+            progress.Update(i);
+            const std::string& name = files[i];
             if (batch) {
                 LoadedPacket loaded = loader->Take(i);
                 if (loaded.kind == LoadedPacket::kEmpty) {
@@ -424,20 +463,35 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
             std::string error;
             IDocument* doc = Host::OpenDocument(IDFile(std::filesystem::path(name)), &error);
             if (!doc) {
+                progress.Clear();
+                std::cout << std::flush;
                 Fail(kExitIO, name + ": " + error);
-                exitCode = kExitIO;
-                if (o->json) DocumentText(json, name, nullptr, error);
+                summary.Add({kExitIO, DocumentOutcome::kFailed});
+                if (o->json || lines) {
+                    DocumentText(json, name, nullptr, error);
+                    flushLine();
+                }
                 continue;
             }
             IDataBase* db = doc->GetDocumentDataBase();
             print(name, BRNPackageUtils::ReadPackages(UIDRef(db, db->GetRootUID())));
             Host::CloseDocument(doc);
         }
-        if (o->json) {
+        progress.Clear();
+        if (whole) {
             json.EndArray();
             json.EndObject();
             std::cout << jsonText << std::endl;
         }
+        if (lines) {
+            SetJSONLayout(JSONLayout::kLines);
+            PrintJSON(summary.JSON());
+            SetJSONLayout(JSONLayout::kObject);
+        }
+        std::cout << std::flush;
+        if (!o->batch.quiet && (files.size() > 1 || o->fileArguments.Expands()))
+            std::cerr << summary.Text() << std::endl;
+        exitCode = summary.ExitCode();
     });
 
     auto* dump = app.add_subcommand("dump-xmp", "The document's whole XMP packet as RDF/XML");

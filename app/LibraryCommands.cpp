@@ -8,7 +8,10 @@
 
 #include <filesystem>
 #include <iomanip>
+#include <fstream>
 #include <iostream>
+#include <iterator>
+#include <stdlib.h>
 
 namespace {
 
@@ -91,7 +94,40 @@ struct LibraryOptions {
     std::string name;
     std::vector<std::string> files;
     std::string output;
+    bool force = false;
 };
+
+// The bytes of the package as its definition file holds it, for telling two packages of one
+// version apart; empty when it cannot be written.
+std::string DefinitionBytes(const BRNPackage& package, const std::filesystem::path& folder) {
+    const std::filesystem::path file = folder / "package.xml";
+    if (!BRNPackageUtils::WritePackageFile(IDFile(file), package)) return {};
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Why importing the file would lose work: a lower version than the library's, or the same
+// version with other content. Empty when it may replace the library's package.
+std::string Downgrade(IBRNPrefs* prefs, const std::string& name) {
+    BRNPackage incoming;
+    if (BRNPackageUtils::LoadPackageFile(IDFile(std::filesystem::path(name)), incoming) != 0)
+        return {}; // the import names what is wrong with the file
+    const BRNPackage* current = prefs->FindPackage(incoming.GetName());
+    if (!current) return {};
+    const std::string what = "package \"" + UTF8(incoming.GetName()) + "\" version " +
+                             std::to_string(incoming.GetVersion());
+    if (incoming.GetVersion() < current->GetVersion())
+        return what + " is lower than the library's version " + std::to_string(current->GetVersion());
+    if (incoming.GetVersion() > current->GetVersion()) return {};
+    std::error_code ec;
+    std::string pattern = (std::filesystem::temp_directory_path(ec) / "brindle-import-XXXXXX").string();
+    if (ec || !::mkdtemp(pattern.data())) return {};
+    const std::filesystem::path folder(pattern);
+    const std::string a = DefinitionBytes(incoming, folder), b = DefinitionBytes(*current, folder);
+    std::filesystem::remove_all(folder, ec);
+    if (!a.empty() && a == b) return {};
+    return what + " is the library's version with other content";
+}
 
 } // namespace
 
@@ -158,7 +194,18 @@ void AddLibraryCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
 
     auto* import = lib->add_subcommand("import", "Load package definition files into the library");
     import->add_option("FILE", o->files, "Package definition files")->required();
+    import->add_flag("--force", o->force, "Replace a package with a lower version, or the same version changed");
     import->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
+        if (!o->force) {
+            bool refused = false;
+            for (const auto& f : o->files) {
+                const std::string why = Downgrade(prefs, f);
+                if (why.empty()) continue;
+                Fail(kExitInput, f + ": " + why + " (--force replaces it)");
+                refused = true;
+            }
+            if (refused) return Fail(kExitInput, "nothing was imported");
+        }
         std::vector<IDFile> files;
         for (const auto& f : o->files) files.emplace_back(std::filesystem::path(f));
         std::vector<PMString> errors;
@@ -189,8 +236,14 @@ void AddLibraryCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
             answer.path = std::filesystem::current_path();
         }
         HostDialogs::SetSaveFileAnswer(answer);
-        if (!BRNPackageUtils::doExportPackage(PMString(o->name)))
-            return Fail(kExitIO, "could not write " + HostDialogs::LastChosen().Path().string());
+        const uint32 before = prefs->FindPackage(PMString(o->name))->GetVersion();
+        const bool exported = BRNPackageUtils::doExportPackage(PMString(o->name));
+        // Raising a modified package's version changes the library even when the file fails.
+        const BRNPackage* after = prefs->FindPackage(PMString(o->name));
+        if (after && after->GetVersion() != before)
+            std::cout << "library: " << o->name << " version " << before << " -> " << after->GetVersion()
+                      << " (raised)\n";
+        if (!exported) return Fail(kExitIO, "could not write " + HostDialogs::LastChosen().Path().string());
         std::cout << HostDialogs::LastChosen().Path().string() << "\n";
         return kExitOK;
     }));

@@ -1,5 +1,9 @@
 // brindle apply | upgrade | check
 #include "AppContext.h"
+#include "BatchRunner.h"
+#include "FileArguments.h"
+#include "ProgressLine.h"
+#include "RunSummary.h"
 
 #include "documents/DocumentHost.h"
 #include "documents/IDataBase.h"
@@ -29,6 +33,8 @@ struct PackageOptions {
     std::vector<std::string> files;
     bool json = false;
     bool save = false;
+    FileArguments fileArguments;
+    BatchRunner::Settings batch;
 };
 
 UIDRef DocumentRef(IDocument* doc) {
@@ -90,33 +96,46 @@ std::string FaultsText(const std::vector<BRNFieldFault>& faults) {
     return s;
 }
 
-int RunApply(const GlobalOptions& options, const PackageOptions& o) {
-    HostSessionScope host(options);
-    if (!host.ok()) return Fail(kExitIO, "the plug-in could not be started");
-    InterfacePtr<IBRNPrefs> prefs(BRNPackageUtils::QueryPrefs());
-    if (!prefs) return Fail(kExitIO, "the settings could not be read");
+nlohmann::json PackagesJSON(const BRNPackageList& packages) {
+    nlohmann::json a = nlohmann::json::array();
+    for (const BRNPackage& p : packages)
+        a.push_back({{"name", UTF8(p.GetName())}, {"version", p.GetVersion()}});
+    return a;
+}
+
+DocumentResult ApplyDocument(IBRNPrefs* prefs, const PackageOptions& o, const std::string& file) {
     const PMString name(o.package);
-    if (!prefs->FindPackage(name))
-        return Fail(kExitInput, "the library has no package \"" + o.package + "\"");
     std::string error;
-    IDocument* doc = Open(o.file, &error);
-    if (!doc) return Fail(kExitIO, o.file + ": " + error);
+    IDocument* doc = Open(file, &error);
+    if (!doc) {
+        if (GetJSONLayout() == JSONLayout::kLines) PrintJSON({{"file", file}, {"error", error}});
+        return {Fail(kExitIO, file + ": " + error), DocumentOutcome::kFailed};
+    }
     Host::SetFrontDocument(doc);
     const auto libraryBefore = LibraryVersions(prefs);
     int code = kExitOK;
     const ErrorCode applied = BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, name, 0);
-    // A version raised on the way is in the library whatever becomes of the document.
+    // A version raised on the way is in the library whatever becomes of the document; with
+    // --jsonl the line goes to standard error, which leaves standard output JSON.
+    const bool lines = GetJSONLayout() == JSONLayout::kLines;
+    std::streambuf* out = lines ? std::cout.rdbuf(std::cerr.rdbuf()) : nullptr;
     PrintLibraryChanges(libraryBefore, LibraryVersions(prefs));
+    if (out) std::cout.rdbuf(out);
     std::cout << std::flush;
     if (applied != kSuccess) {
-        code = Fail(kExitInput, o.file + ": the package \"" + o.package + "\" could not be applied");
+        code = Fail(kExitInput, file + ": the package \"" + o.package + "\" could not be applied");
+        error = "the package \"" + o.package + "\" could not be applied";
     } else if (!Host::SaveDocument(doc, &error)) {
-        code = Fail(kExitIO, o.file + ": " + error);
+        code = Fail(kExitIO, file + ": " + error);
+    } else if (lines) {
+        PrintJSON(
+            {{"file", file}, {"packages", PackagesJSON(BRNPackageUtils::ReadPackages(DocumentRef(doc)))}});
     } else {
-        std::cout << o.file << ": " << Versions(BRNPackageUtils::ReadPackages(DocumentRef(doc))) << "\n";
+        std::cout << file << ": " << Versions(BRNPackageUtils::ReadPackages(DocumentRef(doc))) << "\n";
     }
+    if (code != kExitOK && lines) PrintJSON({{"file", file}, {"error", error}});
     Host::CloseDocument(doc, kSuppressUI);
-    return code;
+    return {code, code == kExitOK ? DocumentOutcome::kUpdated : DocumentOutcome::kFailed};
 }
 
 // A library change of an upgrade as one line of text and as JSON.
@@ -128,31 +147,18 @@ std::string ChangeText(const BRNPackageUtils::BRNLibraryChange& c) {
 }
 
 nlohmann::json ChangeJSON(const BRNPackageUtils::BRNLibraryChange& c) {
-    nlohmann::json j = {{"package", UTF8(c.package)},
-                        {"version", c.to},
-                        {"added", c.added != 0},
-                        {"raised", c.raised != 0}};
+    nlohmann::json j = {
+        {"package", UTF8(c.package)}, {"version", c.to}, {"added", c.added != 0}, {"raised", c.raised != 0}};
     j["from"] = c.added ? nlohmann::json() : nlohmann::json(c.from);
     return j;
 }
 
-nlohmann::json PackagesJSON(const BRNPackageList& packages) {
-    nlohmann::json a = nlohmann::json::array();
-    for (const BRNPackage& p : packages)
-        a.push_back({{"name", UTF8(p.GetName())}, {"version", p.GetVersion()}});
-    return a;
-}
-
-int RunUpgrade(const GlobalOptions& options, const PackageOptions& o) {
-    HostSessionScope host(options);
-    if (!host.ok()) return Fail(kExitIO, "the plug-in could not be started");
-    InterfacePtr<IBRNPrefs> prefs(BRNPackageUtils::QueryPrefs());
-    if (!prefs) return Fail(kExitIO, "the settings could not be read");
+DocumentResult UpgradeDocument(const PackageOptions& o, const std::string& file) {
     std::string error;
-    IDocument* doc = Open(o.file, &error);
+    IDocument* doc = Open(file, &error);
     if (!doc) {
-        if (o.json) PrintJSON({{"file", o.file}, {"error", error}});
-        return Fail(kExitIO, o.file + ": " + error);
+        if (o.json) PrintJSON({{"file", file}, {"error", error}});
+        return {Fail(kExitIO, file + ": " + error), DocumentOutcome::kFailed};
     }
     BRNPackageUtils::BRNUpgradeReport report;
     BRNPackageUtils::UpgradeDocumentPackages(DocumentRef(doc), kFalse, &report);
@@ -160,10 +166,13 @@ int RunUpgrade(const GlobalOptions& options, const PackageOptions& o) {
     // reported.
     nlohmann::json changes = nlohmann::json::array();
     for (const BRNPackageUtils::BRNLibraryChange& c : report.library) {
-        if (o.json)
+        // With --json the change is in the object and, for a reader of the run, on its own line.
+        if (o.json) {
             changes.push_back(ChangeJSON(c));
-        else
+            std::cerr << ChangeText(c) << std::endl;
+        } else {
             std::cout << ChangeText(c) << "\n";
+        }
     }
     int code = kExitOK;
     std::string why;
@@ -174,31 +183,33 @@ int RunUpgrade(const GlobalOptions& options, const PackageOptions& o) {
     const bool changed = doc->IsModified();
     if (!report.refused.empty()) {
         for (const BRNPackageUtils::BRNUpgradeRefusal& r : report.refused) {
-            const std::string line = "the package \"" + UTF8(r.package) + "\" could not be upgraded: " +
-                                     UTF8(r.reason);
+            const std::string line =
+                "the package \"" + UTF8(r.package) + "\" could not be upgraded: " + UTF8(r.reason);
             why += (why.empty() ? "" : "; ") + line;
         }
-        code = Fail(kExitInput, o.file + ": " + why);
+        code = Fail(kExitInput, file + ": " + why);
     } else if (changed && !Host::SaveDocument(doc, &error)) {
         why = error;
-        code = Fail(kExitIO, o.file + ": " + error);
+        code = Fail(kExitIO, file + ": " + error);
     } else {
         saved = changed;
     }
     const BRNPackageList packages = BRNPackageUtils::ReadPackages(DocumentRef(doc));
     if (o.json) {
-        nlohmann::json j = {{"file", o.file}, {"library", changes}, {"saved", saved}};
+        nlohmann::json j = {{"file", file}, {"library", changes}, {"saved", saved}};
         if (code == kExitOK)
             j["packages"] = PackagesJSON(packages);
         else
             j["error"] = why;
         PrintJSON(j);
     } else if (code == kExitOK) {
-        std::cout << o.file << ": " << Versions(packages) << (changed ? " (saved)" : " (unchanged)") << "\n";
+        std::cout << file << ": " << Versions(packages) << (changed ? " (saved)" : " (unchanged)") << "\n";
     }
     std::cout << std::flush;
     Host::CloseDocument(doc, kSuppressUI);
-    return code;
+    return {code, code != kExitOK ? DocumentOutcome::kFailed
+                  : saved         ? DocumentOutcome::kUpdated
+                                  : DocumentOutcome::kUnchanged};
 }
 
 // Documents open at once. The pass is one list over all the files (one list of missing
@@ -225,23 +236,53 @@ struct CheckedFile {
     bool saved = false;
 };
 
+nlohmann::json CheckedJSON(const CheckedFile& c) {
+    return {{"file", c.file},
+            {"packages", c.result.packages},
+            {"missing", Faults(c.result.missingFields)},
+            {"invalidDates", Faults(c.result.badDates)},
+            {"templateFaults", Faults(c.result.badTemplates)},
+            {"packagesChanged", c.result.packagesChanged},
+            {"saved", c.saved}};
+}
+
+void PrintChecked(const CheckedFile& c) {
+    const BRNRequiredFieldsDocument& d = c.result;
+    if (d.packages == 0) std::cout << c.file << ": no packages\n";
+    if (!d.missing.empty()) std::cout << c.file << ": missing: " << Join(d.missing) << "\n";
+    if (!d.badDates.empty()) std::cout << c.file << ": invalid date: " << FaultsText(d.badDates) << "\n";
+    if (!d.badTemplates.empty())
+        std::cout << c.file << ": template fault: " << FaultsText(d.badTemplates) << "\n";
+}
+
 int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
     HostSessionScope host(options);
     if (!host.ok()) return Fail(kExitIO, "the plug-in could not be started");
-    int code = kExitOK;
-    std::vector<CheckedFile> checked;
+    const bool lines = o.batch.jsonl;
+    if (lines) SetJSONLayout(JSONLayout::kLines);
+    RunSummary summary("checked");
+    // Each document's lines are printed as its batch is done, so memory does not grow with the
+    // number of files; only the one --json object is built whole.
+    nlohmann::json documents = nlohmann::json::array();
+    nlohmann::json without = nlohmann::json::array();
+    size_t checkedCount = 0, withoutCount = 0, failing = 0;
     PMStringList missing;
     nlohmann::json errors = nlohmann::json::array();
     auto error = [&](const std::string& file, const std::string& why) {
         Fail(kExitIO, file + ": " + why);
-        errors.push_back({{"file", file}, {"error", why}});
-        code = kExitIO;
+        if (lines)
+            PrintJSON({{"file", file}, {"error", why}});
+        else
+            errors.push_back({{"file", file}, {"error", why}});
+        summary.Add({kExitIO, DocumentOutcome::kFailed});
     };
+    ProgressLine progress(o.files.size(), !o.batch.quiet);
     std::set<std::string> seen;
     for (size_t next = 0; next < o.files.size();) {
         std::vector<IDocument*> docs;
         std::vector<UIDRef> refs;
-        const size_t first = checked.size();
+        std::vector<CheckedFile> checked;
+        progress.Clear();
         for (; next < o.files.size() && docs.size() < kCheckBatch; ++next) {
             const std::string& name = o.files[next];
             // The same file named twice is one document, checked once: the same file is the
@@ -266,104 +307,155 @@ int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
         for (const PMString& n : part.missing)
             if (std::find(missing.begin(), missing.end(), n) == missing.end()) missing.push_back(n);
         for (size_t i = 0; i < docs.size(); ++i) {
-            CheckedFile& c = checked[first + i];
+            CheckedFile& c = checked[i];
             c.result = std::move(part.documents[i]);
+            bool failed = false;
             if (o.save && docs[i]->IsModified()) {
                 std::string why;
                 if (Host::SaveDocument(docs[i], &why))
                     c.saved = true;
-                else
+                else {
                     error(c.file, why);
+                    failed = true;
+                }
             }
             Host::CloseDocument(docs[i], kSuppressUI);
+            ++checkedCount;
+            if (c.result.packages == 0) {
+                ++withoutCount;
+                if (o.json && !lines) without.push_back(c.file);
+            }
+            if (!c.result.missing.empty()) ++failing;
+            if (!failed)
+                summary.Add(
+                    {kExitOK, c.result.missing.empty() ? DocumentOutcome::kRead : DocumentOutcome::kMissing});
+            if (lines)
+                PrintJSON(CheckedJSON(c));
+            else if (o.json)
+                documents.push_back(CheckedJSON(c));
+            else
+                PrintChecked(c);
         }
+        std::cout << std::flush;
+        progress.Update(next);
     }
+    progress.Clear();
     if (!missing.empty()) BRNPackageUtils::ReportMissingFields(missing, kFalse);
-    if (code == kExitOK && !missing.empty()) code = kExitRequired;
+    int code = summary.ExitCode();
 
-    if (o.json) {
-        nlohmann::json documents = nlohmann::json::array();
-        nlohmann::json names = nlohmann::json::array();
-        for (const PMString& n : missing)
-            names.push_back(UTF8(n));
-        nlohmann::json without = nlohmann::json::array();
-        for (const CheckedFile& c : checked) {
-            if (c.result.packages == 0) without.push_back(c.file);
-            documents.push_back({{"file", c.file},
-                                 {"packages", c.result.packages},
-                                 {"missing", Faults(c.result.missingFields)},
-                                 {"invalidDates", Faults(c.result.badDates)},
-                                 {"templateFaults", Faults(c.result.badTemplates)},
-                                 {"packagesChanged", c.result.packagesChanged},
-                                 {"saved", c.saved}});
-        }
+    nlohmann::json names = nlohmann::json::array();
+    for (const PMString& n : missing)
+        names.push_back(UTF8(n));
+    if (lines) {
+        nlohmann::json last = summary.JSON();
+        last["summary"]["missingFields"] = names;
+        last["summary"]["withPackages"] = checkedCount - withoutCount;
+        last["summary"]["withoutPackages"] = withoutCount;
+        PrintJSON(last);
+        SetJSONLayout(JSONLayout::kObject);
+    } else if (o.json) {
         PrintJSON({{"missing", names},
                    {"documents", documents},
-                   {"withPackages", checked.size() - without.size()},
+                   {"withPackages", checkedCount - without.size()},
                    {"withoutPackages", without},
                    {"errors", errors}});
     } else {
-        size_t failing = 0;
-        std::vector<std::string> without;
-        for (const CheckedFile& c : checked) {
-            const BRNRequiredFieldsDocument& d = c.result;
-            if (d.packages == 0) {
-                without.push_back(c.file);
-                std::cout << c.file << ": no packages\n";
-            }
-            if (!d.missing.empty()) {
-                ++failing;
-                std::cout << c.file << ": missing: " << Join(d.missing) << "\n";
-            }
-            if (!d.badDates.empty())
-                std::cout << c.file << ": invalid date: " << FaultsText(d.badDates) << "\n";
-            if (!d.badTemplates.empty())
-                std::cout << c.file << ": template fault: " << FaultsText(d.badTemplates) << "\n";
-        }
         // Documents without packages have no fields to fill: they are counted apart.
-        const size_t holding = checked.size() - without.size();
-        auto documents = [](size_t n) { return std::to_string(n) + (n == 1 ? " document" : " documents"); };
-        const std::string apart = without.empty() ? "" : " (" + documents(without.size()) + " without packages)";
-        if (checked.empty()) {
+        const size_t holding = checkedCount - withoutCount;
+        auto count = [](size_t n) { return std::to_string(n) + (n == 1 ? " document" : " documents"); };
+        const std::string apart = withoutCount == 0 ? "" : " (" + count(withoutCount) + " without packages)";
+        if (checkedCount == 0) {
             std::cout << "required fields: no document was checked\n";
         } else if (holding == 0) {
-            std::cout << "required fields: no packages in " << documents(checked.size()) << "\n";
+            std::cout << "required fields: no packages in " << count(checkedCount) << "\n";
         } else if (missing.empty()) {
-            std::cout << "required fields: all filled in " << documents(holding) << apart << "\n";
+            std::cout << "required fields: all filled in " << count(holding) << apart << "\n";
         } else {
-            std::cout << "required fields missing in " << failing << " of " << documents(holding) << apart << ":";
+            std::cout << "required fields missing in " << failing << " of " << count(holding) << apart << ":";
             for (const PMString& n : missing)
                 std::cout << "\n- " << UTF8(n);
             std::cout << "\n";
         }
     }
     std::cout << std::flush;
+    if (!o.batch.quiet && (o.files.size() > 1 || o.fileArguments.Expands()))
+        std::cerr << summary.Text() << std::endl;
     return code;
 }
 
 } // namespace
 
+int ExpandFiles(PackageOptions& o) {
+    std::vector<std::string> files;
+    std::string error;
+    if (!o.fileArguments.Expand(o.files, &files, &error)) return Fail(kExitInput, error);
+    if (files.empty() && !o.fileArguments.Expands()) return Fail(kExitInput, "no documents named");
+    o.files = std::move(files);
+    return kExitOK;
+}
+
 void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
     auto o = std::make_shared<PackageOptions>();
 
-    auto* apply = app.add_subcommand("apply", "Apply a library package to a document and save it");
-    apply->add_option("FILE", o->file, "Document")->required();
-    apply->add_option("PACKAGE", o->package, "Name of the library package")->required();
-    apply->callback([&options, &exitCode, o]() { exitCode = RunApply(options, *o); });
+    auto* apply = app.add_subcommand("apply", "Apply a library package to documents and save them");
+    apply->add_option("FILE", o->files, "Documents, then the package (or give it with -p)");
+    apply->add_option("-p,--package", o->package, "Name of the library package");
+    o->fileArguments.AddOptions(apply);
+    o->batch.AddOptions(apply, false);
+    apply->callback([&options, &exitCode, o, apply]() {
+        // Without -p the last word is the package: "apply FILE... PACKAGE".
+        if (apply->count("--package") == 0) {
+            if (o->files.empty()) {
+                exitCode = Fail(kExitInput, "apply: give the package last or with -p");
+                return;
+            }
+            o->package = o->files.back();
+            o->files.pop_back();
+        }
+        if ((exitCode = ExpandFiles(*o)) != kExitOK) return;
+        // Applying may raise the package's version in the library: the documents are done one
+        // after another in this process, so each sees the library the one before left.
+        BatchRunner::Settings batch = o->batch;
+        batch.verb = "written";
+        batch.summary = o->fileArguments.Expands();
+        exitCode = BatchRunner(options, batch).Run(o->files, [o](const std::string& f) -> DocumentResult {
+            InterfacePtr<IBRNPrefs> prefs(BRNPackageUtils::QueryPrefs());
+            if (!prefs) return {Fail(kExitIO, "the settings could not be read"), DocumentOutcome::kFailed};
+            if (!prefs->FindPackage(PMString(o->package)))
+                return {Fail(kExitInput, "the library has no package \"" + o->package + "\""),
+                        DocumentOutcome::kFailed};
+            return ApplyDocument(prefs, *o, f);
+        });
+    });
 
-    auto* upgrade = app.add_subcommand("upgrade", "Bring the document's packages to the library's versions");
-    upgrade->add_option("FILE", o->file, "Document")->required();
+    auto* upgrade = app.add_subcommand("upgrade", "Bring the documents' packages to the library's versions");
+    upgrade->add_option("FILE", o->files, "Documents");
     upgrade->add_flag("--json", o->json, "Print JSON");
-    upgrade->callback([&options, &exitCode, o]() { exitCode = RunUpgrade(options, *o); });
+    o->fileArguments.AddOptions(upgrade);
+    o->batch.AddOptions(upgrade, false);
+    upgrade->callback([&options, &exitCode, o]() {
+        if ((exitCode = ExpandFiles(*o)) != kExitOK) return;
+        // The library may learn a version from any document: one process, one document at a time.
+        BatchRunner::Settings batch = o->batch;
+        batch.verb = "written";
+        if (batch.jsonl) o->json = true;
+        batch.json = o->json;
+        batch.summary = o->fileArguments.Expands();
+        exitCode = BatchRunner(options, batch).Run(o->files, [o](const std::string& f) {
+            return UpgradeDocument(*o, f);
+        });
+    });
 
     auto* check =
         app.add_subcommand("check", "Required fields, dates and templates of documents (exit 3: missing)");
-    check->add_option("FILE", o->files, "Documents, checked as one list")->required();
+    check->add_option("FILE", o->files, "Documents, checked as one list");
     check->add_flag("--json", o->json, "Print JSON");
     check->add_flag("--save", o->save, "Save the documents the pass changed (history, tidied values)");
+    o->fileArguments.AddOptions(check);
+    o->batch.AddOptions(check, false);
     check->callback([&options, &exitCode, o]() {
         // A document and its sidecar named together are one document.
-        o->files = WithoutListedSidecars(o->files);
+        if ((exitCode = ExpandFiles(*o)) != kExitOK) return;
         exitCode = RunCheck(options, *o);
     });
 }

@@ -1,5 +1,7 @@
 // brindle key | xml | expand | set: a document's packages through the metadata service.
 #include "AppContext.h"
+#include "BatchRunner.h"
+#include "FileArguments.h"
 
 #include "documents/DocumentHost.h"
 #include "documents/IDataBase.h"
@@ -12,6 +14,8 @@
 #include "session/Utils.h"
 
 #include <algorithm>
+#include <cctype>
+#include <functional>
 #include <iostream>
 #include <set>
 
@@ -19,11 +23,18 @@ namespace {
 
 struct ServiceOptions {
     std::string file;
+    std::vector<std::string> files;
     std::string templateText;
     std::vector<std::string> assignments;
+    std::vector<std::string> setOptions; // -s NAME=VALUE
     bool escape = false;
     bool json = false;
+    bool force = false;
+    FileArguments fileArguments;
+    BatchRunner::Settings batch;
 };
+
+std::vector<std::string> gAfterSeparator;
 
 PMString Translated(const char* key) {
     PMString s(key);
@@ -59,7 +70,7 @@ std::string ValueFault(const BRNField& f, const PMString& text) {
     case kBRNTypeBoolean:
         return text.IsEqualNoCase(PMString("true")) || text.IsEqualNoCase(PMString("false"))
                    ? ""
-                   : "a Boolean takes True or False";
+                   : "a Boolean takes true, false, yes, no, 1 or 0";
     case kBRNTypeChoice:
         if (text.IsEmpty() || Contains(f.GetOptions(), text.Units())) return "";
         {
@@ -103,9 +114,62 @@ struct Assignment {
     PMString value;
 };
 
+// The value as the field's type stores it: a Boolean's yes/no/1/0 as True/False, an ISO date
+// yyyy-mm-dd as yyyy/mm/dd; anything else as given (then judged by ValueFault).
+PMString Normalised(const BRNField& f, const std::string& value) {
+    std::string v = value;
+    if (f.GetType() == kBRNTypeBoolean) {
+        std::string lower;
+        for (char c : v)
+            lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        if (lower == "yes" || lower == "1" || lower == "true") v = "True";
+        if (lower == "no" || lower == "0" || lower == "false") v = "False";
+    } else if (f.GetType() == kBRNTypeDate && v.size() == 10 && v[4] == '-' && v[7] == '-' &&
+               std::all_of(v.begin(), v.end(),
+                           [](char c) { return std::isdigit(static_cast<unsigned char>(c)) || c == '-'; })) {
+        v[4] = v[7] = '/';
+    }
+    PMString p(v);
+    p.SetTranslatable(kFalse);
+    return p;
+}
+
+// The field name the given name stands for: a field's name, else its short name, else the
+// same two without regard to case; a name that stands for two fields is refused.
+bool ResolveName(const BRNPackageList& packages, const PMString& given, PMString* name, std::string* fault) {
+    using Match = bool (*)(const BRNField&, const PMString&);
+    const Match rules[] = {
+        [](const BRNField& f, const PMString& n) { return f.GetName() == n; },
+        [](const BRNField& f, const PMString& n) { return f.GetShortName() == n; },
+        [](const BRNField& f, const PMString& n) { return f.GetName().IsEqualNoCase(n); },
+        [](const BRNField& f, const PMString& n) { return f.GetShortName().IsEqualNoCase(n); },
+    };
+    for (Match rule : rules) {
+        std::vector<PMString> names;
+        for (const BRNPackage& p : packages)
+            for (const BRNField& f : p.GetFields())
+                if (rule(f, given) && std::find(names.begin(), names.end(), f.GetName()) == names.end())
+                    names.push_back(f.GetName());
+        if (names.size() == 1) {
+            *name = names[0];
+            return true;
+        }
+        if (names.size() > 1) {
+            std::string list;
+            for (const PMString& n : names)
+                list += (list.empty() ? "\"" : ", \"") + UTF8(n) + "\"";
+            *fault =
+                "\"" + UTF8(given) + "\" names more than one field (" + list + "); give the field's name";
+            return false;
+        }
+    }
+    *fault = "no field named \"" + UTF8(given) + "\"";
+    return false;
+}
+
 // Each NAME=VALUE checked against the fields of that name in every package; the first fault
 // refuses the whole call.
-bool CheckAssignments(const BRNPackageList& packages, const std::vector<std::string>& given,
+bool CheckAssignments(const BRNPackageList& packages, const std::vector<std::string>& given, bool force,
                       std::vector<Assignment>* out, std::string* fault) {
     for (const std::string& a : given) {
         const size_t eq = a.find('=');
@@ -113,15 +177,20 @@ bool CheckAssignments(const BRNPackageList& packages, const std::vector<std::str
             *fault = "\"" + a + "\" is not NAME=VALUE";
             return false;
         }
-        Assignment next{PMString(a.substr(0, eq)), PMString(a.substr(eq + 1))};
-        next.value.SetTranslatable(kFalse);
-        int found = 0;
-        std::string shortNameOf;
+        Assignment next;
+        if (!ResolveName(packages, PMString(a.substr(0, eq)), &next.name, fault)) return false;
+        const std::string value = a.substr(eq + 1);
+        bool first = true;
         for (const BRNPackage& p : packages) {
             for (const BRNField& f : p.GetFields()) {
-                if (f.GetShortName() == next.name && shortNameOf.empty()) shortNameOf = UTF8(f.GetName());
                 if (f.GetName() != next.name) continue;
-                ++found;
+                if (first) next.value = Normalised(f, value);
+                first = false;
+                if (!force && (f.GetReadOnly() || f.GetHidden())) {
+                    *fault = "field \"" + UTF8(f.GetName()) + "\" of " + UTF8(p.GetName()) + " is " +
+                             (f.GetReadOnly() ? "read-only" : "hidden") + " (--force sets it all the same)";
+                    return false;
+                }
                 std::string why = ValueFault(f, next.value);
                 if (!why.empty()) {
                     *fault = "field \"" + UTF8(f.GetName()) + "\" of " + UTF8(p.GetName()) + ": \"" +
@@ -129,11 +198,6 @@ bool CheckAssignments(const BRNPackageList& packages, const std::vector<std::str
                     return false;
                 }
             }
-        }
-        if (found == 0) {
-            *fault = "no field named \"" + UTF8(next.name) + "\"";
-            if (!shortNameOf.empty()) *fault += " (it is the short name of \"" + shortNameOf + "\")";
-            return false;
         }
         out->push_back(std::move(next));
     }
@@ -154,149 +218,235 @@ std::pair<std::string, int> StoredValue(const BRNPackageList& packages, const PM
     return {value, count};
 }
 
-// Runs the body with the host started, the document open and the service at hand; closes the
-// document (unsaved) afterwards.
-template <class Body>
-void WithDocument(const GlobalOptions& options, const std::string& file, int& exitCode, Body body) {
-    HostSessionScope host(options);
-    if (!host.ok()) {
-        exitCode = Fail(kExitIO, "the plug-in could not be started");
-        return;
-    }
+// Runs the body on the open document with the service at hand (the host is started by the
+// run); closes the document (unsaved) afterwards.
+template <class Body> DocumentResult WithDocument(const std::string& file, Body body) {
     Utils<IBrindle> brindle;
-    if (!brindle) {
-        exitCode = Fail(kExitIO, "the metadata service is not available");
-        return;
-    }
+    if (!brindle) return {Fail(kExitIO, "the metadata service is not available"), DocumentOutcome::kFailed};
     std::string error;
     IDocument* doc = Host::OpenDocument(IDFile(std::filesystem::path(file)), &error);
     if (!doc) {
-        exitCode = Fail(kExitIO, file + ": " + error);
-        return;
+        if (GetJSONLayout() != JSONLayout::kObject) PrintJSON({{"file", file}, {"error", error}});
+        return {Fail(kExitIO, file + ": " + error), DocumentOutcome::kFailed};
     }
     IDataBase* db = doc->GetDocumentDataBase();
-    exitCode = body(brindle.get(), doc, UIDRef(db, db->GetRootUID()));
+    const DocumentResult result = body(brindle.get(), doc, UIDRef(db, db->GetRootUID()));
     Host::CloseDocument(doc);
+    return result;
+}
+
+DocumentResult Done(int code, DocumentOutcome ok) {
+    return {code, code == kExitOK ? ok : DocumentOutcome::kFailed};
+}
+
+DocumentResult KeyDocument(const ServiceOptions& o, const std::string& file) {
+    return WithDocument(file, [&](IBrindle* brindle, IDocument*, const UIDRef&) {
+        PMString k;
+        brindle->GetPackageKey(k, FileUtils::FileToURL(IDFile(std::filesystem::path(file))));
+        if (o.json)
+            PrintJSON({{"file", file}, {"key", UTF8(k)}});
+        else if (o.files.size() > 1 || o.fileArguments.Expands())
+            std::cout << file << ": " << UTF8(k) << "\n";
+        else
+            std::cout << UTF8(k) << std::endl;
+        return DocumentResult{kExitOK, DocumentOutcome::kRead};
+    });
+}
+
+DocumentResult ExpandDocument(const ServiceOptions& o, const std::string& file) {
+    return WithDocument(file, [&](IBrindle* brindle, IDocument*, const UIDRef& root) {
+        auto refuse = [&](const std::string& why) -> int {
+            if (o.json) PrintJSON({{"file", file}, {"error", why}});
+            return Fail(kExitInput, file + ": " + why);
+        };
+        auto run = [&]() -> int {
+            BRNPackageList packages;
+            if (brindle->GetDocumentPackages(packages, root, IBrindle::kAllPackages).empty())
+                return refuse("the document holds no packages");
+            const PMString text(o.templateText);
+            PMString fault;
+            if (brindle->CheckTags(root, text, fault) != kSuccess) return refuse(UTF8(fault));
+            int32 errors = 0;
+            PMString expanded;
+            brindle->ExpandTags(expanded, root, text, errors, o.escape ? kTrue : kFalse);
+            if (errors != 0) return refuse("the template could not be expanded");
+            if (o.json)
+                PrintJSON({{"file", file}, {"text", UTF8(expanded)}});
+            else if (o.files.size() > 1 || o.fileArguments.Expands())
+                std::cout << file << ": " << UTF8(expanded) << "\n";
+            else
+                std::cout << UTF8(expanded) << std::endl;
+            return kExitOK;
+        };
+        return Done(run(), DocumentOutcome::kRead);
+    });
+}
+
+DocumentResult SetDocument(const ServiceOptions& o, const std::string& file) {
+    return WithDocument(file, [&](IBrindle* brindle, IDocument* doc, const UIDRef& root) {
+        const bool many = o.files.size() > 1 || o.fileArguments.Expands();
+        auto refuse = [&](int code, const std::string& why) -> int {
+            if (o.json) PrintJSON({{"file", file}, {"error", why}});
+            return Fail(code, file + ": " + why);
+        };
+        auto run = [&]() -> int {
+            BRNPackageList packages;
+            if (brindle->GetDocumentPackages(packages, root, IBrindle::kAllPackages).empty())
+                return refuse(kExitInput, "the document holds no packages");
+            std::vector<Assignment> assignments;
+            std::string fault;
+            if (!CheckAssignments(packages, o.assignments, o.force, &assignments, &fault))
+                return refuse(kExitInput, fault);
+            // The calculated fields are recomputed on a copy first, so that a failing template
+            // (alerted) refuses the call before anything is stored.
+            BRNPackageList trial = packages;
+            for (const Assignment& a : assignments) {
+                const int32 changed = BRNBrindleHelpers::ChangeFields(trial, a.name, -1, [&](BRNField& f) {
+                    return BRNBrindleHelpers::SetValueByType(f, a.value);
+                });
+                if (changed < 0)
+                    return refuse(kExitInput, "a calculated field's template fails; nothing was written");
+            }
+
+            ISession* session = GetExecutionContextSession();
+            for (const Assignment& a : assignments) {
+                GlobalTime now;
+                now.CurrentTime();
+                BRNHistory entry(session->GetUserName(), session->GetUserAlias(), now, a.value);
+                if (brindle->SetFieldValue(root, a.name, a.value, entry) != kSuccess)
+                    return refuse(kExitIO, "field \"" + UTF8(a.name) + "\" could not be stored");
+            }
+            std::string error;
+            if (!Host::SaveDocument(doc, &error)) return refuse(kExitIO, error);
+
+            brindle->GetDocumentPackages(packages, root, IBrindle::kAllPackages);
+            nlohmann::json done = nlohmann::json::array();
+            for (const Assignment& a : assignments) {
+                auto [value, count] = StoredValue(packages, a.name);
+                if (o.json)
+                    done.push_back({{"name", UTF8(a.name)}, {"value", value}, {"fields", count}});
+                else
+                    std::cout << (many ? file + ": " : "") << UTF8(a.name) << ": " << value
+                              << (count > 1 ? " (" + std::to_string(count) + " fields)" : "") << "\n";
+            }
+            if (o.json) PrintJSON({{"file", file}, {"set", done}});
+            std::cout << std::flush;
+            return kExitOK;
+        };
+        return Done(run(), DocumentOutcome::kUpdated);
+    });
+}
+
+bool IsFile(const std::string& name) {
+    std::error_code ec;
+    return std::filesystem::exists(name, ec);
+}
+
+// The files and assignments of set: -s NAME=VALUE and the words after "--" are assignments;
+// without either, the older form "set FILE NAME=VALUE..." is taken when the words after the
+// first file are not files themselves.
+void SplitSetArguments(ServiceOptions& o) {
+    std::vector<std::string> assignments = o.setOptions;
+    assignments.insert(assignments.end(), gAfterSeparator.begin(), gAfterSeparator.end());
+    if (assignments.empty() && o.files.size() >= 2 && IsFile(o.files[0]) &&
+        std::none_of(o.files.begin() + 1, o.files.end(), IsFile)) {
+        assignments.assign(o.files.begin() + 1, o.files.end());
+        o.files.resize(1);
+    }
+    o.assignments = assignments;
+}
+
+// Expands the arguments to the documents and runs the task on each; the exit code.
+int RunOnFiles(const GlobalOptions& options, ServiceOptions& o, BatchRunner::Settings batch,
+               const std::function<DocumentResult(const std::string&)>& task) {
+    std::vector<std::string> files;
+    std::string error;
+    if (!o.fileArguments.Expand(o.files, &files, &error)) return Fail(kExitInput, error);
+    if (files.empty() && !o.fileArguments.Expands()) return Fail(kExitInput, "no documents named");
+    o.files = files;
+    if (batch.jsonl) o.json = true;
+    batch.json = o.json;
+    batch.summary = o.fileArguments.Expands();
+    return BatchRunner(options, batch).Run(files, task);
 }
 
 } // namespace
 
+void SetAssignmentsAfterSeparator(std::vector<std::string> assignments) {
+    gAfterSeparator = std::move(assignments);
+}
+
 void AddServiceCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
     auto o = std::make_shared<ServiceOptions>();
 
-    auto* key = app.add_subcommand("key", "The package key of a document: ID-+-<package>-+-<version>");
-    key->add_option("FILE", o->file, "Document")->required();
+    auto* key = app.add_subcommand("key", "The package key of documents: ID-+-<package>-+-<version>");
+    key->add_option("FILE", o->files, "Documents");
     key->add_flag("--json", o->json, "Print JSON");
+    o->fileArguments.AddOptions(key);
+    o->batch.AddOptions(key, true);
     key->callback([&options, &exitCode, o]() {
-        WithDocument(options, o->file, exitCode, [&](IBrindle* brindle, IDocument*, const UIDRef&) -> int {
-            PMString k;
-            brindle->GetPackageKey(k, FileUtils::FileToURL(IDFile(std::filesystem::path(o->file))));
-            if (o->json)
-                PrintJSON({{"file", o->file}, {"key", UTF8(k)}});
-            else
-                std::cout << UTF8(k) << std::endl;
-            return kExitOK;
-        });
+        exitCode =
+            RunOnFiles(options, *o, o->batch, [o](const std::string& f) { return KeyDocument(*o, f); });
     });
 
     auto* xml = app.add_subcommand("xml", "The document's packages as package XML");
     xml->add_option("FILE", o->file, "Document")->required();
     xml->callback([&options, &exitCode, o]() {
-        WithDocument(options, o->file, exitCode,
-                     [&](IBrindle* brindle, IDocument*, const UIDRef& root) -> int {
-                         PMString text;
-                         brindle->GetDocumentPackagesXML(root, text, kFalse);
-                         std::cout << UTF8(text) << std::flush;
-                         return kExitOK;
-                     });
+        HostSessionScope host(options);
+        if (!host.ok()) {
+            exitCode = Fail(kExitIO, "the plug-in could not be started");
+            return;
+        }
+        exitCode = WithDocument(o->file, [&](IBrindle* brindle, IDocument*, const UIDRef& root) {
+                       PMString text;
+                       brindle->GetDocumentPackagesXML(root, text, kFalse);
+                       std::cout << UTF8(text) << std::flush;
+                       return DocumentResult{};
+                   }).code;
     });
 
     auto* expand =
-        app.add_subcommand("expand", "A template's <cvbrindle:.../> tags filled in from the document");
-    expand->add_option("FILE", o->file, "Document")->required();
-    expand->add_option("TEMPLATE", o->templateText, "Text with tags, such as 'No. <cvbrindle:IssueNo/>'")
-        ->required();
+        app.add_subcommand("expand", "A template's <cvbrindle:.../> tags filled in from documents");
+    expand->add_option("FILE", o->files, "Documents, then the template (or give it with -t)");
+    expand->add_option("-t,--template", o->templateText,
+                       "Text with tags, such as 'No. <cvbrindle:IssueNo/>'");
     expand->add_flag("--escape", o->escape, "Escape each value as a URL part (blank as +, others as %XX)");
     expand->add_flag("--json", o->json, "Print JSON");
-    expand->callback([&options, &exitCode, o]() {
-        WithDocument(options, o->file, exitCode,
-                     [&](IBrindle* brindle, IDocument*, const UIDRef& root) -> int {
-                         auto refuse = [&](const std::string& why) -> int {
-                             if (o->json) PrintJSON({{"file", o->file}, {"error", why}});
-                             return Fail(kExitInput, o->file + ": " + why);
-                         };
-                         BRNPackageList packages;
-                         if (brindle->GetDocumentPackages(packages, root, IBrindle::kAllPackages).empty())
-                             return refuse("the document holds no packages");
-                         const PMString text(o->templateText);
-                         PMString fault;
-                         if (brindle->CheckTags(root, text, fault) != kSuccess) return refuse(UTF8(fault));
-                         int32 errors = 0;
-                         PMString expanded;
-                         brindle->ExpandTags(expanded, root, text, errors, o->escape ? kTrue : kFalse);
-                         if (errors != 0) return refuse("the template could not be expanded");
-                         if (o->json)
-                             PrintJSON({{"file", o->file}, {"text", UTF8(expanded)}});
-                         else
-                             std::cout << UTF8(expanded) << std::endl;
-                         return kExitOK;
-                     });
+    o->fileArguments.AddOptions(expand);
+    o->batch.AddOptions(expand, true);
+    expand->callback([&options, &exitCode, o, expand]() {
+        // Without -t the last word is the template: "expand FILE... TEMPLATE".
+        if (expand->count("--template") == 0) {
+            if (o->files.empty()) {
+                exitCode = Fail(kExitInput, "expand: give the template last or with -t");
+                return;
+            }
+            o->templateText = o->files.back();
+            o->files.pop_back();
+        }
+        exitCode =
+            RunOnFiles(options, *o, o->batch, [o](const std::string& f) { return ExpandDocument(*o, f); });
     });
 
-    auto* set =
-        app.add_subcommand("set", "Set field values (every field of that name, in every package) and save");
-    set->add_option("FILE", o->file, "Document")->required();
-    set->add_option("NAME=VALUE", o->assignments, "Field name and value; MultiChoice values joined by \", \"")
-        ->required();
+    auto* set = app.add_subcommand(
+        "set", "Set field values (every field of that name, in every package) in documents and save them");
+    set->add_option("FILE", o->files, "Documents (or, in the older form, FILE NAME=VALUE...)");
+    set->add_option("-s,--set", o->setOptions,
+                    "NAME=VALUE; MultiChoice values joined by \", \"; also after --")
+        ->type_name("NAME=VALUE")
+        ->allow_extra_args(false);
+    set->add_flag("--force", o->force, "Set read-only and hidden fields too");
     set->add_flag("--json", o->json, "Print JSON");
+    o->fileArguments.AddOptions(set);
+    o->batch.AddOptions(set, true);
     set->callback([&options, &exitCode, o]() {
-        WithDocument(
-            options, o->file, exitCode, [&](IBrindle* brindle, IDocument* doc, const UIDRef& root) -> int {
-                auto refuse = [&](int code, const std::string& why) -> int {
-                    if (o->json) PrintJSON({{"file", o->file}, {"error", why}});
-                    return Fail(code, o->file + ": " + why);
-                };
-                BRNPackageList packages;
-                if (brindle->GetDocumentPackages(packages, root, IBrindle::kAllPackages).empty())
-                    return refuse(kExitInput, "the document holds no packages");
-                std::vector<Assignment> assignments;
-                std::string fault;
-                if (!CheckAssignments(packages, o->assignments, &assignments, &fault))
-                    return refuse(kExitInput, fault);
-                // The calculated fields are recomputed on a copy first, so that a failing template
-                // (alerted) refuses the call before anything is stored.
-                BRNPackageList trial = packages;
-                for (const Assignment& a : assignments) {
-                    const int32 changed = BRNBrindleHelpers::ChangeFields(
-                        trial, a.name, -1, [&](BRNField& f) { return BRNBrindleHelpers::SetValueByType(f, a.value); });
-                    if (changed < 0)
-                        return refuse(kExitInput, "a calculated field's template fails; nothing was written");
-                }
-
-                ISession* session = GetExecutionContextSession();
-                for (const Assignment& a : assignments) {
-                    GlobalTime now;
-                    now.CurrentTime();
-                    BRNHistory entry(session->GetUserName(), session->GetUserAlias(), now, a.value);
-                    if (brindle->SetFieldValue(root, a.name, a.value, entry) != kSuccess)
-                        return refuse(kExitIO, "field \"" + UTF8(a.name) + "\" could not be stored");
-                }
-                std::string error;
-                if (!Host::SaveDocument(doc, &error)) return refuse(kExitIO, error);
-
-                brindle->GetDocumentPackages(packages, root, IBrindle::kAllPackages);
-                nlohmann::json done = nlohmann::json::array();
-                for (const Assignment& a : assignments) {
-                    auto [value, count] = StoredValue(packages, a.name);
-                    if (o->json)
-                        done.push_back({{"name", UTF8(a.name)}, {"value", value}, {"fields", count}});
-                    else
-                        std::cout << UTF8(a.name) << ": " << value
-                                  << (count > 1 ? " (" + std::to_string(count) + " fields)" : "") << "\n";
-                }
-                if (o->json) PrintJSON({{"file", o->file}, {"set", done}});
-                std::cout << std::flush;
-                return kExitOK;
-            });
+        SplitSetArguments(*o);
+        if (o->assignments.empty()) {
+            exitCode = Fail(kExitInput, "set: no NAME=VALUE given (use -s NAME=VALUE or -- NAME=VALUE...)");
+            return;
+        }
+        BatchRunner::Settings batch = o->batch;
+        batch.verb = "written";
+        exitCode = RunOnFiles(options, *o, batch, [o](const std::string& f) { return SetDocument(*o, f); });
     });
 }

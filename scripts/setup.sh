@@ -11,6 +11,7 @@ packages=(
   libimage-exiftool-perl python3
   clang libclang-rt-14-dev
   tzdata
+  help2man parallel bash-completion python3-yaml
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -163,8 +163,8 @@ TEST_F(ServiceCommandTest, SetRefusesTheWholeCallOnTheFirstBadValueAndLeavesTheF
         {"'Keywords=Politics,Travel'", "A value may not contain a comma."},
         {"'Keywords=Travel, Travel'", "The value is in the list already."},
         {"'Section=Gossip'", "not one of the choices (News, Features, Culture, Sport, Opinion, Rédaction)"},
-        {"'Legal review=maybe'", "a Boolean takes True or False"},
-        {"'IssueNo=15'", "no field named \"IssueNo\" (it is the short name of \"Issue number\")"},
+        {"'Legal review=maybe'", "a Boolean takes true, false, yes, no, 1 or 0"},
+        {"'Story ID=Mine'", "field \"Story ID\" of Editorial is read-only (--force sets it all the same)"},
         {"'No such field=1'", "no field named \"No such field\""},
         {"Headline", "\"Headline\" is not NAME=VALUE"},
         // Good values before the bad one are not written either.
@@ -275,7 +275,7 @@ TEST_F(ServiceCommandTest, SetKeepsTheValueGivenToACalculatedFieldWhateverTheOrd
         fs::remove(file);
         fs::copy_file(Sample("Editorial-BlueSquare.jpg"), file);
         fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write);
-        Result r = Run("set " + Quote(file.string()) + " " + c.args);
+        Result r = Run("set --force " + Quote(file.string()) + " " + c.args);
         ASSERT_EQ(r.code, 0) << r.err;
         json f = Fields(file);
         EXPECT_EQ(f["Story ID"]["value"], c.storyId);
@@ -345,7 +345,7 @@ TEST_F(ServiceCommandTest, SetRefusesACallWhoseCalculatedFieldFails) {
         EXPECT_TRUE(testsupport::ReadFile(file) == bytes) << args << ": the file changed";
     }
     // A value given to the calculated field itself leaves its template alone.
-    Result r = Run("set " + Quote(file.string()) + " 'Story ID=Mine' 'Headline=New'");
+    Result r = Run("set --force " + Quote(file.string()) + " 'Story ID=Mine' 'Headline=New'");
     EXPECT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(Fields(file)["Story ID"]["value"], "Mine");
 }

@@ -1,0 +1,40 @@
+// Runs one command over many documents: in this process, or in worker processes (-j) whose
+// output is printed in argument order as each document and all before it are done; then the
+// summary line and the folded exit code.
+#pragma once
+
+#include "AppContext.h"
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class BatchRunner {
+public:
+    struct Settings {
+        int jobs = 0;          // worker processes; 0: the machine's cores
+        bool quiet = false;    // no summary line, no progress
+        bool jsonl = false;    // one JSON object a line, then the summary object
+        bool json = false;     // with several documents, one object with a "documents" list
+        bool parallel = false; // whether the command may run in several processes at all
+        bool summary = false;  // a summary line even for one document (folders or a list given)
+        std::string verb = "read";
+        // Adds -j, -q and --jsonl to the command; --json is the command's own.
+        void AddOptions(CLI::App* command, bool withJobs);
+    };
+    using Task = std::function<DocumentResult(const std::string& file)>;
+
+    BatchRunner(const GlobalOptions& options, Settings settings)
+        : fOptions(options), fSettings(std::move(settings)) {}
+    // Starts the host (once per process) and runs the task on every file.
+    int Run(const std::vector<std::string>& files, const Task& task);
+
+private:
+    int RunHere(const std::vector<std::string>& files, const Task& task);
+    int RunWorkers(const std::vector<std::string>& files, const Task& task, size_t workers);
+    void Begin(size_t count);
+    int End(size_t count, const class RunSummary& summary);
+
+    const GlobalOptions& fOptions;
+    Settings fSettings;
+};
