@@ -29,6 +29,7 @@ int main(int argc, char** argv) {
     AddDocumentCommands(app, options, exitCode);
     AddServiceCommands(app, options, exitCode);
     AddPackageCommands(app, options, exitCode);
+    AddStoryCommands(app, options, exitCode);
 
     try {
         app.parse(argc, argv);
