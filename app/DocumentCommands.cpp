@@ -2,6 +2,7 @@
 #include "AppContext.h"
 
 #include "documents/DocumentHost.h"
+#include "documents/FileStories.h"
 #include "documents/IDataBase.h"
 #include "documents/IDocument.h"
 #include "formats/XMPFiles.h"
@@ -11,7 +12,6 @@
 #include "xmp/IXMPPacketAccess.h"
 #include "xmp/XMPPacketAccess.h"
 
-#include <utf8.h>
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
@@ -20,10 +20,12 @@
 #include <optional>
 #include <string_view>
 #include <thread>
+#include <utf8.h>
 
 namespace {
 
 struct DocumentOptions {
+    StoryOptions stories;
     bool json = false;
     std::vector<std::string> files;
     std::string file;
@@ -364,6 +366,47 @@ void DocumentText(JSONText& j, const std::string& file, const BRNPackageList* pa
     j.EndObject();
 }
 
+// The packages of the named stories of each file, one entry per story ("FILE#ID").
+int PrintStoryPackages(const DocumentOptions& o) {
+    int code = kExitOK;
+    std::string jsonText;
+    JSONText json(jsonText);
+    if (o.json) {
+        json.BeginObject();
+        json.Key("documents");
+        json.BeginArray();
+    }
+    for (const std::string& name : o.files) {
+        std::string error;
+        IDocument* doc = Host::OpenDocument(IDFile(std::filesystem::path(name)), &error);
+        UIDList stories;
+        if (doc && !ResolveStories(doc, o.stories, &stories, &error)) {
+            Host::CloseDocument(doc);
+            doc = nullptr;
+        }
+        if (!doc) {
+            code = Fail(kExitIO, name + ": " + error);
+            if (o.json) DocumentText(json, name, nullptr, error);
+            continue;
+        }
+        for (UID uid : stories) {
+            const std::string label = name + "#" + Host::GetFileStorySelf(doc, uid);
+            const BRNPackageList list = BRNPackageUtils::ReadPackages(UIDRef(stories.GetDataBase(), uid));
+            if (o.json)
+                DocumentText(json, label, &list, {});
+            else
+                PrintPackages(label, list);
+        }
+        Host::CloseDocument(doc);
+    }
+    if (o.json) {
+        json.EndArray();
+        json.EndObject();
+        std::cout << jsonText << std::endl;
+    }
+    return code;
+}
+
 } // namespace
 
 void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
@@ -372,6 +415,7 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
     auto* packages = app.add_subcommand("packages", "The packages each document's XMP holds");
     packages->add_option("FILE", o->files, "Documents (any file with an XMP packet or sidecar)")->required();
     packages->add_flag("--json", o->json, "Print JSON");
+    AddStoryOptions(packages, o->stories);
     packages->callback([&options, &exitCode, o]() {
         HostSessionScope host(options);
         if (!host.ok()) {
@@ -386,6 +430,10 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
         JSONText json(jsonText);
         // A document and its sidecar named together are one document.
         o->files = WithoutListedSidecars(o->files);
+        if (o->stories.Any()) {
+            exitCode = PrintStoryPackages(*o);
+            return;
+        }
         // Several files are read ahead on worker threads; the packages are read and printed
         // here, in argument order, as the host would give them.
         const bool batch = o->files.size() > 1;

@@ -2,6 +2,8 @@
 #include "AppContext.h"
 
 #include "documents/DocumentHost.h"
+#include "documents/FileStories.h"
+#include "documents/HostSelection.h"
 #include "documents/IDataBase.h"
 #include "documents/IDocument.h"
 #include "files/IBRNPrefs.h"
@@ -24,6 +26,7 @@ using BRNPackageUtils::BRNRequiredFieldsDocument;
 using BRNPackageUtils::BRNRequiredFieldsReport;
 
 struct PackageOptions {
+    StoryOptions stories;
     std::string file;
     std::string package;
     std::vector<std::string> files;
@@ -102,9 +105,22 @@ int RunApply(const GlobalOptions& options, const PackageOptions& o) {
     IDocument* doc = Open(o.file, &error);
     if (!doc) return Fail(kExitIO, o.file + ": " + error);
     Host::SetFrontDocument(doc);
+    // Stories are applied to as the host's selection: the named ones, every one with flags.
+    UIDList stories;
+    if (o.stories.Any()) {
+        std::string why;
+        if (!ResolveStories(doc, o.stories, &stories, &why)) {
+            Host::CloseDocument(doc, kSuppressUI);
+            return Fail(kExitInput, o.file + ": " + why);
+        }
+        Host::SetSelectedStories(stories);
+    }
     const auto libraryBefore = LibraryVersions(prefs);
     int code = kExitOK;
-    const ErrorCode applied = BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, name, 0);
+    const ErrorCode applied =
+        o.stories.Any() ? BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToSelectedStories, name,
+                                                        BRNPackageUtils::kBRNApplyAllStories)
+                        : BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, name, 0);
     // A version raised on the way is in the library whatever becomes of the document.
     PrintLibraryChanges(libraryBefore, LibraryVersions(prefs));
     std::cout << std::flush;
@@ -113,7 +129,11 @@ int RunApply(const GlobalOptions& options, const PackageOptions& o) {
     } else if (!Host::SaveDocument(doc, &error)) {
         code = Fail(kExitIO, o.file + ": " + error);
     } else {
-        std::cout << o.file << ": " << Versions(BRNPackageUtils::ReadPackages(DocumentRef(doc))) << "\n";
+        if (!o.stories.Any())
+            std::cout << o.file << ": " << Versions(BRNPackageUtils::ReadPackages(DocumentRef(doc))) << "\n";
+        for (UID uid : stories)
+            std::cout << o.file << " " << Host::GetFileStorySelf(doc, uid) << ": "
+                      << Versions(BRNPackageUtils::ReadPackages(UIDRef(stories.GetDataBase(), uid))) << "\n";
     }
     Host::CloseDocument(doc, kSuppressUI);
     return code;
@@ -128,10 +148,8 @@ std::string ChangeText(const BRNPackageUtils::BRNLibraryChange& c) {
 }
 
 nlohmann::json ChangeJSON(const BRNPackageUtils::BRNLibraryChange& c) {
-    nlohmann::json j = {{"package", UTF8(c.package)},
-                        {"version", c.to},
-                        {"added", c.added != 0},
-                        {"raised", c.raised != 0}};
+    nlohmann::json j = {
+        {"package", UTF8(c.package)}, {"version", c.to}, {"added", c.added != 0}, {"raised", c.raised != 0}};
     j["from"] = c.added ? nlohmann::json() : nlohmann::json(c.from);
     return j;
 }
@@ -174,8 +192,8 @@ int RunUpgrade(const GlobalOptions& options, const PackageOptions& o) {
     const bool changed = doc->IsModified();
     if (!report.refused.empty()) {
         for (const BRNPackageUtils::BRNUpgradeRefusal& r : report.refused) {
-            const std::string line = "the package \"" + UTF8(r.package) + "\" could not be upgraded: " +
-                                     UTF8(r.reason);
+            const std::string line =
+                "the package \"" + UTF8(r.package) + "\" could not be upgraded: " + UTF8(r.reason);
             why += (why.empty() ? "" : "; ") + line;
         }
         code = Fail(kExitInput, o.file + ": " + why);
@@ -323,7 +341,8 @@ int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
         // Documents without packages have no fields to fill: they are counted apart.
         const size_t holding = checked.size() - without.size();
         auto documents = [](size_t n) { return std::to_string(n) + (n == 1 ? " document" : " documents"); };
-        const std::string apart = without.empty() ? "" : " (" + documents(without.size()) + " without packages)";
+        const std::string apart =
+            without.empty() ? "" : " (" + documents(without.size()) + " without packages)";
         if (checked.empty()) {
             std::cout << "required fields: no document was checked\n";
         } else if (holding == 0) {
@@ -331,7 +350,8 @@ int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
         } else if (missing.empty()) {
             std::cout << "required fields: all filled in " << documents(holding) << apart << "\n";
         } else {
-            std::cout << "required fields missing in " << failing << " of " << documents(holding) << apart << ":";
+            std::cout << "required fields missing in " << failing << " of " << documents(holding) << apart
+                      << ":";
             for (const PMString& n : missing)
                 std::cout << "\n- " << UTF8(n);
             std::cout << "\n";
@@ -349,6 +369,7 @@ void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
     auto* apply = app.add_subcommand("apply", "Apply a library package to a document and save it");
     apply->add_option("FILE", o->file, "Document")->required();
     apply->add_option("PACKAGE", o->package, "Name of the library package")->required();
+    AddStoryOptions(apply, o->stories, true);
     apply->callback([&options, &exitCode, o]() { exitCode = RunApply(options, *o); });
 
     auto* upgrade = app.add_subcommand("upgrade", "Bring the document's packages to the library's versions");

@@ -2,6 +2,7 @@
 #include "AppContext.h"
 
 #include "documents/DocumentHost.h"
+#include "documents/FileStories.h"
 #include "documents/IDataBase.h"
 #include "documents/IDocument.h"
 #include "io/FileUtils.h"
@@ -249,52 +250,79 @@ void AddServiceCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
     set->add_option("NAME=VALUE", o->assignments, "Field name and value; MultiChoice values joined by \", \"")
         ->required();
     set->add_flag("--json", o->json, "Print JSON");
-    set->callback([&options, &exitCode, o]() {
+    auto setStories = std::make_shared<StoryOptions>();
+    AddStoryOptions(set, *setStories);
+    set->callback([&options, &exitCode, o, setStories]() {
         WithDocument(
-            options, o->file, exitCode, [&](IBrindle* brindle, IDocument* doc, const UIDRef& root) -> int {
-                auto refuse = [&](int code, const std::string& why) -> int {
-                    if (o->json) PrintJSON({{"file", o->file}, {"error", why}});
-                    return Fail(code, o->file + ": " + why);
-                };
-                BRNPackageList packages;
-                if (brindle->GetDocumentPackages(packages, root, IBrindle::kAllPackages).empty())
-                    return refuse(kExitInput, "the document holds no packages");
+            options, o->file, exitCode,
+            [&](IBrindle* brindle, IDocument* doc, const UIDRef& document) -> int {
+                // The document, or each story named.
+                UIDList targets(document);
                 std::vector<Assignment> assignments;
-                std::string fault;
-                if (!CheckAssignments(packages, o->assignments, &assignments, &fault))
-                    return refuse(kExitInput, fault);
-                // The calculated fields are recomputed on a copy first, so that a failing template
-                // (alerted) refuses the call before anything is stored.
-                BRNPackageList trial = packages;
-                for (const Assignment& a : assignments) {
-                    const int32 changed = BRNBrindleHelpers::ChangeFields(
-                        trial, a.name, -1, [&](BRNField& f) { return BRNBrindleHelpers::SetValueByType(f, a.value); });
-                    if (changed < 0)
-                        return refuse(kExitInput, "a calculated field's template fails; nothing was written");
+                if (setStories->Any()) {
+                    std::string why;
+                    if (!ResolveStories(doc, *setStories, &targets, &why))
+                        return Fail(kExitInput, o->file + ": " + why);
                 }
+                for (int32 t = 0; t < targets.Length(); ++t) {
+                    const UIDRef root = targets.GetRef(t);
+                    auto refuse = [&](int code, const std::string& why) -> int {
+                        if (o->json) PrintJSON({{"file", o->file}, {"error", why}});
+                        return Fail(code, o->file + ": " + why);
+                    };
+                    BRNPackageList packages;
+                    if (brindle->GetDocumentPackages(packages, root, IBrindle::kAllPackages).empty())
+                        return refuse(kExitInput, "the document holds no packages");
+                    assignments.clear();
+                    std::string fault;
+                    if (!CheckAssignments(packages, o->assignments, &assignments, &fault))
+                        return refuse(kExitInput, fault);
+                    // The calculated fields are recomputed on a copy first, so that a failing template
+                    // (alerted) refuses the call before anything is stored.
+                    BRNPackageList trial = packages;
+                    for (const Assignment& a : assignments) {
+                        const int32 changed =
+                            BRNBrindleHelpers::ChangeFields(trial, a.name, -1, [&](BRNField& f) {
+                                return BRNBrindleHelpers::SetValueByType(f, a.value);
+                            });
+                        if (changed < 0)
+                            return refuse(kExitInput,
+                                          "a calculated field's template fails; nothing was written");
+                    }
 
-                ISession* session = GetExecutionContextSession();
-                for (const Assignment& a : assignments) {
-                    GlobalTime now;
-                    now.CurrentTime();
-                    BRNHistory entry(session->GetUserName(), session->GetUserAlias(), now, a.value);
-                    if (brindle->SetFieldValue(root, a.name, a.value, entry) != kSuccess)
-                        return refuse(kExitIO, "field \"" + UTF8(a.name) + "\" could not be stored");
+                    ISession* session = GetExecutionContextSession();
+                    for (const Assignment& a : assignments) {
+                        GlobalTime now;
+                        now.CurrentTime();
+                        BRNHistory entry(session->GetUserName(), session->GetUserAlias(), now, a.value);
+                        if (brindle->SetFieldValue(root, a.name, a.value, entry) != kSuccess)
+                            return refuse(kExitIO, "field \"" + UTF8(a.name) + "\" could not be stored");
+                    }
                 }
                 std::string error;
-                if (!Host::SaveDocument(doc, &error)) return refuse(kExitIO, error);
+                if (!Host::SaveDocument(doc, &error)) return Fail(kExitIO, o->file + ": " + error);
+                for (int32 t = 0; t < targets.Length(); ++t) {
+                    const UIDRef root = targets.GetRef(t);
+                    BRNPackageList packages;
+                    const std::string prefix =
+                        setStories->Any() ? Host::GetFileStorySelf(doc, root.GetUID()) + ": " : "";
 
-                brindle->GetDocumentPackages(packages, root, IBrindle::kAllPackages);
-                nlohmann::json done = nlohmann::json::array();
-                for (const Assignment& a : assignments) {
-                    auto [value, count] = StoredValue(packages, a.name);
-                    if (o->json)
-                        done.push_back({{"name", UTF8(a.name)}, {"value", value}, {"fields", count}});
-                    else
-                        std::cout << UTF8(a.name) << ": " << value
-                                  << (count > 1 ? " (" + std::to_string(count) + " fields)" : "") << "\n";
+                    brindle->GetDocumentPackages(packages, root, IBrindle::kAllPackages);
+                    nlohmann::json done = nlohmann::json::array();
+                    for (const Assignment& a : assignments) {
+                        auto [value, count] = StoredValue(packages, a.name);
+                        if (o->json)
+                            done.push_back({{"name", UTF8(a.name)}, {"value", value}, {"fields", count}});
+                        else
+                            std::cout << prefix << UTF8(a.name) << ": " << value
+                                      << (count > 1 ? " (" + std::to_string(count) + " fields)" : "") << "\n";
+                    }
+                    if (o->json) {
+                        nlohmann::json j = {{"file", o->file}, {"set", done}};
+                        if (setStories->Any()) j["story"] = Host::GetFileStorySelf(doc, root.GetUID());
+                        PrintJSON(j);
+                    }
                 }
-                if (o->json) PrintJSON({{"file", o->file}, {"set", done}});
                 std::cout << std::flush;
                 return kExitOK;
             });

@@ -28,6 +28,8 @@ struct Walk {
     enum { kNone, kPacket, kPacketProperties, kContents, kPacketDone } packet = kNone;
     size_t contentsBegin = 0, contentsEnd = 0;
     int cdataSections = 0;
+    bool inCdata = false;
+    std::string cdataText;
     size_t cdataBegin = 0, cdataEnd = 0;
     int otherChildren = 0; // elements inside Contents (not a packet then)
 
@@ -104,18 +106,22 @@ void XMLCALL OnEnd(void* data, const XML_Char* name) {
 
 void XMLCALL OnText(void* data, const XML_Char* s, int len) {
     auto* w = static_cast<Walk*>(data);
-    if (!w->done && w->packet == Walk::kContents) w->story->packet.append(s, static_cast<size_t>(len));
+    if (w->done || w->packet != Walk::kContents) return;
+    w->story->packet.append(s, static_cast<size_t>(len));
+    if (w->inCdata) w->cdataText.append(s, static_cast<size_t>(len));
 }
 
 void XMLCALL OnCdataStart(void* data) {
     auto* w = static_cast<Walk*>(data);
     if (w->done || w->packet != Walk::kContents) return;
+    w->inCdata = true;
     if (++w->cdataSections == 1) w->cdataBegin = w->Index();
 }
 
 void XMLCALL OnCdataEnd(void* data) {
     auto* w = static_cast<Walk*>(data);
     if (w->done || w->packet != Walk::kContents) return;
+    w->inCdata = false;
     if (w->cdataSections == 1) w->cdataEnd = w->Index() + w->Count();
 }
 
@@ -170,6 +176,8 @@ bool Find(const std::string& xml, Story* story, std::string* error) {
     if (!w.found) return Fail(error, "no story");
     if (story->hasPacket) {
         if (w.cdataSections == 1) {
+            // The white space around the one section is layout, not packet.
+            story->packet = std::move(w.cdataText);
             story->begin = w.cdataBegin;
             story->end = w.cdataEnd;
         } else {
