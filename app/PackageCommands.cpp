@@ -113,7 +113,16 @@ int RunApply(const GlobalOptions& options, const PackageOptions& o) {
             Host::CloseDocument(doc, kSuppressUI);
             return Fail(kExitInput, o.file + ": " + why);
         }
-        Host::SetSelectedStories(stories);
+        // Frames alone are a layout selection, answered by the layout suite.
+        if (o.stories.stories.empty() && !o.stories.allStories) {
+            UIDList frames(stories.GetDataBase());
+            for (const std::string& id : o.stories.frames)
+                frames.Append(Host::FindFileFrame(doc, id));
+            Host::SelectPageItems(frames);
+        } else {
+            Host::ClearSelection();
+            Host::SetSelectedStories(stories);
+        }
     }
     const auto libraryBefore = LibraryVersions(prefs);
     int code = kExitOK;
