@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/PMString.h"
+#include "objectmodel/UIDList.h"
 
 #include <CLI/CLI.hpp>
 #include <nlohmann/json.hpp>
@@ -71,6 +72,20 @@ std::string UserName(const std::string& given);
 // sidecar are one document.
 std::vector<std::string> WithoutListedSidecars(const std::vector<std::string>& files);
 
+// Stories named on the command line: --story ID (the story's Self) and --frame ID (a text
+// frame, for the story it shows), each repeatable.
+struct StoryOptions {
+    std::vector<std::string> stories;
+    std::vector<std::string> frames;
+    bool allStories = false;
+    bool Any() const { return !stories.empty() || !frames.empty() || allStories; }
+};
+void AddStoryOptions(CLI::App* command, StoryOptions& o, bool allStories = false);
+class IDocument;
+// The stories the options name in the document, each once, in the order named (all of them
+// with --all-stories). False, with the reason, when one is not in the document.
+bool ResolveStories(IDocument* doc, const StoryOptions& o, UIDList* stories, std::string* error);
+
 // Each group adds its subcommands; the callback it stores runs the command and sets the exit code.
 void AddLibraryCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
 void AddSettingsCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
@@ -80,3 +95,4 @@ void AddServiceCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
 // The words after "--" of a set command line: its NAME=VALUE assignments.
 void SetAssignmentsAfterSeparator(std::vector<std::string> assignments);
 void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+void AddStoryCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);

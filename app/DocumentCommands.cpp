@@ -6,6 +6,7 @@
 #include "RunSummary.h"
 
 #include "documents/DocumentHost.h"
+#include "documents/FileStories.h"
 #include "documents/IDataBase.h"
 #include "documents/IDocument.h"
 #include "formats/XMPFiles.h"
@@ -28,6 +29,7 @@
 namespace {
 
 struct DocumentOptions {
+    StoryOptions stories;
     bool json = false;
     FileArguments fileArguments;
     BatchRunner::Settings batch;
@@ -376,6 +378,47 @@ void DocumentText(JSONText& j, const std::string& file, const BRNPackageList* pa
     j.EndObject();
 }
 
+// The packages of the named stories of each file, one entry per story ("FILE#ID").
+int PrintStoryPackages(const DocumentOptions& o) {
+    int code = kExitOK;
+    std::string jsonText;
+    JSONText json(jsonText);
+    if (o.json) {
+        json.BeginObject();
+        json.Key("documents");
+        json.BeginArray();
+    }
+    for (const std::string& name : o.files) {
+        std::string error;
+        IDocument* doc = Host::OpenDocument(IDFile(std::filesystem::path(name)), &error);
+        UIDList stories;
+        if (doc && !ResolveStories(doc, o.stories, &stories, &error)) {
+            Host::CloseDocument(doc);
+            doc = nullptr;
+        }
+        if (!doc) {
+            code = Fail(kExitIO, name + ": " + error);
+            if (o.json) DocumentText(json, name, nullptr, error);
+            continue;
+        }
+        for (UID uid : stories) {
+            const std::string label = name + "#" + Host::GetFileStorySelf(doc, uid);
+            const BRNPackageList list = BRNPackageUtils::ReadPackages(UIDRef(stories.GetDataBase(), uid));
+            if (o.json)
+                DocumentText(json, label, &list, {});
+            else
+                PrintPackages(label, list);
+        }
+        Host::CloseDocument(doc);
+    }
+    if (o.json) {
+        json.EndArray();
+        json.EndObject();
+        std::cout << jsonText << std::endl;
+    }
+    return code;
+}
+
 } // namespace
 
 void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
@@ -386,6 +429,7 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
     packages->add_flag("--json", o->json, "Print JSON");
     o->fileArguments.AddOptions(packages);
     o->batch.AddOptions(packages, true);
+    AddStoryOptions(packages, o->stories);
     packages->callback([&options, &exitCode, o]() {
         std::vector<std::string> files;
         std::string why;
@@ -411,6 +455,11 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
         // error message.
         std::string jsonText;
         JSONText json(jsonText, lines);
+        if (o->stories.Any()) {
+            o->files = files;
+            exitCode = PrintStoryPackages(*o);
+            return;
+        }
         // Several files are read ahead on worker threads; the packages are read and printed
         // here, in argument order, as the host would give them.
         const bool batch = files.size() > 1;

@@ -44,33 +44,39 @@ void AddFieldCommands(CLI::App& app, const GlobalOptions& options, int& exitCode
         BRNTagList list = BRNPackageUtils::GetTagList(p);
         if (o->json) {
             nlohmann::json a = nlohmann::json::array();
-            for (const auto& e : list) a.push_back({{"tag", UTF8(e.GetTag())}, {"description", UTF8(e.GetDescription())}});
+            for (const auto& e : list)
+                a.push_back({{"tag", UTF8(e.GetTag())}, {"description", UTF8(e.GetDescription())}});
             PrintJSON({{"package", UTF8(p->GetName())}, {"tags", a}});
         } else {
-            for (const auto& e : list) std::cout << UTF8(e.GetTag()) << "\t" << UTF8(e.GetDescription()) << "\n";
+            for (const auto& e : list)
+                std::cout << UTF8(e.GetTag()) << "\t" << UTF8(e.GetDescription()) << "\n";
         }
         return kExitOK;
     }));
 
-    auto* eval = app.add_subcommand("eval", "Evaluate a template against a library package with its defaults applied");
+    auto* eval =
+        app.add_subcommand("eval", "Evaluate a template against a library package with its defaults applied");
     eval->add_option("NAME", o->name, "Package name")->required();
     eval->add_option("TEMPLATE", o->templateText, "Text with <cvbrindle:.../> tags")->required();
     eval->add_flag("--escape", o->escape, "Escape each substituted value");
-    eval->add_flag("--check-required", o->checkRequired, "Fail when a required field named by a tag is empty");
+    eval->add_flag("--check-required", o->checkRequired,
+                   "Fail when a required field named by a tag is empty");
     eval->callback(run([o](IBRNPrefs* prefs) -> int {
         const BRNPackage* p = prefs->FindPackage(PMString(o->name));
         if (!p) return Fail(kExitInput, "no package named \"" + o->name + "\" in the library");
         BRNPackage package = *p;
         BRNPackageUtils::ApplyDefaults(package);
         bool16 ok = kFalse;
-        PMString result = BRNPackageUtils::EvaluateTags(package, PMString(o->templateText), &ok,
-                                                        o->escape ? kTrue : kFalse, o->checkRequired ? kTrue : kFalse);
+        PMString result =
+            BRNPackageUtils::EvaluateTags(package, PMString(o->templateText), &ok, o->escape ? kTrue : kFalse,
+                                          o->checkRequired ? kTrue : kFalse);
         if (!ok) return Fail(kExitInput, "the template does not check against package \"" + o->name + "\"");
         std::cout << UTF8(result) << "\n";
         return kExitOK;
     }));
 
-    auto* colour = app.add_subcommand("deadline-colour", "Hours left and the colour a package's deadline table gives");
+    auto* colour =
+        app.add_subcommand("deadline-colour", "Hours left and the colour a package's deadline table gives");
     colour->alias("deadline-color");
     colour->add_option("NAME", o->name, "Package name (its table comes from the defaults files)")->required();
     colour->add_option("PLANNED", o->planned, "Planned date, yyyy/mm/dd (may be empty)")->required();
@@ -78,7 +84,8 @@ void AddFieldCommands(CLI::App& app, const GlobalOptions& options, int& exitCode
     colour->add_flag("--json", o->json, "Print JSON");
     colour->callback(run([o](IBRNPrefs*) -> int {
         PMString planned(o->planned), executed(o->executed);
-        if (!BRNUtils::CheckDeadlineDates(planned, executed)) return Fail(kExitInput, "not a date: use yyyy/mm/dd");
+        if (!BRNUtils::CheckDeadlineDates(planned, executed))
+            return Fail(kExitInput, "not a date: use yyyy/mm/dd");
         BRNDeadline deadline(planned, executed, PMString());
         deadline.Colors = BRNUtils::GetDeadlineColors(PMString(o->name));
         int32 hours = deadline.GetHoursLeft();
@@ -98,8 +105,8 @@ void AddFieldCommands(CLI::App& app, const GlobalOptions& options, int& exitCode
                        {"tableEntries", deadline.Colors.size()}});
         } else {
             std::cout << "hours left: " << hours << "\n"
-                      << "colour:     " << c.red << " " << c.green << " " << c.blue << (isDefault ? " (default)" : "")
-                      << "\n"
+                      << "colour:     " << c.red << " " << c.green << " " << c.blue
+                      << (isDefault ? " (default)" : "") << "\n"
                       << "table:      " << deadline.Colors.size() << " entries\n";
         }
         return kExitOK;

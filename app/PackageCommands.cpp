@@ -6,6 +6,8 @@
 #include "RunSummary.h"
 
 #include "documents/DocumentHost.h"
+#include "documents/FileStories.h"
+#include "documents/HostSelection.h"
 #include "documents/IDataBase.h"
 #include "documents/IDocument.h"
 #include "files/IBRNPrefs.h"
@@ -28,6 +30,7 @@ using BRNPackageUtils::BRNRequiredFieldsDocument;
 using BRNPackageUtils::BRNRequiredFieldsReport;
 
 struct PackageOptions {
+    StoryOptions stories;
     std::string file;
     std::string package;
     std::vector<std::string> files;
@@ -112,9 +115,31 @@ DocumentResult ApplyDocument(IBRNPrefs* prefs, const PackageOptions& o, const st
         return {Fail(kExitIO, file + ": " + error), DocumentOutcome::kFailed};
     }
     Host::SetFrontDocument(doc);
+    // Stories are applied to as the host's selection: the named ones, every one with flags.
+    UIDList stories;
+    if (o.stories.Any()) {
+        std::string why;
+        if (!ResolveStories(doc, o.stories, &stories, &why)) {
+            Host::CloseDocument(doc, kSuppressUI);
+            return {Fail(kExitInput, file + ": " + why), DocumentOutcome::kFailed};
+        }
+        // Frames alone are a layout selection, answered by the layout suite.
+        if (o.stories.stories.empty() && !o.stories.allStories) {
+            UIDList frames(stories.GetDataBase());
+            for (const std::string& id : o.stories.frames)
+                frames.Append(Host::FindFileFrame(doc, id));
+            Host::SelectPageItems(frames);
+        } else {
+            Host::ClearSelection();
+            Host::SetSelectedStories(stories);
+        }
+    }
     const auto libraryBefore = LibraryVersions(prefs);
     int code = kExitOK;
-    const ErrorCode applied = BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, name, 0);
+    const ErrorCode applied =
+        o.stories.Any() ? BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToSelectedStories, name,
+                                                        BRNPackageUtils::kBRNApplyAllStories)
+                        : BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, name, 0);
     // A version raised on the way is in the library whatever becomes of the document; with
     // --jsonl the line goes to standard error, which leaves standard output JSON.
     const bool lines = GetJSONLayout() == JSONLayout::kLines;
@@ -131,7 +156,11 @@ DocumentResult ApplyDocument(IBRNPrefs* prefs, const PackageOptions& o, const st
         PrintJSON(
             {{"file", file}, {"packages", PackagesJSON(BRNPackageUtils::ReadPackages(DocumentRef(doc)))}});
     } else {
-        std::cout << file << ": " << Versions(BRNPackageUtils::ReadPackages(DocumentRef(doc))) << "\n";
+        if (!o.stories.Any())
+            std::cout << file << ": " << Versions(BRNPackageUtils::ReadPackages(DocumentRef(doc))) << "\n";
+        for (UID uid : stories)
+            std::cout << file << " " << Host::GetFileStorySelf(doc, uid) << ": "
+                      << Versions(BRNPackageUtils::ReadPackages(UIDRef(stories.GetDataBase(), uid))) << "\n";
     }
     if (code != kExitOK && lines) PrintJSON({{"file", file}, {"error", error}});
     Host::CloseDocument(doc, kSuppressUI);
@@ -402,6 +431,7 @@ void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
     apply->add_option("-p,--package", o->package, "Name of the library package");
     o->fileArguments.AddOptions(apply);
     o->batch.AddOptions(apply, false);
+    AddStoryOptions(apply, o->stories, true);
     apply->callback([&options, &exitCode, o, apply]() {
         // Without -p the last word is the package: "apply FILE... PACKAGE".
         if (apply->count("--package") == 0) {

@@ -4,6 +4,7 @@
 #include "FileArguments.h"
 
 #include "documents/DocumentHost.h"
+#include "documents/FileStories.h"
 #include "documents/IDataBase.h"
 #include "documents/IDocument.h"
 #include "io/FileUtils.h"
@@ -32,6 +33,7 @@ struct ServiceOptions {
     bool force = false;
     FileArguments fileArguments;
     BatchRunner::Settings batch;
+    StoryOptions stories; // set: the stories to write instead of the document
 };
 
 std::vector<std::string> gAfterSeparator;
@@ -283,53 +285,76 @@ DocumentResult ExpandDocument(const ServiceOptions& o, const std::string& file) 
 }
 
 DocumentResult SetDocument(const ServiceOptions& o, const std::string& file) {
-    return WithDocument(file, [&](IBrindle* brindle, IDocument* doc, const UIDRef& root) {
+    return WithDocument(file, [&](IBrindle* brindle, IDocument* doc, const UIDRef& document) {
         const bool many = o.files.size() > 1 || o.fileArguments.Expands();
         auto refuse = [&](int code, const std::string& why) -> int {
             if (o.json) PrintJSON({{"file", file}, {"error", why}});
             return Fail(code, file + ": " + why);
         };
         auto run = [&]() -> int {
-            BRNPackageList packages;
-            if (brindle->GetDocumentPackages(packages, root, IBrindle::kAllPackages).empty())
-                return refuse(kExitInput, "the document holds no packages");
-            std::vector<Assignment> assignments;
-            std::string fault;
-            if (!CheckAssignments(packages, o.assignments, o.force, &assignments, &fault))
-                return refuse(kExitInput, fault);
-            // The calculated fields are recomputed on a copy first, so that a failing template
-            // (alerted) refuses the call before anything is stored.
-            BRNPackageList trial = packages;
-            for (const Assignment& a : assignments) {
-                const int32 changed = BRNBrindleHelpers::ChangeFields(trial, a.name, -1, [&](BRNField& f) {
-                    return BRNBrindleHelpers::SetValueByType(f, a.value);
-                });
-                if (changed < 0)
-                    return refuse(kExitInput, "a calculated field's template fails; nothing was written");
+            // The document, or each story named.
+            UIDList targets(document);
+            if (o.stories.Any()) {
+                std::string why;
+                if (!ResolveStories(doc, o.stories, &targets, &why)) return refuse(kExitInput, why);
+            }
+            std::vector<std::vector<Assignment>> perTarget;
+            for (int32 t = 0; t < targets.Length(); ++t) {
+                const UIDRef root = targets.GetRef(t);
+                BRNPackageList packages;
+                if (brindle->GetDocumentPackages(packages, root, IBrindle::kAllPackages).empty())
+                    return refuse(kExitInput, "the document holds no packages");
+                std::vector<Assignment> assignments;
+                std::string fault;
+                if (!CheckAssignments(packages, o.assignments, o.force, &assignments, &fault))
+                    return refuse(kExitInput, fault);
+                // The calculated fields are recomputed on a copy first, so that a failing template
+                // (alerted) refuses the call before anything is stored.
+                BRNPackageList trial = packages;
+                for (const Assignment& a : assignments) {
+                    const int32 changed = BRNBrindleHelpers::ChangeFields(trial, a.name, -1, [&](BRNField& f) {
+                        return BRNBrindleHelpers::SetValueByType(f, a.value);
+                    });
+                    if (changed < 0)
+                        return refuse(kExitInput, "a calculated field's template fails; nothing was written");
+                }
+                perTarget.push_back(std::move(assignments));
             }
 
             ISession* session = GetExecutionContextSession();
-            for (const Assignment& a : assignments) {
-                GlobalTime now;
-                now.CurrentTime();
-                BRNHistory entry(session->GetUserName(), session->GetUserAlias(), now, a.value);
-                if (brindle->SetFieldValue(root, a.name, a.value, entry) != kSuccess)
-                    return refuse(kExitIO, "field \"" + UTF8(a.name) + "\" could not be stored");
+            for (int32 t = 0; t < targets.Length(); ++t) {
+                for (const Assignment& a : perTarget[t]) {
+                    GlobalTime now;
+                    now.CurrentTime();
+                    BRNHistory entry(session->GetUserName(), session->GetUserAlias(), now, a.value);
+                    if (brindle->SetFieldValue(targets.GetRef(t), a.name, a.value, entry) != kSuccess)
+                        return refuse(kExitIO, "field \"" + UTF8(a.name) + "\" could not be stored");
+                }
             }
             std::string error;
             if (!Host::SaveDocument(doc, &error)) return refuse(kExitIO, error);
 
-            brindle->GetDocumentPackages(packages, root, IBrindle::kAllPackages);
-            nlohmann::json done = nlohmann::json::array();
-            for (const Assignment& a : assignments) {
-                auto [value, count] = StoredValue(packages, a.name);
-                if (o.json)
-                    done.push_back({{"name", UTF8(a.name)}, {"value", value}, {"fields", count}});
-                else
-                    std::cout << (many ? file + ": " : "") << UTF8(a.name) << ": " << value
-                              << (count > 1 ? " (" + std::to_string(count) + " fields)" : "") << "\n";
+            for (int32 t = 0; t < targets.Length(); ++t) {
+                const UIDRef root = targets.GetRef(t);
+                const std::string story = o.stories.Any() ? Host::GetFileStorySelf(doc, root.GetUID()) : "";
+                const std::string prefix = (many ? file + ": " : "") + (story.empty() ? "" : story + ": ");
+                BRNPackageList packages;
+                brindle->GetDocumentPackages(packages, root, IBrindle::kAllPackages);
+                nlohmann::json done = nlohmann::json::array();
+                for (const Assignment& a : perTarget[t]) {
+                    auto [value, count] = StoredValue(packages, a.name);
+                    if (o.json)
+                        done.push_back({{"name", UTF8(a.name)}, {"value", value}, {"fields", count}});
+                    else
+                        std::cout << prefix << UTF8(a.name) << ": " << value
+                                  << (count > 1 ? " (" + std::to_string(count) + " fields)" : "") << "\n";
+                }
+                if (o.json) {
+                    nlohmann::json j = {{"file", file}, {"set", done}};
+                    if (!story.empty()) j["story"] = story;
+                    PrintJSON(j);
+                }
             }
-            if (o.json) PrintJSON({{"file", file}, {"set", done}});
             std::cout << std::flush;
             return kExitOK;
         };
@@ -439,6 +464,7 @@ void AddServiceCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
     set->add_flag("--json", o->json, "Print JSON");
     o->fileArguments.AddOptions(set);
     o->batch.AddOptions(set, true);
+    AddStoryOptions(set, o->stories);
     set->callback([&options, &exitCode, o]() {
         SplitSetArguments(*o);
         if (o->assignments.empty()) {

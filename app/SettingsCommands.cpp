@@ -50,7 +50,8 @@ void AddSettingsCommands(CLI::App& app, const GlobalOptions& options, int& exitC
             if (o->key == "DataType") {
                 int32 type = -1;
                 for (int32 t = 0; t < 3; ++t)
-                    if (o->value == UTF8(BRNPrefsPrst::DataTypeName(t)) || o->value == std::to_string(t)) type = t;
+                    if (o->value == UTF8(BRNPrefsPrst::DataTypeName(t)) || o->value == std::to_string(t))
+                        type = t;
                 if (type < 0) {
                     exitCode = Fail(kExitInput, "DataType must be InDesign, InCopy or Assignment");
                     return;

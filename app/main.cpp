@@ -38,6 +38,7 @@ int main(int argc, char** argv) {
     AddDocumentCommands(app, options, exitCode);
     AddServiceCommands(app, options, exitCode);
     AddPackageCommands(app, options, exitCode);
+    AddStoryCommands(app, options, exitCode);
     CommandLine::AddHelp(app);
 
     if (argc < 2) {

@@ -13,6 +13,7 @@ enum : PMIID {
     IID_IBRNDOCPREFS = kBRNPrefix + 2,
     IID_IBRNSETXMPCMDDATA = kBRNPrefix + 3,
     IID_IBRNPANELDATA = kBRNPrefix + 4,
+    IID_IBRNSUITE = kBRNPrefix + 5,
     IID_IBRINDLE = 0xA826A,
 };
 
@@ -28,6 +29,10 @@ enum : ImplementationID {
     kBRNBrindleImpl = kBRNPrefix + 7,
     kBRNPanelDataImpl = kBRNPrefix + 8,
     kBRNPanelSubjectImpl = kBRNPrefix + 9,
+    kBRNSuiteASBImpl = kBRNPrefix + 10,
+    kBRNSuiteLayoutCSBImpl = kBRNPrefix + 11,
+    kBRNSuiteTextCSBImpl = kBRNPrefix + 12,
+    kBRNSuiteGalleyCSBImpl = kBRNPrefix + 13,
 };
 
 // Classes
@@ -37,6 +42,11 @@ enum : ClassID {
     kBRNBrindleBoss = kBRNPrefix + 0x22,
     // The metadata panel's own object: its data (IBRNPanelData) and its subject.
     kBRNPanelBoss = kBRNPrefix + 0x23,
+    // The selection suites: the abstract one, and one concrete suite per selection kind.
+    kBRNSuiteBoss = kBRNPrefix + 0x24,
+    kBRNSuiteLayoutBoss = kBRNPrefix + 0x25,
+    kBRNSuiteTextBoss = kBRNPrefix + 0x26,
+    kBRNSuiteGalleyBoss = kBRNPrefix + 0x27,
 };
 
 // Widgets

@@ -1,8 +1,8 @@
 #include "BRNPlugIn.h"
 
-#include "base/HostConfig.h"
 #include "BRNID.h"
 #include "BRNStrings.h"
+#include "base/HostConfig.h"
 #include "files/BRNPrefsPrst.h"
 #include "metadata/BRNDocPrefs.h"
 #include "metadata/BRNDocPrefsPrst.h"
@@ -12,6 +12,9 @@
 #include "objectmodel/HostIDs.h"
 #include "objectmodel/ObjectModel.h"
 #include "service/BRNBrindle.h"
+#include "service/BRNSuiteASB.h"
+#include "service/BRNSuiteGalleyCSB.h"
+#include "service/BRNSuiteLayoutCSB.h"
 #include "subjects/CSubject.h"
 #include "ui/BRNFieldData.h"
 #include "ui/BRNPanelData.h"
@@ -35,6 +38,10 @@ void BRNPlugIn::RegisterImplementations() {
     ObjectModel::RegisterImplementation(kBRNBrindleImpl, MakeFactory<BRNBrindle>());
     ObjectModel::RegisterImplementation(kBRNPanelDataImpl, MakeFactory<BRNPanelData>());
     ObjectModel::RegisterImplementation(kBRNPanelSubjectImpl, MakeFactory<CSubject>());
+    ObjectModel::RegisterImplementation(kBRNSuiteASBImpl, MakeFactory<BRNSuiteASB>());
+    ObjectModel::RegisterImplementation(kBRNSuiteLayoutCSBImpl, MakeFactory<BRNSuiteLayoutCSB>());
+    ObjectModel::RegisterImplementation(kBRNSuiteTextCSBImpl, MakeFactory<BRNSuiteTextCSB>());
+    ObjectModel::RegisterImplementation(kBRNSuiteGalleyCSBImpl, MakeFactory<BRNSuiteGalleyCSB>());
     ObjectModel::AddIn(kSessionBoss, {IID_IBRNPREFS, kBRNPrefsPrstImpl});
     // Document preferences live with the document (on its workspace) and with each story.
     ObjectModel::AddIn(kDocWorkspaceBoss, {IID_IBRNDOCPREFS, kBRNDocPrefsPrstImpl});
@@ -47,6 +54,12 @@ void BRNPlugIn::RegisterImplementations() {
     // reach it (UtilsBoss::QueryUtils).
     ObjectModel::RegisterClass(kBRNBrindleBoss, {{IID_IBRINDLE, kBRNBrindleImpl}});
     ObjectModel::AddIn(kUtilsBoss, {IID_IBRINDLE, kBRNBrindleImpl});
+    // The selection's suite: the abstract one, reached as Utils<IBRNSuite>.
+    ObjectModel::RegisterClass(kBRNSuiteBoss, {{IID_IBRNSUITE, kBRNSuiteASBImpl}});
+    ObjectModel::AddIn(kUtilsBoss, {IID_IBRNSUITE, kBRNSuiteASBImpl});
+    ObjectModel::RegisterClass(kBRNSuiteLayoutBoss, {{IID_IBRNSUITE, kBRNSuiteLayoutCSBImpl}});
+    ObjectModel::RegisterClass(kBRNSuiteTextBoss, {{IID_IBRNSUITE, kBRNSuiteTextCSBImpl}});
+    ObjectModel::RegisterClass(kBRNSuiteGalleyBoss, {{IID_IBRNSUITE, kBRNSuiteGalleyCSBImpl}});
     ObjectModel::RegisterClass(
         kBRNPanelBoss, {{IID_IBRNPANELDATA, kBRNPanelDataImpl}, {IID_ISUBJECT, kBRNPanelSubjectImpl}});
     BRNStrings::Register();

@@ -1,4 +1,5 @@
 #include "documents/DocumentHost.h"
+#include "documents/FileStories.h"
 
 #include "base/ErrorUtils.h"
 #include "documents/HostDocFileHandler.h"
@@ -129,6 +130,11 @@ IDocument* OpenDocument(const IDFile& file, std::string* error) {
     }
     packet->SetDirty(kFalse);
     packet.reset();
+    std::string why;
+    if (!Host::LoadFileStories(doc, file, &why)) {
+        list->Remove(doc);
+        return Refuse(error, file, why);
+    }
 
     UIDRef ref = GetUIDRef(doc);
     ResponderRegistry::SendDocSignal(kAfterNewDocSignalResponderService, ref, file);

@@ -3,6 +3,7 @@
 #include "base/ErrorUtils.h"
 #include "commands/CmdUtils.h"
 #include "documents/DocumentHost.h"
+#include "documents/FileStories.h"
 #include "documents/HostDocument.h"
 #include "documents/HostDocumentList.h"
 #include "documents/IDataBase.h"
@@ -42,6 +43,15 @@ bool WritePacket(IDocument* doc, const IDFile& file, bool markClean) {
     if (!packet) {
         Fail("The document " + doc->GetName().GetUTF8String() + " has no metadata to save");
         return false;
+    }
+    // A layout package or story file: the document's packet and its stories' packets together.
+    if (Host::HasFileStories(doc)) {
+        std::string why;
+        if (!Host::SaveFileStories(doc, file, markClean, &why)) {
+            Fail(why);
+            return false;
+        }
+        return true;
     }
     std::string note;
     if (XMPFiles::Write(file, packet->SerializePacket(), &note) != XMPFiles::Result::kOK) {

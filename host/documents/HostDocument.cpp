@@ -45,7 +45,16 @@ bool16 HostDocument::IsTemplate() const {
 
 bool16 HostDocument::IsModified() const {
     InterfacePtr<IXMPPacketAccess> packet(this, IID_IXMPPACKETACCESS);
-    return packet && packet->IsDirty() ? kTrue : kFalse;
+    if (packet && packet->IsDirty()) return kTrue;
+    // The stories of the document's file are saved with it.
+    if (!fFileStories.fromFile) return kFalse;
+    IDataBase* db = GetDocumentDataBase();
+    for (UID uid : fStories) {
+        InterfacePtr<IXMPPacketAccess> story(
+            db ? static_cast<IXMPPacketAccess*>(db->Instantiate(uid, IID_IXMPPACKETACCESS)) : nullptr);
+        if (story && story->IsDirty()) return kTrue;
+    }
+    return kFalse;
 }
 
 UID HostDocument::GetNthStoryUID(int32 index) const {

@@ -8,7 +8,24 @@
 #include "objectmodel/CPMUnknown.h"
 #include "objectmodel/IClassIDData.h"
 
+#include <map>
+#include <string>
 #include <vector>
+
+// The stories, frames and story entries of a document whose file holds them (a layout
+// package or a story file), by the ids the file writes.
+struct HostFileStories {
+    bool fromFile = false;
+    bool storyFile = false;                           // a story file: its packet is the document's too
+    std::vector<std::pair<std::string, UID>> stories; // Self -> story, in file order
+    std::map<UID, std::string> entries;               // story -> its entry in the package
+    struct Frame {
+        std::string self;
+        UID frame = kInvalidUID;
+        UID story = kInvalidUID;
+    };
+    std::vector<Frame> frames;
+};
 
 class HostDocument final : public CPMUnknown<IDocument> {
 public:
@@ -32,6 +49,7 @@ public:
     // The host's own: the file (after save as) and the workspace.
     void SetFile(const IDFile& file, FileTypeInfoID type);
     void SetWorkSpace(UID workspace) { fWorkspace = workspace; }
+    HostFileStories& FileStories() { return fFileStories; }
 
 private:
     IDFile fFile;
@@ -40,6 +58,7 @@ private:
     std::vector<UID> fStories;
     ClassID fHandler;
     int32 fUntitledNumber;
+    HostFileStories fFileStories;
 };
 
 class HostDocFileTypeInfo final : public CPMUnknown<IFileTypeInfo> {

@@ -21,9 +21,19 @@ public:
     ~SelectionKeeper() override;
     void Respond(ISignalMgr* signal) override {
         InterfacePtr<IDocumentSignalData> data(signal, IID_IDOCUMENTSIGNALDATA);
-        if (data && data->GetDocument().GetDataBase() == fStories.GetDataBase()) fStories = UIDList();
+        if (!data) return;
+        IDataBase* closing = data->GetDocument().GetDataBase();
+        if (closing == fStories.GetDataBase()) fStories = UIDList();
+        if (closing == fItems.GetDataBase() || closing == fFocus.GetDataBase()) {
+            fKind = Host::SelectionKind::kNone;
+            fItems = UIDList();
+            fFocus = UIDRef();
+        }
     }
     UIDList fStories;
+    Host::SelectionKind fKind = Host::SelectionKind::kNone;
+    UIDList fItems;
+    UIDRef fFocus;
 };
 
 SelectionKeeper* gKeeper = nullptr;
@@ -69,6 +79,45 @@ bool SetSelectedStories(const UIDList& stories) {
     Keeper()->fStories = stories;
     SetFrontDocument(doc);
     return true;
+}
+
+bool SelectPageItems(const UIDList& items) {
+    IDocument* doc = OpenDocumentOf(items.GetDataBase());
+    ClearSelection();
+    if (items.IsEmpty() || !doc) return false;
+    Keeper()->fKind = SelectionKind::kLayout;
+    Keeper()->fItems = items;
+    SetFrontDocument(doc);
+    return true;
+}
+
+bool SetTextFocus(const UIDRef& story, bool galley) {
+    IDocument* doc = OpenDocumentOf(story.GetDataBase());
+    ClearSelection();
+    if (!doc) return false;
+    Keeper()->fKind = galley ? SelectionKind::kGalley : SelectionKind::kText;
+    Keeper()->fFocus = story;
+    SetFrontDocument(doc);
+    return true;
+}
+
+void ClearSelection() {
+    if (!gKeeper) return;
+    gKeeper->fKind = SelectionKind::kNone;
+    gKeeper->fItems = UIDList();
+    gKeeper->fFocus = UIDRef();
+}
+
+SelectionKind GetSelectionKind() {
+    return gKeeper ? gKeeper->fKind : SelectionKind::kNone;
+}
+
+UIDList GetSelectedPageItems() {
+    return gKeeper && gKeeper->fKind == SelectionKind::kLayout ? gKeeper->fItems : UIDList();
+}
+
+UIDRef GetTextFocus() {
+    return gKeeper && gKeeper->fKind != SelectionKind::kLayout ? gKeeper->fFocus : UIDRef();
 }
 
 UIDList GetSelectedStories() {

@@ -13,6 +13,8 @@ public:
     void SetName(const PMString& name) override { fName = name; }
     bool16 IsLocked() const override { return fLocked; }
     void SetLocked(bool16 locked) override { fLocked = locked ? kTrue : kFalse; }
+    bool16 IsLockKnown() const override { return fLockKnown; }
+    void SetLockKnown(bool16 known) { fLockKnown = known ? kTrue : kFalse; }
     IDFile GetStoryFile() const override { return fFile; }
     void SetStoryFile(const IDFile& file) override { fFile = file; }
     PMString GetLinkResource() const override { return fLink; }
@@ -24,6 +26,7 @@ public:
 private:
     PMString fName;
     bool16 fLocked = kFalse;
+    bool16 fLockKnown = kTrue;
     IDFile fFile;
     PMString fLink;
     bool16 fExported = kFalse;

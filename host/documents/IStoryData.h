@@ -16,6 +16,9 @@ public:
 
     virtual bool16 IsLocked() const = 0;
     virtual void SetLocked(bool16 locked) = 0;
+    // False when the facts that decide the lock could not be read (the story file's folder
+    // cannot be listed): the story's lock state is then unknown.
+    virtual bool16 IsLockKnown() const { return kTrue; }
 
     // The story's own file; empty when it has none.
     virtual IDFile GetStoryFile() const = 0;

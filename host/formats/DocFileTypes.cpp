@@ -12,7 +12,7 @@ FileTypeInfoID FromFile(const IDFile& file) {
     if (ext == ".indd") return kInDesignDocFileTypeInfoID;
     if (ext == ".indt" || ext == ".idmt") return kInDesignTemplateFileTypeInfoID;
     if (ext == ".idml") return kIDMLFileTypeInfoID;
-    if (ext == ".icml") return kInCopyICMLFileTypeInfoID;
+    if (ext == ".icml" || ext == ".wcml") return kInCopyICMLFileTypeInfoID;
     if (ext == ".incx") return kInCopyInterchangeFileTypeInfoID;
     if (ext == ".incd") return kInCopyDocFileTypeInfoID;
     return kOtherFileTypeInfoID;

@@ -4,9 +4,11 @@
 
 #include "formats/FileReplace.h"
 #include "formats/GifFile.h"
+#include "formats/IdmlPackage.h"
 #include "formats/JpegFile.h"
 #include "formats/PngFile.h"
 #include "formats/PsdFile.h"
+#include "formats/StoryFile.h"
 #include "formats/TiffFile.h"
 #include "io/FileUtils.h"
 #include "xmp/XMPPacketAccess.h"
@@ -571,6 +573,29 @@ XmpFileType PromisedFormat(const fs::path& p) {
     return XMP_FT_UNKNOWN;
 }
 
+// Layout packages and story files keep their packet in an entry or element of their own,
+// read structurally: never by scanning, which finds a placed image's packet.
+enum class Structured { kNone, kPackage, kStory };
+
+Structured StructuredFormat(const fs::path& real) {
+    if (StoryFile::IsStoryFileName(real)) return Structured::kStory;
+    return IdmlPackage::IsPackage(real) ? Structured::kPackage : Structured::kNone;
+}
+
+Result ReadStructured(Structured kind, const fs::path& real, std::string* text) {
+    bool has = false;
+    if (kind == Structured::kPackage) {
+        if (!IdmlPackage::ReadPacket(real, &has, text, nullptr)) return Result::kCannotRead;
+    } else {
+        StoryXml::Story story;
+        if (!StoryFile::Read(real, &story, nullptr)) return Result::kCannotRead;
+        has = story.hasPacket;
+        *text = std::move(story.packet);
+    }
+    if (!has) return Result::kNoPacket;
+    return XMPPacketLimits::Check(*text) ? Result::kOK : Result::kCannotRead;
+}
+
 } // namespace
 
 IDFile SidecarFile(const IDFile& file) {
@@ -589,6 +614,8 @@ Result Read(const IDFile& file, std::string* rdf, bool* sidecar) {
     };
     Target t;
     if (!Locate(file, &t) || !XMPPacketAccess::InitToolkit()) return finish(Result::kCannotRead);
+    if (const Structured kind = StructuredFormat(t.real); kind != Structured::kNone)
+        return finish(ReadStructured(kind, t.real, &text));
     if (IsPacketFile(t.real)) {
         fromSidecar = true;
         return finish(ReadSidecar(t.real, &text));
@@ -649,6 +676,13 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
     // An empty file is no document of any format: one emptied since it was read is not
     // given a sidecar in its place.
     if (t.st.st_size == 0) return Result::kCannotWrite;
+    if (const Structured kind = StructuredFormat(t.real); kind != Structured::kNone) {
+        if (!Writable(t.real, t.st)) return Result::kCannotWrite;
+        const bool ok = kind == Structured::kStory
+                            ? StoryFile::WritePacket(t.real, rdf, nullptr)
+                            : IdmlPackage::Write(t.real, {true, rdf, {}}, nullptr);
+        return ok ? Result::kOK : Result::kCannotWrite;
+    }
     if (IsPacketFile(t.real)) return WriteSidecar(t.real, packet.get());
     const fs::path side = SidecarOf(t.given);
     // A new sidecar is announced: it is a file the user did not have before.
@@ -717,6 +751,7 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
 bool UsesSidecar(const IDFile& file) {
     Target t;
     if (!Locate(file, &t) || !XMPPacketAccess::InitToolkit()) return false;
+    if (StructuredFormat(t.real) != Structured::kNone) return false;
     OpenFile f(t.real, XMP_OPEN_READ | XMP_OPEN_ONLYXMP);
     Probe probe;
     if (!f || !ProbeOpen(f, &probe) || AlwaysInFile(probe)) return false;

@@ -4,9 +4,10 @@
 
 #include "files/BRNUtils.h"
 #include "service/BRNAssignmentHelper.h"
+#include "service/BRNSuiteASB.h"
 
-#include "base/HostConfig.h"
 #include "CVLog.h"
+#include "base/HostConfig.h"
 #include "documents/DocumentHost.h"
 #include "documents/HostSelection.h"
 #include "documents/IAssignmentMgr.h"
@@ -209,7 +210,9 @@ ErrorCode ApplyPackage(int32 targetKind, const PMString& packageName, int32 flag
         }
         targets = UIDList(db, db->GetRootUID());
     } else if (targetKind == kBRNApplyToSelectedStories) {
-        const UIDList selected = Host::GetSelectedStories();
+        // The stories of the selection, through its suite; the host's story selection otherwise.
+        UIDList selected = BRNSuiteASB::SelectionStories();
+        if (selected.IsEmpty()) selected = Host::GetSelectedStories();
         if (selected.IsEmpty()) {
             CAlert::WarningAlert(PMString("0xA8260kBRNNoStorySelectedStringKey"));
             return kFailure;

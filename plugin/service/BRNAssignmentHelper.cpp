@@ -14,7 +14,8 @@ int32 BRNAssignmentHelper::GetStoryStatus(const UIDRef& story, bool16* locked, b
     IDataBase* db = story.GetDataBase();
     UID uid = ResolveStoryUID(db, story.GetUID());
     InterfacePtr<IStoryData> data(Instantiate<IStoryData>(db, uid));
-    if (!data) {
+    // Without a lock state the story's status cannot be told.
+    if (!data || !data->IsLockKnown()) {
         CV_LOG_FAILED();
         return 1;
     }
@@ -27,7 +28,10 @@ int32 BRNAssignmentHelper::GetStoryStatus(const UIDRef& story, bool16* locked, b
     // In the text editor a story is handed out when an assignment of its document holds it;
     // a document without an assignment list is taken as handing out all its stories.
     InterfacePtr<IAssignmentMgr> assignments(Instantiate<IAssignmentMgr>(db, db->GetRootUID()));
-    *exported = !assignments || assignments->FindStory(uid) >= 0 ? kTrue : kFalse;
+    // An empty list (a story file opened on its own) hands out nothing and holds nothing back.
+    *exported = !assignments || assignments->GetAssignmentCount() == 0 || assignments->FindStory(uid) >= 0
+                    ? kTrue
+                    : kFalse;
     return 0;
 }
 
