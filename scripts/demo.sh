@@ -35,7 +35,8 @@ run packages "$docs/Editorial-BlueSquare.jpg" "$docs/Plain-BlueSquare.jpg"
 run key "$docs/Editorial-BlueSquare.jpg"
 run xml "$docs/Editorial-BlueSquare.png"
 run expand "$docs/Editorial-BlueSquare.jpg" '<cvbrindle:Headline/> (<cvbrindle:package/> v<cvbrindle:version/>)'
-run set "$docs/Editorial-BlueSquare.jpg" "Workflow state=edited" "Word count=1350"
+# Workflow state is read-only in the panel: a script sets it with --force.
+run set --force "$docs/Editorial-BlueSquare.jpg" -s "Workflow state=edited" -s "Word count=1350"
 run check "$docs/Editorial-BlueSquare.jpg" "$docs/Editorial-BlueSquare.png" "$docs/Editorial-BlueSquare.pdf"
 run apply "$docs/Plain-BlueSquare.jpg" Editorial
 # The applied package's required fields are still empty: check says so with exit code 3.
