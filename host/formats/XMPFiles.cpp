@@ -618,6 +618,11 @@ Result WritePdf(const Target& t, XmpPtr xmp, std::string* note) {
     std::string old, why;
     const PdfFile::Status status = PdfFile::ReadPacket(t.real, &old, &why);
     if (status == PdfFile::Status::kRefused) return fail(why + "; the file is left unchanged");
+    // Only a sidecar that reads in the PDF's place is ours to remove.
+    const fs::path side = SidecarOf(t.given);
+    std::string sideText;
+    const bool ourSidecar =
+        OurPdfSidecar(side, status == PdfFile::Status::kPacket ? old : std::string(), &sideText);
     Packet current;
     const bool same = status == PdfFile::Status::kPacket && ParseInto(old, current) &&
                       Canonical(current.get()) == Canonical(xmp);
@@ -637,8 +642,7 @@ Result WritePdf(const Target& t, XmpPtr xmp, std::string* note) {
             return fail("the updated PDF does not read back as the packet written");
         if (!temp.Commit(t.real)) return fail("the file cannot be replaced");
     }
-    const fs::path side = SidecarOf(t.given);
-    if (RemoveStaleSidecar(side, xmp) && note)
+    if (ourSidecar && RemoveStaleSidecar(side, xmp) && note)
         *note = "removed the sidecar " + side.string() + ": the metadata of " + t.given.string() +
                 " is kept in the file";
     return Result::kOK;
