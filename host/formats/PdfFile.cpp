@@ -137,36 +137,41 @@ Status ReadPacket(const fs::path& file, std::string* packet, std::string* reason
     return Status::kPacket;
 }
 
-bool AppendPacket(const fs::path& file, const std::string& packet, std::string* reason) {
-    uint64_t prev = 0;
-    bool classic = true;
-    char lastByte = '\n';
-    if (!LastSection(file, &prev, &classic, &lastByte)) {
+Status Prepare(const fs::path& file, Revision* r, std::string* reason) {
+    Opened pdf;
+    if (!pdf.Open(file, reason)) return Status::kRefused;
+    if (!LastSection(file, &r->prev, &r->classic, &r->lastByte)) {
         if (reason) *reason = "the PDF's startxref cannot be found";
-        return false;
+        return Status::kRefused;
     }
-    std::string catalog, root, info, id;
-    int catalogNumber = 0, catalogGen = 0;
-    long long size = 0;
-    {
-        Opened pdf;
-        if (!pdf.Open(file, reason)) return false;
-        QPDFObjectHandle trailer = pdf.Pdf().getTrailer();
-        QPDFObjectHandle sizeKey = trailer.getKey("/Size");
-        if (!sizeKey.isInteger() || sizeKey.getIntValue() <= 0) {
-            if (reason) *reason = "the PDF's trailer has no /Size";
-            return false;
-        }
-        size = sizeKey.getIntValue();
-        catalogNumber = pdf.Root().getObjectID();
-        catalogGen = pdf.Root().getGeneration();
-        QPDFObjectHandle copy = pdf.Root().shallowCopy();
-        copy.removeKey("/Metadata");
-        catalog = copy.unparse();
-        root = pdf.Root().unparse();
-        if (trailer.hasKey("/Info")) info = trailer.getKey("/Info").unparse();
-        if (trailer.hasKey("/ID")) id = trailer.getKey("/ID").unparse();
+    QPDFObjectHandle trailer = pdf.Pdf().getTrailer();
+    QPDFObjectHandle sizeKey = trailer.getKey("/Size");
+    if (!sizeKey.isInteger() || sizeKey.getIntValue() <= 0) {
+        if (reason) *reason = "the PDF's trailer has no /Size";
+        return Status::kRefused;
     }
+    r->size = sizeKey.getIntValue();
+    r->catalogNumber = pdf.Root().getObjectID();
+    r->catalogGen = pdf.Root().getGeneration();
+    QPDFObjectHandle copy = pdf.Root().shallowCopy();
+    copy.removeKey("/Metadata");
+    r->catalog = copy.unparse();
+    r->root = pdf.Root().unparse();
+    if (trailer.hasKey("/Info")) r->info = trailer.getKey("/Info").unparse();
+    if (trailer.hasKey("/ID")) r->id = trailer.getKey("/ID").unparse();
+    r->hasPacket = pdf.HasPacket();
+    r->packet = std::move(pdf.Packet());
+    return r->hasPacket ? Status::kPacket : Status::kNone;
+}
+
+bool Append(const fs::path& file, const Revision& r, const std::string& packet, std::string* reason) {
+    std::string catalog = r.catalog;
+    const std::string &root = r.root, &info = r.info, &id = r.id;
+    const uint64_t prev = r.prev;
+    const bool classic = r.classic;
+    const char lastByte = r.lastByte;
+    const int catalogNumber = r.catalogNumber, catalogGen = r.catalogGen;
+    const long long size = r.size;
     if (catalog.rfind("<<", 0) != 0 || size >= (1LL << 31) - 2) {
         if (reason) *reason = "the PDF's catalog cannot be revised";
         return false;

@@ -7,6 +7,7 @@
 // file stays a valid PDF but is no longer linearized.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -22,9 +23,25 @@ enum class Status { kPacket, kNone, kRefused };
 // metadata stream that cannot be decoded.
 Status ReadPacket(const std::filesystem::path& file, std::string* packet, std::string* reason);
 
-// Appends to `file` the update that makes `packet` its document packet. False, with the
-// reason, when the file is refused (as by ReadPacket) or cannot be written; bytes may then
-// have been appended, so `file` should be a copy.
-bool AppendPacket(const std::filesystem::path& file, const std::string& packet, std::string* reason);
+// What an update needs of the file's newest revision, and its document packet.
+struct Revision {
+    uint64_t prev = 0;    // offset of the newest cross-reference section
+    bool classic = true;  // a table there, not a stream
+    char lastByte = '\n'; // the file's last byte
+    long long size = 0;   // the trailer's /Size: the new stream's object number
+    int catalogNumber = 0, catalogGen = 0;
+    std::string catalog; // the catalog's dictionary without /Metadata, as qpdf unparses it
+    std::string root, info, id;
+    bool hasPacket = false;
+    std::string packet;
+};
+
+// Reads the file once, for ReadPacket's answer and for Append. kRefused as ReadPacket.
+Status Prepare(const std::filesystem::path& file, Revision* revision, std::string* reason);
+
+// Appends to `file` (a byte-for-byte copy of the file Prepare read) the update that makes
+// `packet` its document packet. False, with the reason, when it cannot be written.
+bool Append(const std::filesystem::path& file, const Revision& revision, const std::string& packet,
+            std::string* reason);
 
 } // namespace PdfFile

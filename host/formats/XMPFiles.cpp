@@ -615,8 +615,10 @@ Result WritePdf(const Target& t, XmpPtr xmp, std::string* note) {
         return Result::kCannotWrite;
     };
     if (!Writable(t.real, t.st)) return fail("the file is read-only");
-    std::string old, why;
-    const PdfFile::Status status = PdfFile::ReadPacket(t.real, &old, &why);
+    std::string why;
+    PdfFile::Revision revision;
+    const PdfFile::Status status = PdfFile::Prepare(t.real, &revision, &why);
+    const std::string& old = revision.packet;
     if (status == PdfFile::Status::kRefused) return fail(why + "; the file is left unchanged");
     // Only a sidecar that reads in the PDF's place is ours to remove.
     const fs::path side = SidecarOf(t.given);
@@ -634,7 +636,7 @@ Result WritePdf(const Target& t, XmpPtr xmp, std::string* note) {
         KeepToolkitName(&bytes, old, false);
         Temp temp;
         if (!CopyToTemp(t.real, &temp)) return fail("the file cannot be copied");
-        if (!PdfFile::AppendPacket(temp.Path(), bytes, &why)) return fail(why);
+        if (!PdfFile::Append(temp.Path(), revision, bytes, &why)) return fail(why);
         std::string back;
         Packet check;
         if (PdfFile::ReadPacket(temp.Path(), &back, &why) != PdfFile::Status::kPacket ||
