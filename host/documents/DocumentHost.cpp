@@ -117,9 +117,10 @@ IDocument* OpenDocument(const IDFile& file, std::string* error) {
     if (!std::filesystem::is_regular_file(file.Path(), ec)) return Refuse(error, file, "not a file");
     std::string rdf;
     bool sidecar = false;
-    XMPFiles::Result read = XMPFiles::Read(file, &rdf, &sidecar);
+    std::string why;
+    XMPFiles::Result read = XMPFiles::Read(file, &rdf, &sidecar, &why);
     if (read != XMPFiles::Result::kOK && read != XMPFiles::Result::kNoPacket)
-        return Refuse(error, file, "the file cannot be read");
+        return Refuse(error, file, why.empty() ? "the file cannot be read" : why);
 
     IDocument* doc = MakeDocument(list, file, kInvalidFileTypeInfoID);
     if (!doc) return Refuse(error, file, "no document class");

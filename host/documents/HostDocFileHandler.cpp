@@ -55,7 +55,7 @@ bool WritePacket(IDocument* doc, const IDFile& file, bool markClean) {
     }
     std::string note;
     if (XMPFiles::Write(file, packet->SerializePacket(), &note) != XMPFiles::Result::kOK) {
-        Fail("Cannot write the metadata of " + Quoted(file));
+        Fail("Cannot write the metadata of " + Quoted(file) + (note.empty() ? "" : ": " + note));
         return false;
     }
     if (!note.empty()) std::fprintf(stderr, "note: %s\n", note.c_str());

@@ -6,6 +6,7 @@
 #include "formats/GifFile.h"
 #include "formats/IdmlPackage.h"
 #include "formats/JpegFile.h"
+#include "formats/PdfFile.h"
 #include "formats/PngFile.h"
 #include "formats/PsdFile.h"
 #include "formats/StoryFile.h"
@@ -596,6 +597,84 @@ Result ReadStructured(Structured kind, const fs::path& real, std::string* text) 
     return XMPPacketLimits::Check(*text) ? Result::kOK : Result::kCannotRead;
 }
 
+// A sidecar the old behaviour made beside a PDF: a bare packet that started from the PDF's own
+// (so it holds each of its schemas). Only such a sidecar is read in the PDF's place.
+bool OurPdfSidecar(const fs::path& side, const std::string& pdfPacket, std::string* text) {
+    std::string bytes;
+    Packet mine, inFile;
+    if (!FileUtils::IsRegularFile(IDFile(side)) || !ReadBytes(side, &bytes) ||
+        bytes.find("<?xpacket") != std::string::npos || !ParseInto(bytes, mine))
+        return false;
+    if (!pdfPacket.empty()) {
+        if (!ParseInto(pdfPacket, inFile)) return false;
+        const std::set<std::string> have = Schemas(mine.get());
+        for (const std::string& s : Schemas(inFile.get()))
+            if (!have.count(s)) return false;
+    }
+    *text = std::move(bytes);
+    return true;
+}
+
+Result ReadPdf(const Target& t, std::string* text, bool* fromSidecar, std::string* why) {
+    std::string packet;
+    const PdfFile::Status status = PdfFile::ReadPacket(t.real, &packet, why);
+    if (status == PdfFile::Status::kRefused) return Result::kCannotRead;
+    if (OurPdfSidecar(SidecarOf(t.given), packet, text)) {
+        *fromSidecar = true;
+        return Result::kOK;
+    }
+    if (status == PdfFile::Status::kNone) return Result::kNoPacket;
+    if (!XMPPacketLimits::Check(packet)) {
+        if (why) *why = "the PDF's metadata stream is not an XMP packet within the limits";
+        return Result::kCannotRead;
+    }
+    *text = std::move(packet);
+    return Result::kOK;
+}
+
+// The packet goes into the PDF as an incremental update, on a copy that must read back
+// through its newest catalog before it takes the file's place.
+Result WritePdf(const Target& t, XmpPtr xmp, std::string* note) {
+    auto fail = [&](const std::string& why) {
+        if (note) *note = why;
+        return Result::kCannotWrite;
+    };
+    if (!Writable(t.real, t.st)) return fail("the file is read-only");
+    std::string why;
+    PdfFile::Revision revision;
+    const PdfFile::Status status = PdfFile::Prepare(t.real, &revision, &why);
+    const std::string& old = revision.packet;
+    if (status == PdfFile::Status::kRefused) return fail(why + "; the file is left unchanged");
+    // Only a sidecar that reads in the PDF's place is ours to remove.
+    const fs::path side = SidecarOf(t.given);
+    std::string sideText;
+    const bool ourSidecar =
+        OurPdfSidecar(side, status == PdfFile::Status::kPacket ? old : std::string(), &sideText);
+    Packet current;
+    const bool same = status == PdfFile::Status::kPacket && ParseInto(old, current) &&
+                      Canonical(current.get()) == Canonical(xmp);
+    if (!same) {
+        XmpText text;
+        if (!text.get() || !xmp_serialize(xmp, text.get(), XMP_SERIAL_USECOMPACTFORMAT, 2048))
+            return fail("the packet cannot be serialized");
+        std::string bytes = text.str();
+        KeepToolkitName(&bytes, old, false);
+        Temp temp;
+        if (!CopyToTemp(t.real, &temp)) return fail("the file cannot be copied");
+        if (!PdfFile::Append(temp.Path(), revision, bytes, &why)) return fail(why);
+        std::string back;
+        Packet check;
+        if (PdfFile::ReadPacket(temp.Path(), &back, &why) != PdfFile::Status::kPacket ||
+            !ParseInto(back, check) || Canonical(check.get()) != Canonical(xmp))
+            return fail("the updated PDF does not read back as the packet written");
+        if (!temp.Commit(t.real)) return fail("the file cannot be replaced");
+    }
+    if (ourSidecar && RemoveStaleSidecar(side, xmp) && note)
+        *note = "removed the sidecar " + side.string() + ": the metadata of " + t.given.string() +
+                " is kept in the file";
+    return Result::kOK;
+}
+
 } // namespace
 
 IDFile SidecarFile(const IDFile& file) {
@@ -605,6 +684,11 @@ IDFile SidecarFile(const IDFile& file) {
 }
 
 Result Read(const IDFile& file, std::string* rdf, bool* sidecar) {
+    return Read(file, rdf, sidecar, nullptr);
+}
+
+Result Read(const IDFile& file, std::string* rdf, bool* sidecar, std::string* why) {
+    if (why) why->clear();
     std::string text;
     bool fromSidecar = false;
     auto finish = [&](Result r) {
@@ -620,6 +704,7 @@ Result Read(const IDFile& file, std::string* rdf, bool* sidecar) {
         fromSidecar = true;
         return finish(ReadSidecar(t.real, &text));
     }
+    if (PdfFile::IsPdf(t.real)) return finish(ReadPdf(t, &text, &fromSidecar, why));
     // JPEG keeps its packet in the file, never in a sidecar.
     if (IsJpegName(t.real)) {
         switch (ReadJpegPacket(t.real, &text)) {
@@ -684,6 +769,7 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
         return ok ? Result::kOK : Result::kCannotWrite;
     }
     if (IsPacketFile(t.real)) return WriteSidecar(t.real, packet.get());
+    if (PdfFile::IsPdf(t.real)) return WritePdf(t, packet.get(), note);
     const fs::path side = SidecarOf(t.given);
     // A new sidecar is announced: it is a file the user did not have before.
     auto toSidecar = [&]() {
@@ -750,7 +836,7 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
 
 bool UsesSidecar(const IDFile& file) {
     Target t;
-    if (!Locate(file, &t) || !XMPPacketAccess::InitToolkit()) return false;
+    if (!Locate(file, &t) || !XMPPacketAccess::InitToolkit() || PdfFile::IsPdf(t.real)) return false;
     if (StructuredFormat(t.real) != Structured::kNone) return false;
     OpenFile f(t.real, XMP_OPEN_READ | XMP_OPEN_ONLYXMP);
     Probe probe;

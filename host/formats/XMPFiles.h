@@ -6,10 +6,12 @@
 //   (JpegFile, TiffFile, PsdFile, PngFile, GifFile), so that nothing else of the file
 //   changes. Other formats whose handler can always hold a packet (INDD…): in the file,
 //   through exempi's handler.
-// - Any other file (PDF and AI, which exempi reads by scanning for the packet; text and
-//   unknown formats): in the sidecar "<file>.xmp" once one exists; otherwise in the file's
-//   own packet when it has a writable one that the new packet fits into; otherwise in a new
-//   sidecar, which is from then on the one read and written.
+// - PDF (and AI, which is PDF inside): the metadata stream of the newest catalog, a new one
+//   appended as an incremental update (PdfFile). A sidecar of ours beside it, left by earlier
+//   versions, is read while it exists and removed by the next write.
+// - Any other file (text, unknown formats): in the sidecar "<file>.xmp" once one exists;
+//   otherwise in the file's own packet when it has a writable one that the new packet fits
+//   into; otherwise in a new sidecar, which is from then on the one read and written.
 // - A ".xmp" file that holds a packet is itself the packet.
 //
 // A packet that fits into the old one's space (its padding) replaces only those bytes. Every
@@ -33,13 +35,17 @@ enum class Result { kOK, kNoPacket, kCannotRead, kCannotWrite };
 // the file is missing, is a folder, cannot be opened, or its sidecar is not an XMP packet.
 // Reading never changes anything on disk.
 Result Read(const IDFile& file, std::string* rdf, bool* sidecar);
+// The same; `why` (when given) tells why a file cannot be read, when more is known than that
+// (an encrypted or damaged PDF).
+Result Read(const IDFile& file, std::string* rdf, bool* sidecar, std::string* why);
 // Writes the packet (RDF/XML, as IXMPPacketAccess::SerializePacket gives it) to the file or
 // its sidecar. kCannotWrite when the text is not a packet, the file is missing or a folder,
 // the file (for a packet kept in it) or the sidecar is read-only, or the update fails; the
 // file and its sidecar are then as they were.
 Result Write(const IDFile& file, const std::string& rdf);
 // The same; `note` (when given) tells what the user should know of besides the packet: a new
-// sidecar made for the file, or a sidecar of ours removed since the file now holds the packet.
+// sidecar made for the file, or a sidecar of ours removed since the file now holds the packet;
+// after kCannotWrite, why (when known: an encrypted or damaged PDF, say).
 Result Write(const IDFile& file, const std::string& rdf, std::string* note);
 // Whether the file's packet is (or would be) kept in its sidecar. False for a file that
 // cannot be read.

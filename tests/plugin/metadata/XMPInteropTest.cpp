@@ -1,11 +1,11 @@
 // Packages saved into real files through the document host: read back by our own reader from
 // a fresh open, and by exiftool, an independent XMP reader; the rest of each packet survives.
+#include "TestSupport.h"
 #include "documents/DocumentHost.h"
 #include "documents/IDataBase.h"
 #include "documents/IDocument.h"
 #include "formats/XMPFiles.h"
 #include "logic/BRNPackageUtils.h"
-#include "TestSupport.h"
 
 #include <nlohmann/json.hpp>
 
@@ -26,8 +26,8 @@ namespace {
 
 const char* const kOurGroup = "XMP-dunmoreBRN";
 
-// Where the packet of each format ends up: in the file, or (PDF, whose own packet is far too
-// small for a full package list, and text files) in a sidecar. A JPEG whose packet grows is
+// Where the packet of each format ends up: in the file (a PDF's as an appended update), or
+// (text files) in a sidecar. A JPEG whose packet grows is
 // rewritten under the toolkit's photo rules, which drop the XMP copies of its native Exif and
 // TIFF values (the native values themselves stay).
 struct Format {
@@ -38,7 +38,7 @@ struct Format {
 const Format kFormats[] = {
     {"BlueSquare.jpg", false, true},
     {"BlueSquare.png", false, false},
-    {"BlueSquare.pdf", true, false},
+    {"BlueSquare.pdf", false, false},
     {"notes.txt", true, false},
 };
 
