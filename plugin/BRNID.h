@@ -53,6 +53,34 @@ enum : ClassID {
 enum : WidgetID {
     // The metadata panel's top widget: the panel manager knows the panel by it.
     kBRNPanelWidgetID = kBRNPrefix + 0,
+    kBRNApplyButtonWidgetID = 0xA8262,
+    kBRNPackageDropDownWidgetID = 0xA8265,
+    kBRNVersionTextWidgetID = 0xA8266,
+    // The package and password dialogs.
+    kBRNPackageStaticTextWidgetID = 0xA8267,
+    kBRNPackageNameWidgetID = 0xA8268,
+    kBRNPasswordWidgetID = 0xA8269,
+    kBRNPasswordConfirmWidgetID = 0xA826A,
+    // The field list: the row's text and the row widget's class.
+    kBRNFieldListRowTextWidgetID = 0xA826E,
+    kBRNFieldListRowWidgetID = 0xA827A,
+    kBRNResetButtonWidgetID = 0xA828C,
+    kBRNNewPackageButtonWidgetID = 0xA828F,
+    kBRNDeletePackageButtonWidgetID = 0xA8290,
+    kBRNCopyPackageButtonWidgetID = 0xA8291,
+    kBRNEditPackageButtonWidgetID = 0xA8292,
+    kBRNImportPackageButtonWidgetID = 0xA8293,
+    kBRNExportPackageButtonWidgetID = 0xA8294,
+    kBRNRefreshButtonWidgetID = 0xA8296,
+    // Row controls are numbered from here, one per control made.
+    kBRNFirstRowWidgetID = 0xA8298,
+    kBRNStoryTargetWidgetID = 0xEF203,
+    kBRNAssignmentTargetWidgetID = 0xEF204,
+    kBRNCheckTargetsWidgetID = 0xEF209,
+    // The deadline dialog's three texts.
+    kBRNDeadlinePlannedWidgetID = 979492,
+    kBRNDeadlineExecutedWidgetID = 979493,
+    kBRNDeadlineExecutedByWidgetID = 979494,
 };
 
 // Actions

@@ -17,6 +17,7 @@
 #include "service/BRNAssignmentHelper.h"
 #include "session/Utils.h"
 #include "ui/BRNPanelData.h"
+#include "ui/BRNUtilsDialogs.h"
 #include "ui/CAlert.h"
 #include "ui/HostDialogs.h"
 #include "xmp/IXMPPacketAccess.h"
@@ -239,19 +240,13 @@ ErrorCode BRNBrindle::EditDeadline(const PMString& fieldName, const BRNHistory& 
     InterfacePtr<IBRNPanelData> panel(BRNPanelData::QueryOpenPanel());
     BRNField field;
     if (!panel || !FirstPanelField(panel, fieldName, kBRNTypeDeadline, &field)) return kFailure;
-    const BRNDeadline& old = field.GetDeadline();
-    HostDialogs::DeadlineTexts texts;
-    for (;;) {
-        texts = {old.PlannedDate, old.ExecutedDate, old.ExecutedBy};
-        if (!HostDialogs::AskDeadline(field.GetName(), &texts)) return kFailure;
-        // A newly executed deadline is signed by the user unless someone is named.
-        if (texts.executed != old.ExecutedDate && texts.executedBy.IsEmpty())
-            texts.executedBy = history.GetAlias().IsEmpty() ? history.GetUser() : history.GetAlias();
-        if (BRNUtils::CheckDeadlineDates(texts.planned, texts.executed)) break;
-    }
-    BRNDeadline result(Untranslatable(texts.planned), Untranslatable(texts.executed),
-                       Untranslatable(texts.executedBy));
-    result.Colors = old.Colors;
+    // The dialog works on a copy: the panel's targets get the record through the command below.
+    BRNField edited = field;
+    if (!BRNUtils::InvokeDeadlineDialog(edited, kFalse)) return kFailure;
+    BRNDeadline result = edited.GetDeadline();
+    result.PlannedDate = Untranslatable(result.PlannedDate);
+    result.ExecutedDate = Untranslatable(result.ExecutedDate);
+    result.ExecutedBy = Untranslatable(result.ExecutedBy);
     deadline = result;
     return ChangePanelFields(
         panel, fieldName, kBRNTypeDeadline,

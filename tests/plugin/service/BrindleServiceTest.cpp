@@ -1,6 +1,7 @@
 // The metadata service IBrindle, reached through the host's utilities: its work on documents
 // and stories, on the metadata panel's list (a panel object registered with the host's panel
 // manager stands in for the panel) and its dialogs (answered through the host's dialog hooks).
+#include "TestSupport.h"
 #include "base/HostConfig.h"
 #include "documents/DocumentHost.h"
 #include "documents/HostSelection.h"
@@ -21,13 +22,15 @@
 #include "session/Utils.h"
 #include "subjects/CObserver.h"
 #include "subjects/ISubject.h"
-#include "TestSupport.h"
 #include "ui/HostDialogs.h"
 #include "ui/IBRNPanelData.h"
 #include "xmp/IXMPPacketAccess.h"
 
+#include "ui/DialogDriver.h"
+#include "ui/ScriptDialogFace.h"
 #include <filesystem>
 #include <functional>
+
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -234,8 +237,9 @@ TEST_F(BrindleServiceTest, WithoutAnOpenPanelThePanelOperationsDoNothing) {
         {"EditDeadline",
          [](IBrindle* b) {
              BRNDeadline d;
-             HostDialogs::QueueDeadlineAnswer(
-                 HostDialogs::DeadlineTexts{PMString("2026/01/01"), PMString(), PMString()});
+             auto face = std::make_shared<ScriptDialogFace>();
+             face->Queue({"deadline", {{"planned", "2026/01/01"}}, "OK"});
+             DialogDriver::SetFace(face);
              return b->EditDeadline(PMString("Copy due"), Who(), d) == kFailure;
          }},
         {"SetPanelMode",
@@ -481,9 +485,12 @@ TEST_F(BrindleServiceTest, MultiChoiceDialogAsksAgainUntilItsListPassesThenWrite
 TEST_F(BrindleServiceTest, DeadlineDialogChecksDatesAndSignsAnExecutedDeadline) {
     const UIDRef story = NewStory("One", {Issue()});
     IBRNPanelData* panel = OpenPanel({Issue()}, UIDList(story));
-    HostDialogs::QueueDeadlineAnswer(HostDialogs::DeadlineTexts{PMString("2026/13"), PMString(), PMString()});
-    HostDialogs::QueueDeadlineAnswer(
-        HostDialogs::DeadlineTexts{PMString("2026/04/10"), PMString("2026/04/09"), PMString()});
+    auto face = std::make_shared<ScriptDialogFace>();
+    DialogDriver::SetFace(face);
+    face->Queue({"deadline", {{"planned", "2026/13"}}, "OK"});
+    face->Queue({"deadline", {{"planned", "2026/04/10"}, {"executed", "2026/04/09"}}, "OK"});
+    const std::string oldAlias = HostConfig::Get().alias;
+    HostConfig::Get().alias = "eva";
     BRNDeadline result;
     ASSERT_EQ(fBrindle->EditDeadline(PMString("Copy due"), Who("eva", ""), result), kSuccess);
     ASSERT_EQ(fAlerts->Alerts().size(), 1u);
@@ -495,8 +502,12 @@ TEST_F(BrindleServiceTest, DeadlineDialogChecksDatesAndSignsAnExecutedDeadline) 
     ASSERT_EQ(stored.GetHistory().size(), 1u);
     EXPECT_EQ(Text(stored.GetHistory()[0].GetValue()), "2026/04/10,2026/04/09,eva");
     EXPECT_EQ(Text(panel->GetPackages()[0].GetFields()[6].GetValue()), "2026/04/10,2026/04/09,eva");
-    HostDialogs::QueueDeadlineAnswer(std::nullopt);
+    face->Queue({"deadline", {{"planned", "2026/04/11"}}, "Cancel"});
     EXPECT_EQ(fBrindle->EditDeadline(PMString("Copy due"), Who(), result), kFailure);
+    EXPECT_EQ(Text(BRNPackageUtils::ReadPackages(story)[0].GetFields()[6].GetValue()),
+              "2026/04/10,2026/04/09,eva");
+    DialogDriver::SetFace(nullptr);
+    HostConfig::Get().alias = oldAlias;
 }
 
 // --- Documents ----------------------------------------------------------------------------
