@@ -369,11 +369,13 @@ void DocumentText(JSONText& j, const std::string& file, const BRNPackageList* pa
 void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
     auto o = std::make_shared<DocumentOptions>();
 
-    auto* packages = app.add_subcommand("packages", "The packages each document's XMP holds");
+    auto* packages = app.add_subcommand(
+        "packages", "The packages each document's XMP holds, as stored (read only: nothing the plug-in would do on "
+                    "opening a document is done)");
     packages->add_option("FILE", o->files, "Documents (any file with an XMP packet or sidecar)")->required();
     packages->add_flag("--json", o->json, "Print JSON");
     packages->callback([&options, &exitCode, o]() {
-        HostSessionScope host(options);
+        HostSessionScope host(options, true);
         if (!host.ok()) {
             exitCode = Fail(kExitIO, "the plug-in could not be started");
             return;
@@ -443,7 +445,7 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
     auto* dump = app.add_subcommand("dump-xmp", "The document's whole XMP packet as RDF/XML");
     dump->add_option("FILE", o->file, "Document")->required();
     dump->callback([&options, &exitCode, o]() {
-        HostSessionScope host(options);
+        HostSessionScope host(options, true);
         std::string error;
         IDocument* doc =
             host.ok() ? Host::OpenDocument(IDFile(std::filesystem::path(o->file)), &error) : nullptr;

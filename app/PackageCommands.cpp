@@ -226,7 +226,7 @@ struct CheckedFile {
 };
 
 int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
-    HostSessionScope host(options);
+    HostSessionScope host(options, !o.save);
     if (!host.ok()) return Fail(kExitIO, "the plug-in could not be started");
     int code = kExitOK;
     std::vector<CheckedFile> checked;
@@ -357,7 +357,8 @@ void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
     upgrade->callback([&options, &exitCode, o]() { exitCode = RunUpgrade(options, *o); });
 
     auto* check =
-        app.add_subcommand("check", "Required fields, dates and templates of documents (exit 3: missing)");
+        app.add_subcommand("check", "Required fields, dates and templates of documents as stored (exit 3: missing); "
+                                    "read only unless --save");
     check->add_option("FILE", o->files, "Documents, checked as one list")->required();
     check->add_flag("--json", o->json, "Print JSON");
     check->add_flag("--save", o->save, "Save the documents the pass changed (history, tidied values)");

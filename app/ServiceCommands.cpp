@@ -176,7 +176,8 @@ void WithDocument(const GlobalOptions& options, const std::string& file, int& ex
     }
     IDataBase* db = doc->GetDocumentDataBase();
     exitCode = body(brindle.get(), doc, UIDRef(db, db->GetRootUID()));
-    Host::CloseDocument(doc);
+    // A one-shot command closes without asking anyone; missing fields are what check reports.
+    Host::CloseDocument(doc, kSuppressUI);
 }
 
 } // namespace

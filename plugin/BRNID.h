@@ -14,6 +14,12 @@ enum : PMIID {
     IID_IBRNSETXMPCMDDATA = kBRNPrefix + 3,
     IID_IBRNPANELDATA = kBRNPrefix + 4,
     IID_IBRINDLE = 0xA826A,
+    // The document observer, on the document.
+    IID_IBRNDOCOBSERVER = 0xA826B,
+    // The class of the host's own file handler, kept on the document when ours is installed.
+    IID_IBRNSAVEDFILEHANDLER = 0xA8271,
+    // The plug-in's change protocol of the document observer's broadcast.
+    IID_IBRNDOCCHANGE = 0xA8270,
 };
 
 // Implementations
@@ -28,6 +34,12 @@ enum : ImplementationID {
     kBRNBrindleImpl = kBRNPrefix + 7,
     kBRNPanelDataImpl = kBRNPrefix + 8,
     kBRNPanelSubjectImpl = kBRNPrefix + 9,
+    kBRNResponderImpl = kBRNPrefix + 10,
+    kBRNServiceProviderImpl = kBRNPrefix + 11,
+    kBRNDocFileHandlerImpl = kBRNPrefix + 12,
+    kBRNDocObserverImpl = kBRNPrefix + 13,
+    kBRNActionComponentImpl = kBRNPrefix + 14,
+    kBRNTipImpl = kBRNPrefix + 15,
 };
 
 // Classes
@@ -37,6 +49,10 @@ enum : ClassID {
     kBRNBrindleBoss = kBRNPrefix + 0x22,
     // The metadata panel's own object: its data (IBRNPanelData) and its subject.
     kBRNPanelBoss = kBRNPrefix + 0x23,
+    // The responder to document signals and the provider that names them.
+    kBRNResponderServiceBoss = kBRNPrefix + 0x24,
+    kBRNDocFileHandlerBoss = 0xA827B,
+    kBRNActionComponentBoss = kBRNPrefix + 0x25,
 };
 
 // Widgets
@@ -69,4 +85,11 @@ enum : ClassID {
     kBRNDocPrefsChangedMessage = 0xA828C,
     // The panel's target mode changed.
     kBRNPanelModeMessage = 0xA828F,
+    // Sent by the document observer on IID_IBRNDOCCHANGE after commands that touch metadata.
+    kBRNDocChangedMessage = 0xA828E,
+    // The document's preferences changed.
+    kBRNDocPrefsLazyMessage = 0xA8290,
 };
+
+// Outside components of the maker.
+constexpr PluginID kCVComponentPluginID = 0x64DB0;

@@ -1,0 +1,48 @@
+// The command line of brindle: global options and every command.
+#include "AppContext.h"
+#include "io/Datagram.h"
+
+#include <iostream>
+
+extern "C" int BrindleRun(int argc, char** argv) {
+    CLI::App app{"brindle: read, fill, check and upgrade package metadata in documents"};
+    app.require_subcommand(1);
+    GlobalOptions options;
+    app.add_option("--home", options.home,
+                   "Folder holding the roaming and recovery folders (default: XDG folders)");
+    app.add_option("--plugin-dir", options.pluginDir,
+                   "Folder of the plug-in file: defaults files and marker files");
+    app.add_option("--edition", options.edition, "Host edition")->check(CLI::IsMember({"layout", "text"}));
+    app.add_option("--user", options.user, "User name (default: $USER)");
+    app.add_option("--alias", options.alias, "The user's alias");
+    app.add_option("--answer", options.answer, "Answer every Yes/No alert and message dialog")
+        ->check(CLI::IsMember({"yes", "no"}));
+    app.add_option("--log-level", options.logLevel,
+                   "Diagnostic threshold: 0 off, 30 errors, 75 trace, 1000+ extended")
+        ->check(CLI::Range(0, 65535));
+    app.add_option("--log-file", options.logFile,
+                   "Write diagnostic lines to this file instead of standard error");
+
+    app.add_option("--companion", options.companion,
+                   "Announce document open, save and close by UDP to ADDR:PORT (default: nowhere)")
+        ->check([](const std::string& v) {
+            return Datagram::ParseDestination(v, nullptr, nullptr) ? std::string()
+                                                                   : std::string("expected IPv4-ADDR:PORT");
+        });
+
+    int exitCode = kExitOK;
+    AddLibraryCommands(app, options, exitCode);
+    AddSettingsCommands(app, options, exitCode);
+    AddFieldCommands(app, options, exitCode);
+    AddDocumentCommands(app, options, exitCode);
+    AddServiceCommands(app, options, exitCode);
+    AddPackageCommands(app, options, exitCode);
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& e) {
+        int rc = app.exit(e);
+        return rc == 0 ? kExitOK : kExitInput;
+    }
+    return exitCode;
+}
