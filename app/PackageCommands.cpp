@@ -144,7 +144,9 @@ nlohmann::json PackagesJSON(const BRNPackageList& packages) {
 }
 
 int RunUpgrade(const GlobalOptions& options, const PackageOptions& o) {
-    HostSessionScope host(options);
+    // The upgrade the plug-in makes when a document opens is this command's own work, done
+    // below with its report: the session opens the document without the lifecycle.
+    HostSessionScope host(options, true);
     if (!host.ok()) return Fail(kExitIO, "the plug-in could not be started");
     InterfacePtr<IBRNPrefs> prefs(BRNPackageUtils::QueryPrefs());
     if (!prefs) return Fail(kExitIO, "the settings could not be read");
