@@ -18,10 +18,10 @@ TEST(PlugInModule, LoadedFromAFolderOtherThanTheProgramsWithItsDefaultsFiles) {
     ASSERT_EQ(RunBrindle(base + "library import " + Quote(SamplesLibrary() / "Editorial_ID.xml"), &out, &err), 0)
         << err;
     // The colour table comes from the defaults file beside the module, not from the program's folder.
-    ASSERT_EQ(RunBrindle(base + "deadline-colour Editorial 2000/01/01 '' --json", &out, &err), 0) << err;
+    ASSERT_EQ(RunBrindle(base + "deadline-colour Editorial \"$(date +%Y/%m/%d)\" '' --json", &out, &err), 0) << err;
     EXPECT_NE(out.find("\"defaultColour\": false"), std::string::npos) << out;
     ASSERT_EQ(RunBrindle("--home " + Quote(home.path()) + " --plugin-dir " + Quote(PlugInFolderWith()) +
-                             " deadline-colour Editorial 2000/01/01 '' --json",
+                             " deadline-colour Editorial \"$(date +%Y/%m/%d)\" '' --json",
                          &out, &err),
               0)
         << err;
