@@ -3,6 +3,7 @@
 #include "BRNPlugIn.h"
 #include "base/HostConfig.h"
 #include "session/Host.h"
+#include "subjects/ResponderRegistry.h"
 #include "ui/CAlert.h"
 #include "ui/HostDialogs.h"
 
@@ -13,7 +14,7 @@
 #include <set>
 #include <unistd.h>
 
-HostSessionScope::HostSessionScope(const GlobalOptions& o) {
+HostSessionScope::HostSessionScope(const GlobalOptions& o, bool readOnly) {
     HostConfig& cfg = HostConfig::Get();
     cfg.home = o.home;
     cfg.pluginDir = o.pluginDir;
@@ -22,6 +23,13 @@ HostSessionScope::HostSessionScope(const GlobalOptions& o) {
     cfg.alias = o.alias;
     cfg.logLevel = o.logLevel;
     cfg.logFile = o.logFile;
+    cfg.presentPlugins.clear();
+    cfg.companion.clear();
+    if (!cfg.ReadFile(cfg.ConfigFile(), &fError)) {
+        std::cerr << "brindle: error: " << fError << std::endl;
+        return;
+    }
+    if (!o.companion.empty()) cfg.companion = o.companion;
     TerminalAlertSink::Fixed fixed = o.answer == "yes"  ? TerminalAlertSink::Fixed::kYes
                                      : o.answer == "no" ? TerminalAlertSink::Fixed::kNo
                                                         : TerminalAlertSink::Fixed::kNone;
@@ -32,6 +40,7 @@ HostSessionScope::HostSessionScope(const GlobalOptions& o) {
                                   : o.answer == "no" ? HostDialogs::MessageAnswer::kDismiss
                                                      : HostDialogs::MessageAnswer::kAsk);
     fOK = Host::Start(GetPlugIn());
+    if (fOK && readOnly) ResponderRegistry::SetSignalsEnabled(false);
 }
 
 HostSessionScope::~HostSessionScope() {

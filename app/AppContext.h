@@ -26,19 +26,25 @@ struct GlobalOptions {
     std::string answer;
     int logLevel = 0;
     std::string logFile;
+    std::string companion;
 };
 
 // Starts the host with the plug-in for the lifetime of the object.
 class HostSessionScope {
 public:
-    explicit HostSessionScope(const GlobalOptions& options);
+    // A read-only session opens and closes its documents without document signals, so that
+    // what it shows is what the files store.
+    explicit HostSessionScope(const GlobalOptions& options, bool readOnly = false);
     ~HostSessionScope();
     HostSessionScope(const HostSessionScope&) = delete;
     HostSessionScope& operator=(const HostSessionScope&) = delete;
     bool ok() const { return fOK; }
+    // Why the host did not start (a faulty configuration file).
+    const std::string& error() const { return fError; }
 
 private:
     bool fOK = false;
+    std::string fError;
 };
 
 // What became of one document of a run, for the run's summary and exit code.

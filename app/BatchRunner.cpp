@@ -141,7 +141,7 @@ int BatchRunner::Run(const std::vector<std::string>& files, const Task& task) {
 }
 
 int BatchRunner::RunHere(const std::vector<std::string>& files, const Task& task) {
-    HostSessionScope host(fOptions);
+    HostSessionScope host(fOptions, fSettings.withoutLifecycle);
     if (!host.ok()) return Fail(kExitIO, "the plug-in could not be started");
     RunSummary summary(fSettings.verb);
     Begin(files.size());

@@ -18,6 +18,7 @@ public:
         bool json = false;     // with several documents, one object with a "documents" list
         bool parallel = false; // whether the command may run in several processes at all
         bool summary = false;  // a summary line even for one document (folders or a list given)
+        bool withoutLifecycle = false; // documents open and close without the plug-in's signals
         std::string verb = "read";
         // Adds -j, -q and --jsonl to the command; --json is the command's own.
         void AddOptions(CLI::App* command, bool withJobs);

@@ -424,7 +424,9 @@ int PrintStoryPackages(const DocumentOptions& o) {
 void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
     auto o = std::make_shared<DocumentOptions>();
 
-    auto* packages = app.add_subcommand("packages", "The packages each document's XMP holds");
+    auto* packages = app.add_subcommand(
+        "packages", "The packages each document's XMP holds, as stored (read only: nothing the plug-in would do on "
+                    "opening a document is done)");
     packages->add_option("FILE", o->files, "Documents (any file with an XMP packet or sidecar)");
     packages->add_flag("--json", o->json, "Print JSON");
     o->fileArguments.AddOptions(packages);
@@ -441,7 +443,7 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
             exitCode = Fail(kExitInput, "no documents named");
             return;
         }
-        HostSessionScope host(options);
+        HostSessionScope host(options, true);
         if (!host.ok()) {
             exitCode = Fail(kExitIO, "the plug-in could not be started");
             return;
@@ -546,7 +548,7 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
     auto* dump = app.add_subcommand("dump-xmp", "The document's whole XMP packet as RDF/XML");
     dump->add_option("FILE", o->file, "Document")->required();
     dump->callback([&options, &exitCode, o]() {
-        HostSessionScope host(options);
+        HostSessionScope host(options, true);
         std::string error;
         IDocument* doc =
             host.ok() ? Host::OpenDocument(IDFile(std::filesystem::path(o->file)), &error) : nullptr;

@@ -285,7 +285,7 @@ void PrintChecked(const CheckedFile& c) {
 }
 
 int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
-    HostSessionScope host(options);
+    HostSessionScope host(options, !o.save);
     if (!host.ok()) return Fail(kExitIO, "the plug-in could not be started");
     const bool lines = o.batch.jsonl;
     if (lines) SetJSONLayout(JSONLayout::kLines);
@@ -468,6 +468,9 @@ void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
         // The library may learn a version from any document: one process, one document at a time.
         BatchRunner::Settings batch = o->batch;
         batch.verb = "written";
+        // The upgrade the plug-in makes when a document opens is this command's own work, done
+        // with its report: the documents are opened without the lifecycle.
+        batch.withoutLifecycle = true;
         if (batch.jsonl) o->json = true;
         batch.json = o->json;
         batch.summary = o->fileArguments.Expands();
@@ -477,7 +480,8 @@ void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
     });
 
     auto* check =
-        app.add_subcommand("check", "Required fields, dates and templates of documents (exit 3: missing)");
+        app.add_subcommand("check", "Required fields, dates and templates of documents as stored (exit 3: missing); "
+                                    "read only unless --save");
     check->add_option("FILE", o->files, "Documents, checked as one list");
     check->add_flag("--json", o->json, "Print JSON");
     check->add_flag("--save", o->save, "Save the documents the pass changed (history, tidied values)");

@@ -233,7 +233,8 @@ template <class Body> DocumentResult WithDocument(const std::string& file, Body 
     }
     IDataBase* db = doc->GetDocumentDataBase();
     const DocumentResult result = body(brindle.get(), doc, UIDRef(db, db->GetRootUID()));
-    Host::CloseDocument(doc);
+    // A one-shot command closes without asking anyone; missing fields are what check reports.
+    Host::CloseDocument(doc, kSuppressUI);
     return result;
 }
 

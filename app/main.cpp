@@ -1,62 +1,50 @@
-// brindle: the headless host with the Brindle plug-in loaded.
-#include "AppContext.h"
-#include "CommandLine.h"
+// brindle: the headless host. It loads the plug-in module from the plug-in folder, then the
+// commands (which run against that module), and hands them the command line.
+#include "session/PlugInModule.h"
 
+#include <cstring>
+#include <dlfcn.h>
+#include <filesystem>
 #include <iostream>
+#include <string>
 
-#ifndef BRINDLE_VERSION
-#define BRINDLE_VERSION "0"
-#endif
+namespace {
+
+std::filesystem::path ProgramFolder() {
+    std::error_code ec;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path(".") : self.parent_path();
+}
+
+// The global option is read before the command line is parsed, because the module has to be
+// loaded before the commands exist; the commands parse it again and check it.
+std::filesystem::path PlugInFolder(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const char* a = argv[i];
+        if (std::strcmp(a, "--") == 0) break;
+        if (std::strcmp(a, "--plugin-dir") == 0 && i + 1 < argc) return argv[i + 1];
+        if (std::strncmp(a, "--plugin-dir=", 13) == 0) return a + 13;
+    }
+    return ProgramFolder();
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
-    CLI::App app{"brindle: read, fill, check and upgrade package metadata in documents"};
-    app.name("brindle");
-    app.require_subcommand(1);
-    app.set_version_flag("--version", "brindle " BRINDLE_VERSION);
-    // Global options may come after the command too: "brindle check --home DIR FILE".
-    app.fallthrough();
-    GlobalOptions options;
-    app.add_option("--home", options.home,
-                   "Folder holding the roaming and recovery folders (default: XDG folders)");
-    app.add_option("--plugin-dir", options.pluginDir,
-                   "Folder of the plug-in file: defaults files and marker files");
-    app.add_option("--edition", options.edition, "Host edition")->check(CLI::IsMember({"layout", "text"}));
-    app.add_option("--user", options.user, "User name (default: $USER, else the account's name)");
-    app.add_option("--alias", options.alias, "The user's alias");
-    app.add_option("--answer", options.answer, "Answer every Yes/No alert and message dialog")
-        ->check(CLI::IsMember({"yes", "no"}));
-    app.add_option("--log-level", options.logLevel,
-                   "Diagnostic threshold: 0 off, 30 errors, 75 trace, 1000+ extended")
-        ->check(CLI::Range(0, 65535));
-    app.add_option("--log-file", options.logFile,
-                   "Write diagnostic lines to this file instead of standard error");
-
-    int exitCode = kExitOK;
-    AddLibraryCommands(app, options, exitCode);
-    AddSettingsCommands(app, options, exitCode);
-    AddFieldCommands(app, options, exitCode);
-    AddDocumentCommands(app, options, exitCode);
-    AddServiceCommands(app, options, exitCode);
-    AddPackageCommands(app, options, exitCode);
-    AddStoryCommands(app, options, exitCode);
-    CommandLine::AddHelp(app);
-
-    if (argc < 2) {
-        std::cout << app.help();
-        return kExitInput;
+    const std::filesystem::path module = PlugInFolder(argc, argv) / Host::kPlugInModuleName;
+    std::string error;
+    if (!Host::LoadPlugInModule(module, &error)) {
+        std::cerr << "brindle: error: " << error << std::endl;
+        return 2;
     }
-    std::vector<std::string> args = CommandLine::Arguments(argc, argv);
-    try {
-        // CLI11 takes the words last first.
-        std::vector<std::string> reversed(args.rbegin(), args.rend());
-        app.parse(reversed);
-    } catch (const CLI::ParseError& e) {
-        if (e.get_exit_code() != 0) {
-            const std::string hint = CommandLine::Suggestion(app, args);
-            if (!hint.empty()) return Fail(kExitInput, hint);
-        }
-        int rc = app.exit(e);
-        return rc == 0 ? kExitOK : kExitInput;
+    const std::filesystem::path commands = ProgramFolder() / "brindle-commands.so";
+    void* handle = dlopen(commands.c_str(), RTLD_NOW | RTLD_LOCAL);
+    auto* run = handle ? reinterpret_cast<int (*)(int, char**)>(dlsym(handle, "BrindleRun")) : nullptr;
+    if (!run) {
+        const char* why = dlerror();
+        std::cerr << "brindle: error: cannot load the commands " << commands.string() << ": "
+                  << (why ? why : "no BrindleRun") << std::endl;
+        return 2;
     }
-    return exitCode;
+    return run(argc, argv);
 }

@@ -15,6 +15,12 @@ enum : PMIID {
     IID_IBRNPANELDATA = kBRNPrefix + 4,
     IID_IBRNSUITE = kBRNPrefix + 5,
     IID_IBRINDLE = 0xA826A,
+    // The document observer, on the document.
+    IID_IBRNDOCOBSERVER = 0xA826B,
+    // The class of the host's own file handler, kept on the document when ours is installed.
+    IID_IBRNSAVEDFILEHANDLER = 0xA8271,
+    // The plug-in's change protocol of the document observer's broadcast.
+    IID_IBRNDOCCHANGE = 0xA8270,
 };
 
 // Implementations
@@ -33,6 +39,12 @@ enum : ImplementationID {
     kBRNSuiteLayoutCSBImpl = kBRNPrefix + 11,
     kBRNSuiteTextCSBImpl = kBRNPrefix + 12,
     kBRNSuiteGalleyCSBImpl = kBRNPrefix + 13,
+    kBRNResponderImpl = kBRNPrefix + 14,
+    kBRNServiceProviderImpl = kBRNPrefix + 15,
+    kBRNDocFileHandlerImpl = kBRNPrefix + 16,
+    kBRNDocObserverImpl = kBRNPrefix + 17,
+    kBRNActionComponentImpl = kBRNPrefix + 18,
+    kBRNTipImpl = kBRNPrefix + 19,
 };
 
 // Classes
@@ -47,6 +59,10 @@ enum : ClassID {
     kBRNSuiteLayoutBoss = kBRNPrefix + 0x25,
     kBRNSuiteTextBoss = kBRNPrefix + 0x26,
     kBRNSuiteGalleyBoss = kBRNPrefix + 0x27,
+    // The responder to document signals and the provider that names them.
+    kBRNResponderServiceBoss = kBRNPrefix + 0x28,
+    kBRNDocFileHandlerBoss = 0xA827B,
+    kBRNActionComponentBoss = kBRNPrefix + 0x29,
 };
 
 // Widgets
@@ -107,4 +123,11 @@ enum : ClassID {
     kBRNDocPrefsChangedMessage = 0xA828C,
     // The panel's target mode changed.
     kBRNPanelModeMessage = 0xA828F,
+    // Sent by the document observer on IID_IBRNDOCCHANGE after commands that touch metadata.
+    kBRNDocChangedMessage = 0xA828E,
+    // The document's preferences changed.
+    kBRNDocPrefsLazyMessage = 0xA8290,
 };
+
+// Outside components of the maker.
+constexpr PluginID kCVComponentPluginID = 0x64DB0;

@@ -4,6 +4,11 @@
 #include "BRNStrings.h"
 #include "base/HostConfig.h"
 #include "files/BRNPrefsPrst.h"
+#include "files/BRNUtils.h"
+#include "lifecycle/BRNDocFileHandler.h"
+#include "lifecycle/BRNDocObserver.h"
+#include "lifecycle/BRNResponder.h"
+#include "lifecycle/BRNServiceProvider.h"
 #include "metadata/BRNDocPrefs.h"
 #include "metadata/BRNDocPrefsPrst.h"
 #include "metadata/BRNSetDocPrefsCmd.h"
@@ -16,9 +21,11 @@
 #include "service/BRNSuiteGalleyCSB.h"
 #include "service/BRNSuiteLayoutCSB.h"
 #include "subjects/CSubject.h"
+#include "subjects/ResponderRegistry.h"
 #include "ui/BRNFieldData.h"
 #include "ui/BRNPanelData.h"
 
+#include <dlfcn.h>
 #include <unistd.h>
 
 PluginID BRNPlugIn::GetPluginID() const {
@@ -62,15 +69,35 @@ void BRNPlugIn::RegisterImplementations() {
     ObjectModel::RegisterClass(kBRNSuiteGalleyBoss, {{IID_IBRNSUITE, kBRNSuiteGalleyCSBImpl}});
     ObjectModel::RegisterClass(
         kBRNPanelBoss, {{IID_IBRNPANELDATA, kBRNPanelDataImpl}, {IID_ISUBJECT, kBRNPanelSubjectImpl}});
+    // The document lifecycle: the responder with the provider that names its signals, the
+    // document observer and the saved class of the host's file handler on each document, and
+    // our file handler.
+    ObjectModel::RegisterImplementation(kBRNResponderImpl, MakeFactory<BRNResponder>());
+    ObjectModel::RegisterImplementation(kBRNServiceProviderImpl, MakeFactory<BRNServiceProvider>());
+    ObjectModel::RegisterImplementation(kBRNDocObserverImpl, MakeFactory<BRNDocObserver>());
+    ObjectModel::RegisterImplementation(kBRNDocFileHandlerImpl, MakeFactory<BRNDocFileHandler>());
+    ObjectModel::RegisterClass(kBRNResponderServiceBoss, {{IID_IK2SERVICEPROVIDER, kBRNServiceProviderImpl},
+                                                          {IID_IRESPONDER, kBRNResponderImpl}});
+    ObjectModel::RegisterClass(kBRNDocFileHandlerBoss, {{IID_IDOCFILEHANDLER, kBRNDocFileHandlerImpl}});
+    ObjectModel::AddIn(kDocBoss, {IID_IBRNDOCOBSERVER, kBRNDocObserverImpl});
+    ObjectModel::AddIn(kDocBoss, {IID_IBRNSAVEDFILEHANDLER, kHostClassIDDataImpl});
+    ResponderRegistry::RegisterServiceProvider(kBRNResponderServiceBoss);
     BRNStrings::Register();
+    BRNUtils::ResetCompanionMode();
 }
 
 std::filesystem::path BRNPlugIn::GetResourceFile() const {
+    std::error_code ec;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    // Loaded as a module: the module's own file.
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&GetPlugIn), &info) && info.dli_fname && *info.dli_fname) {
+        std::filesystem::path module(info.dli_fname);
+        if (module.is_absolute() && (ec || module != self)) return module;
+    }
     const auto& dir = HostConfig::Get().pluginDir;
     if (!dir.empty()) return dir / "Brindle.pln";
     // The plug-in is linked into the host program: its file is the program's.
-    std::error_code ec;
-    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
     return ec ? std::filesystem::path("Brindle.pln") : self;
 }
 

@@ -10,5 +10,5 @@ public:
     std::filesystem::path GetResourceFile() const override;
 };
 
-// The one entry point of the module.
-IPlugIn* GetPlugIn();
+// The one entry point of the module, looked up by its plain name.
+extern "C" IPlugIn* GetPlugIn();

@@ -7,12 +7,16 @@ cd "$(dirname "$0")/.."
 brindle="$(pwd)/${BRINDLE_BUILD_DIR:-build}/app/brindle"
 home=$(mktemp -d)
 out=$(mktemp -d)
-trap 'rm -rf "$home" "$out"' EXIT
+plugin=$(mktemp -d)
+trap 'rm -rf "$home" "$out" "$plugin"' EXIT
+# The plug-in folder: the module beside the sample defaults file.
+cp samples/plugin/* "$plugin/"
+ln -s "$(dirname "$brindle")/Brindle.pln" "$plugin/Brindle.pln"
 
 run() {
     echo "\$ brindle $*"
     local rc=0
-    "$brindle" --home "$home" --plugin-dir samples/plugin "$@" || rc=$?
+    "$brindle" --home "$home" --plugin-dir "$plugin" "$@" || rc=$?
     echo
     return $rc
 }

@@ -10,7 +10,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   libimage-exiftool-perl python3
   clang libclang-rt-14-dev
-  tzdata
+  tzdata hyperfine exempi
   help2man parallel bash-completion python3-yaml
 )
 missing=()

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 struct HostConfig {
     enum class Edition { kLayout, kText };
@@ -20,6 +21,18 @@ struct HostConfig {
     // The outside logger's level for the plug-in and where its lines go (empty: standard error).
     int32 logLevel = 0;
     std::filesystem::path logFile;
+    // Plug-ins of others that the session reports as loaded (the host has no modules of
+    // theirs; tests and configurations declare them).
+    std::vector<PluginID> presentPlugins;
+    // Where document events are announced ("ADDR:PORT"); empty: nowhere.
+    std::string companion;
+
+    // Reads "key = value" lines ("companion = ADDR:PORT", "plugin = ID", one per plug-in;
+    // "#" starts a comment); a missing file is no error. False, with the line, for a line
+    // that is neither.
+    bool ReadFile(const std::filesystem::path& file, std::string* error = nullptr);
+    // The configuration file in the roaming folder.
+    std::filesystem::path ConfigFile() const;
 
     static HostConfig& Get();
     std::filesystem::path RoamingDataRoot() const;

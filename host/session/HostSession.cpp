@@ -12,6 +12,7 @@
 #include "session/Utils.h"
 #include "subjects/CSubject.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
@@ -216,11 +217,14 @@ bool IsRunning() {
 }
 
 bool IsPluginLoaded(PluginID id) {
-    return gPlugin && gPlugin->GetPluginID() == id;
+    if (gPlugin && gPlugin->GetPluginID() == id) return true;
+    const auto& present = HostConfig::Get().presentPlugins;
+    return std::find(present.begin(), present.end(), id) != present.end();
 }
 
 bool GetPluginFile(PluginID id, IDFile* file) {
-    if (!IsPluginLoaded(id) || !file) return false;
+    // Only modules the host loaded have files; declared plug-ins have none.
+    if (!gPlugin || gPlugin->GetPluginID() != id || !file) return false;
     *file = IDFile(gPlugin->GetResourceFile());
     return true;
 }

@@ -4,6 +4,7 @@
 #include "objectmodel/InterfacePtr.h"
 #include "objectmodel/ObjectModel.h"
 #include "subjects/IDocumentSignalData.h"
+#include "subjects/IK2ServiceProvider.h"
 #include "subjects/ISignalMgr.h"
 
 #include <algorithm>
@@ -86,13 +87,41 @@ void RegisterClass(ServiceID service, ClassID responderClass) {
     Entries().push_back({service, nullptr, responderClass});
 }
 
+bool RegisterServiceProvider(ClassID providerClass) {
+    InterfacePtr<IK2ServiceProvider> provider(
+        static_cast<IK2ServiceProvider*>(CreateObject(providerClass, IID_IK2SERVICEPROVIDER)));
+    if (!provider) return false;
+    InterfacePtr<IResponder> responder(provider, IID_IRESPONDER);
+    if (!responder) return false;
+    std::vector<ServiceID> ids;
+    if (provider->HasMultipleIDs())
+        provider->GetServiceIDs(ids);
+    else
+        ids.push_back(provider->GetServiceID());
+    for (ServiceID id : ids)
+        if (id != kInvalidService) RegisterClass(id, providerClass);
+    return true;
+}
+
+bool gSignalsEnabled = true;
+
+void SetSignalsEnabled(bool enabled) {
+    gSignalsEnabled = enabled;
+}
+
+bool SignalsEnabled() {
+    return gSignalsEnabled;
+}
+
 void Clear() {
+    gSignalsEnabled = true;
     auto entries = std::exchange(Entries(), {});
     for (const auto& e : entries)
         if (e.responder) e.responder->Release();
 }
 
 void SendDocSignal(ServiceID service, const UIDRef& doc, const IDFile& file) {
+    if (!gSignalsEnabled) return;
     auto* signal = new DocSignal(service, doc, file);
     signal->BindData();
     InterfacePtr<ISignalMgr> hold(signal);

@@ -8,6 +8,8 @@
 #include "model/BRNPackage.h"
 #include "objectmodel/UIDRef.h"
 
+class IDocument;
+
 #include <string>
 #include <vector>
 
@@ -53,6 +55,21 @@ void ApplyDefaultsFile(BRNPackage& package);
 // ("applyondocumentopen"), pushes the element's values into that package; an "ACTIVATION"
 // date is never applied here. True when the package list was written back.
 bool16 ApplyDefaultsOnOpen(const UIDRef& document);
+
+// The plug-in of ours whose presence turns the companion mode on.
+constexpr PluginID kCompanionPluginID = 414209;
+// The datagram announcing a document event: "WIN", the event word ("OPEN", "SAVE",
+// "CLOSE"), the user (alias, else user name) and the document's file URL, joined by
+// "CORVANEDEL", in UTF-8 without an end. Empty for a document without a file.
+std::string DocumentEventPayload(IDocument* document, const PMString& event);
+// Sends the payload to the destination the host was given (HostConfig::companion); nothing
+// without one or without a file. Silent in every case.
+void NotifyDocumentEvent(IDocument* document, const PMString& event);
+// On when the companion plug-in is loaded, or in the text-editing edition when the marker
+// file "sidelink" lies beside the plug-in's file. Settled on the first call for the rest of
+// the plug-in's life (each start of the host loads the plug-in anew).
+int16 IsCompanionMode();
+void ResetCompanionMode();
 } // namespace BRNUtils
 
 // Appends a line to "BRN.log" with the caller's source position.

@@ -63,7 +63,7 @@ protected:
     static Result Run(const std::string& args, const fs::path& pluginDir = SamplePluginDir()) {
         Result r;
         r.code = RunBrindle("--home " + Quote(sHome->path().string()) + " --plugin-dir " +
-                                Quote(pluginDir.string()) + " " + args,
+                                Quote(testsupport::PlugInFolderWith(pluginDir).string()) + " " + args,
                             &r.out, &r.err);
         return r;
     }

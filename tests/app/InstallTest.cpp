@@ -1,4 +1,4 @@
-// cmake --install puts the program, its samples, its manual page and its bash completion
+// cmake --install puts the program, its plug-in module, its samples, its manual page and its bash completion
 // where a user's system looks for them, and the installed program runs.
 #include "TestSupport.h"
 
@@ -23,7 +23,10 @@ TEST(InstallTest, InstallsTheProgramSamplesManualPageAndCompletion) {
     const fs::path bin = prefix / "bin" / "brindle";
     EXPECT_EQ(CaptureOutput(Quote(bin) + " --version"), "brindle 1.0.0\n");
     EXPECT_TRUE(fs::exists(prefix / "share/brindle/samples/library/Editorial_ID.xml"));
-    EXPECT_TRUE(fs::exists(prefix / "share/brindle/plugin/BrindleDefaults.xml"));
+    // The plug-in module and its defaults file sit beside the program that loads it.
+    const fs::path program = fs::canonical(bin).parent_path();
+    EXPECT_TRUE(fs::exists(program / "Brindle.pln"));
+    EXPECT_TRUE(fs::exists(program / "BrindleDefaults.xml"));
     if (std::system("help2man --version >/dev/null 2>&1") == 0) {
         const std::string man = testsupport::ReadFile(prefix / "share/man/man1/brindle.1");
         EXPECT_NE(man.find(".TH BRINDLE"), std::string::npos);

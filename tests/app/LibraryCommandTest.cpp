@@ -547,9 +547,9 @@ TEST_F(LibraryCommand, FilesThatAreNotRegularFilesAreSkippedNotRead) {
     fs::remove(settings);
 
     // As a defaults file beside the plug-in.
-    TempDir plugin;
-    ASSERT_EQ(::mkfifo((plugin.path() / "BrindleDefaults.xml").c_str(), 0600), 0);
-    EXPECT_EQ(Brindle("--plugin-dir " + Quote(plugin.path()) + " tags Advertising", &out, &err), 0) << err;
+    const fs::path plugin = testsupport::PlugInFolderWith();
+    ASSERT_EQ(::mkfifo((plugin / "BrindleDefaults.xml").c_str(), 0600), 0);
+    EXPECT_EQ(Brindle("--plugin-dir " + Quote(plugin) + " tags Advertising", &out, &err), 0) << err;
 }
 
 // Without -o the proposed name is one file in the current folder, whatever the package's

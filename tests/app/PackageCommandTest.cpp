@@ -120,7 +120,7 @@ protected:
 
 TEST_F(PackageCommandTest, ApplyGivesDefaultsAndTheDefaultsFile) {
     const fs::path file = Copy("Plain-BlueSquare.jpg", "plain.jpg");
-    Result r = Run("--plugin-dir " + Quote(Samples() / "plugin") + " apply " + Quote(file) + " Editorial");
+    Result r = Run("--plugin-dir " + Quote(testsupport::PlugInFolderWith(Samples() / "plugin")) + " apply " + Quote(file) + " Editorial");
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(r.out, file.string() + ": Editorial version 3\n");
 

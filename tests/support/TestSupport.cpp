@@ -126,6 +126,22 @@ fs::path HostFixture::RecoveryFolder() const {
     return fHome->path() / "state/corvane";
 }
 
+fs::path PlugInModule() {
+    return fs::path(BRINDLE_BINARY).parent_path() / "Brindle.pln";
+}
+
+fs::path PlugInFolderWith(const fs::path& files) {
+    static TempDir all;
+    static int count = 0;
+    const fs::path dir = all.path() / std::to_string(++count);
+    fs::create_directories(dir);
+    if (!files.empty())
+        for (const auto& e : fs::directory_iterator(files))
+            if (e.is_regular_file()) fs::copy_file(e.path(), dir / e.path().filename());
+    fs::create_symlink(PlugInModule(), dir / "Brindle.pln");
+    return dir;
+}
+
 fs::path SamplesLibrary() {
     return fs::path(BRINDLE_SOURCE_DIR) / "samples/library";
 }

@@ -70,6 +70,12 @@ std::string CaptureOutput(const std::string& command, int* status = nullptr);
 // Runs the brindle program with the arguments; returns its exit code, and its output.
 int RunBrindle(const std::string& args, std::string* out = nullptr, std::string* err = nullptr);
 
+// The plug-in module the built program loads.
+std::filesystem::path PlugInModule();
+// A fresh plug-in folder (removed when the tests end) holding the module and copies of the
+// files of the given folder (defaults files, marker files), for --plugin-dir.
+std::filesystem::path PlugInFolderWith(const std::filesystem::path& files = {});
+
 // A text that is never translated (names and values of fields and packages).
 PMString Untranslated(const char* text);
 // A field with a name, short name, type and value, all else at its defaults.

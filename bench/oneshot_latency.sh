@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# One-shot latency: brindle (plug-in module loaded, lifecycle running) beside brindle_linked
+# (plug-in linked in) and a bare exempi safe-update of one value, in one hyperfine run each.
+# Usage: bench/oneshot_latency.sh [build folder]
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=${1:-build}
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+home="$work/home"
+module="$(pwd)/$build/app/brindle"
+linked="$(pwd)/$build/bench/brindle_linked"
+"$module" --home "$home" library import samples/library/*.xml >/dev/null
+cp tests/data/xmp-files/BlueSquare.jpg "$work/one.jpg"
+"$module" --home "$home" apply "$work/one.jpg" Editorial >/dev/null
+# The linked program finds no module to load; it takes its defaults from the program's folder.
+hyperfine -N -w 5 -r 60 \
+  "$module --home $home packages $work/one.jpg" \
+  "$linked --home $home packages $work/one.jpg"
+hyperfine -N -w 5 -r 60 \
+  "$module --home $home set $work/one.jpg Headline=Value" \
+  "$linked --home $home set $work/one.jpg Headline=Value" \
+  "exempi -w -s xmp:Label -v Value $work/one.jpg"

@@ -1,0 +1,137 @@
+// The plug-in's document lifecycle as the one-shot commands run it: announcements of open,
+// save and close, read-only commands that announce nothing, and the question for a document
+// holding both namespaces.
+#include "TestSupport.h"
+
+#include <arpa/inet.h>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <optional>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+using namespace testsupport;
+
+namespace {
+
+class Listener {
+public:
+    Listener() {
+        fSocket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fSocket, reinterpret_cast<sockaddr*>(&a), sizeof a);
+        socklen_t len = sizeof a;
+        getsockname(fSocket, reinterpret_cast<sockaddr*>(&a), &len);
+        fPort = ntohs(a.sin_port);
+    }
+    ~Listener() { close(fSocket); }
+    std::string Destination() const { return "127.0.0.1:" + std::to_string(fPort); }
+    // Every datagram waiting now (the program has ended when this is called).
+    std::vector<std::string> Drain() {
+        std::vector<std::string> got;
+        pollfd p{fSocket, POLLIN, 0};
+        while (poll(&p, 1, 100) == 1) {
+            char buf[65536];
+            const ssize_t n = recv(fSocket, buf, sizeof buf, 0);
+            if (n < 0) break;
+            got.emplace_back(buf, static_cast<size_t>(n));
+        }
+        return got;
+    }
+
+private:
+    int fSocket = -1;
+    int fPort = 0;
+};
+
+std::string FileURL(const fs::path& p) {
+    // The host renders a blank as %20; the names used here hold nothing else to escape.
+    std::string s = "file://";
+    for (char c : p.string())
+        s += c == ' ' ? std::string("%20") : std::string(1, c);
+    return s;
+}
+
+class LifecycleCommandTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        fPlugIn = PlugInFolderWith();
+        ASSERT_EQ(Run("library import " + Quote(SamplesLibrary() / "Editorial_ID.xml")), 0) << fErr;
+    }
+    int Run(const std::string& args) {
+        return RunBrindle("--home " + Quote(fHome.path()) + " --plugin-dir " + Quote(fPlugIn) +
+                              " --user login --alias Ann " + args,
+                          &fOut, &fErr);
+    }
+    fs::path Copy(const char* name) {
+        const fs::path file = fDir.path() / name;
+        fs::copy_file(fs::path(BRINDLE_TEST_DATA) / "xmp-files/BlueSquare.jpg", file);
+        return file;
+    }
+
+    TempDir fHome, fDir;
+    fs::path fPlugIn;
+    std::string fOut, fErr;
+};
+
+TEST_F(LifecycleCommandTest, OpenSaveAndCloseAnnouncedWithTheExactPayload) {
+    Listener listener;
+    const fs::path file = Copy("day one.jpg");
+    ASSERT_EQ(Run("--companion " + listener.Destination() + " apply " + Quote(file) + " Editorial"), 0)
+        << fErr;
+    const std::string tail = "CORVANEDELAnnCORVANEDEL" + FileURL(file);
+    EXPECT_EQ(listener.Drain(),
+              (std::vector<std::string>{"WINCORVANEDELOPEN" + tail, "WINCORVANEDELSAVE" + tail,
+                                        "WINCORVANEDELCLOSE" + tail}));
+
+    // Read-only commands announce nothing; nor does any command without a destination.
+    ASSERT_EQ(Run("--companion " + listener.Destination() + " packages " + Quote(file)), 0) << fErr;
+    ASSERT_EQ(Run("--companion " + listener.Destination() + " check " + Quote(file)), 3) << fErr;
+    ASSERT_EQ(Run("set " + Quote(file) + " Headline=Quiet"), 0) << fErr;
+    EXPECT_TRUE(listener.Drain().empty());
+}
+
+TEST_F(LifecycleCommandTest, TheMakersComponentStopsTheAnnouncements) {
+    Listener listener;
+    const fs::path file = Copy("one.jpg");
+    fs::create_directories(fHome.path() / "config/brindle");
+    WriteFile(fHome.path() / "config/brindle/host.conf",
+              "# the maker's component is loaded\nplugin = 0x64DB0\ncompanion = " + listener.Destination() +
+                  "\n");
+    ASSERT_EQ(Run("apply " + Quote(file) + " Editorial"), 0) << fErr;
+    EXPECT_TRUE(listener.Drain().empty());
+
+    WriteFile(fHome.path() / "config/brindle/host.conf", "companion 127.0.0.1:1\n");
+    EXPECT_NE(Run("apply " + Quote(file) + " Editorial"), 0);
+    EXPECT_NE(fErr.find("host.conf:1: not a setting"), std::string::npos) << fErr;
+}
+
+TEST_F(LifecycleCommandTest, BothNamespacesAskOnOpen) {
+    const char* packet =
+        "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+        "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
+        "<rdf:Description rdf:about=\"\" xmlns:old=\"http://www.corvane.dk/xmp/indesign/brindle/1.0/\" "
+        "xmlns:dunmoreBRN=\"https://ns.corvane.com/xmp/indesign/brindle/2.0/\" old:DocType=\"InDesign\" "
+        "dunmoreBRN:DocType=\"InDesign\"/></rdf:RDF></x:xmpmeta>";
+    struct Case {
+        const char* answer;
+        bool legacyKept;
+    };
+    for (const Case c : {Case{"yes", false}, Case{"no", true}}) {
+        const fs::path file = fDir.path() / (std::string("dual-") + c.answer + ".txt");
+        WriteFile(file, "text");
+        WriteFile(fs::path(file.string() + ".xmp"), packet);
+        ASSERT_EQ(Run(std::string("--answer ") + c.answer + " apply " + Quote(file) + " Editorial"), 0)
+            << fErr;
+        EXPECT_NE(fErr.find("alert: "), std::string::npos) << fErr;
+        const std::string saved = ReadFile(fs::path(file.string() + ".xmp"));
+        EXPECT_EQ(saved.find("brindle/1.0/") != std::string::npos, c.legacyKept) << c.answer << "\n" << saved;
+    }
+}
+
+} // namespace
