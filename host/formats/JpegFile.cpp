@@ -1,5 +1,6 @@
 #include "formats/JpegFile.h"
 
+#include "xmp/XMPPacketLimits.h"
 #include "xmp/XmpText.h"
 
 #include <openssl/evp.h>
@@ -178,6 +179,20 @@ bool SetPacket(const std::string& in, const std::string& standard, const std::st
     return true;
 }
 
+bool ExtendedWithinLimits(std::string_view payload, size_t claimed) {
+    // Too short to be a part: readers pass over it.
+    if (claimed < kExtendedHeader) return true;
+    if (payload.size() < kExtendedHeader) return false;
+    auto get32 = [&](size_t i) {
+        uint32_t v = 0;
+        for (size_t k = 0; k < 4; ++k)
+            v = v << 8 | static_cast<unsigned char>(payload[i + k]);
+        return v;
+    };
+    const uint64_t full = get32(67), offset = get32(71), part = claimed - kExtendedHeader;
+    return full <= XMPPacketLimits::kMaxPacketBytes && offset + part <= full;
+}
+
 bool ExtendedPacket(const std::string& in, const std::string& guid, std::string* packet) {
     auto byte = [&](size_t i) { return static_cast<unsigned char>(in[i]); };
     auto get32 = [&](size_t i) {
@@ -202,6 +217,7 @@ bool ExtendedPacket(const std::string& in, const std::string& guid, std::string*
             in.compare(p + 35, 32, guid) != 0)
             continue;
         const uint32_t full = get32(p + 67), offset = get32(p + 71);
+        if (!ExtendedWithinLimits(std::string_view(in).substr(p, n), n)) return false;
         if (!any) {
             total = full;
             packet->assign(full, '\0');

@@ -7,7 +7,9 @@
 
 #include <exempi/xmp.h>
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 namespace JpegFile {
 
@@ -26,5 +28,10 @@ bool SetPacket(const std::string& in, const std::string& standard, const std::st
 // their offsets. False when there is none, or the parts do not cover it exactly or do not
 // digest to the GUID.
 bool ExtendedPacket(const std::string& jpeg, const std::string& guid, std::string* packet);
+
+// Whether an extended segment's payload (signature, GUID, full length, offset, part; possibly
+// cut short at the end of the file, `claimed` being the size its length field gives) stays
+// within the packet limits: a full length the packet may have, and a part inside it.
+bool ExtendedWithinLimits(std::string_view payload, size_t claimed);
 
 } // namespace JpegFile

@@ -240,7 +240,7 @@ bool CopyToTemp(const fs::path& real, Temp* temp) {
 
 // A JPEG's main packet read straight from its header segments: the toolkit's handler opens
 // and scans far more of the file to give the same bytes.
-enum class Jpeg { kPacket, kNone, kAskHandler };
+enum class Jpeg { kPacket, kNone, kAskHandler, kRefused };
 
 constexpr std::string_view kXMPSignature{"http://ns.adobe.com/xap/1.0/\0", 29};
 constexpr std::string_view kExtendedSignature{"http://ns.adobe.com/xmp/extension/\0", 35};
@@ -256,7 +256,8 @@ bool IsJpegName(const fs::path& p) {
 // wrapper and padding), kNone for a JPEG without one, or kAskHandler for anything the
 // handler should judge: no JPEG start, fill bytes or markers without a length before the
 // image data, a truncated segment, a second XMP segment, extended XMP, a packet that is not
-// UTF-8.
+// UTF-8. kRefused for extended segments whose claimed full length or offsets break the
+// packet limits: the handler would reserve the claimed length (up to 4 GB) before reading.
 Jpeg ReadJpegPacket(const fs::path& path, std::string* packet) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return Jpeg::kAskHandler;
@@ -275,22 +276,36 @@ Jpeg ReadJpegPacket(const fs::path& path, std::string* packet) {
     };
     auto byte = [&](size_t i) { return static_cast<unsigned char>(head[i]); };
     Jpeg result = Jpeg::kAskHandler;
-    bool found = false;
+    bool found = false, extended = false;
     size_t pos = 2;
     if (have(4) && byte(0) == 0xFF && byte(1) == 0xD8) {
         for (;;) {
             if (!have(pos + 4) || byte(pos) != 0xFF) break;
             const unsigned char marker = byte(pos + 1);
             if (marker == 0xDA || marker == 0xD9) { // image data, or the end: no more metadata
-                result = found ? Jpeg::kPacket : Jpeg::kNone;
+                result = extended ? Jpeg::kAskHandler : found ? Jpeg::kPacket : Jpeg::kNone;
                 break;
             }
             // Fill bytes, restart markers and TEM carry no length.
             if (marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) break;
             const size_t length = (static_cast<size_t>(byte(pos + 2)) << 8) | byte(pos + 3);
-            if (length < 2 || !have(pos + 2 + length)) break;
-            const std::string_view payload(head.data() + pos + 4, length - 2);
-            if (marker == 0xE1 && payload.substr(0, kExtendedSignature.size()) == kExtendedSignature) break;
+            if (length < 2) break;
+            // A truncated segment is judged by what it holds: the handler may read it anyway.
+            const bool whole = have(pos + 2 + length);
+            const std::string_view payload(head.data() + pos + 4,
+                                           std::min(length - 2, head.size() - (pos + 4)));
+            if (marker == 0xE1 && payload.substr(0, kExtendedSignature.size()) == kExtendedSignature) {
+                if (!JpegFile::ExtendedWithinLimits(payload, length - 2)) {
+                    result = Jpeg::kRefused;
+                    break;
+                }
+                extended = true;
+            }
+            if (!whole) break;
+            if (extended) { // the handler puts the parts together; the rest are only checked
+                pos += 2 + length;
+                continue;
+            }
             if (marker == 0xE1 && payload.substr(0, kXMPSignature.size()) == kXMPSignature) {
                 if (found) break;
                 found = true;
@@ -306,6 +321,13 @@ Jpeg ReadJpegPacket(const fs::path& path, std::string* packet) {
         result = Jpeg::kAskHandler;
     if (result != Jpeg::kPacket) packet->clear();
     return result;
+}
+
+// Whether the toolkit's handler may open the file: any file whose content is a JPEG (whatever
+// its name) is checked first.
+bool SafeForHandler(const fs::path& real) {
+    std::string ignored;
+    return ReadJpegPacket(real, &ignored) != Jpeg::kRefused;
 }
 
 enum class Update { kDone, kDoesNotFit, kFailed };
@@ -712,9 +734,13 @@ Result Read(const IDFile& file, std::string* rdf, bool* sidecar, std::string* wh
             return finish(Result::kOK);
         case Jpeg::kNone:
             return finish(Result::kNoPacket);
+        case Jpeg::kRefused:
+            return finish(Result::kCannotRead);
         case Jpeg::kAskHandler:
             break;
         }
+    } else if (!SafeForHandler(t.real)) {
+        return finish(Result::kCannotRead);
     }
     OpenFile f(t.real, XMP_OPEN_READ | XMP_OPEN_ONLYXMP);
     Probe probe;
@@ -780,6 +806,7 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
                     " (the file cannot hold an XMP packet)";
         return r;
     };
+    if (!SafeForHandler(t.real)) return Result::kCannotWrite;
     Probe probe;
     {
         OpenFile f(t.real, XMP_OPEN_READ | XMP_OPEN_ONLYXMP);
@@ -837,7 +864,7 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
 bool UsesSidecar(const IDFile& file) {
     Target t;
     if (!Locate(file, &t) || !XMPPacketAccess::InitToolkit() || PdfFile::IsPdf(t.real)) return false;
-    if (StructuredFormat(t.real) != Structured::kNone) return false;
+    if (StructuredFormat(t.real) != Structured::kNone || !SafeForHandler(t.real)) return false;
     OpenFile f(t.real, XMP_OPEN_READ | XMP_OPEN_ONLYXMP);
     Probe probe;
     if (!f || !ProbeOpen(f, &probe) || AlwaysInFile(probe)) return false;

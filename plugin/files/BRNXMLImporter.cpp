@@ -41,14 +41,18 @@ PMString Untranslated(const std::string* v) {
     return s;
 }
 
-template <class Source> PMString Text(const Source& e, const char* name) { return Untranslated(e.Attr(name)); }
+template <class Source> PMString Text(const Source& e, const char* name) {
+    return Untranslated(e.Attr(name));
+}
 
 template <class Source> bool ContainsTrue(const Source& e, const char* name) {
     const std::string* v = e.Attr(name);
     return v && v->find("True") != std::string::npos;
 }
 
-template <class Source> int32 Number(const Source& e, const char* name) { return Text(e, name).GetAsNumber(); }
+template <class Source> int32 Number(const Source& e, const char* name) {
+    return Text(e, name).GetAsNumber();
+}
 
 PMStringList DomSource::List(int which) const {
     PMStringList values;
@@ -56,7 +60,8 @@ PMStringList DomSource::List(int which) const {
     if (!list) return values;
     for (int32 i = 0; i < list->ChildCount(); ++i) {
         const CVDomElement* c = list->ChildAt(i);
-        if (c->IsElement() && c->GetName() == "value") values.push_back(Untranslated(c->FindAttributeUTF8("name")));
+        if (c->IsElement() && c->GetName() == "value")
+            values.push_back(Untranslated(c->FindAttributeUTF8("name")));
     }
     return values;
 }
@@ -82,10 +87,16 @@ template <class Source> BRNField ReadField(const Source& e) {
     case kBRNTypeDecimal:
     case kBRNTypeDate:
     case kBRNTypeDirectory:
-    case kBRNTypeText: f.SetValue(Text(e, "Value")); break;
-    case kBRNTypeBoolean: f.SetBoolValue(ContainsTrue(e, "Value")); break;
+    case kBRNTypeText:
+        f.SetValue(Text(e, "Value"));
+        break;
+    case kBRNTypeBoolean:
+        f.SetBoolValue(ContainsTrue(e, "Value"));
+        break;
     case kBRNTypeChoice:
-    case kBRNTypeChoiceString: f.SetOptions(e.List(kOptions)); break;
+    case kBRNTypeChoiceString:
+        f.SetOptions(e.List(kOptions));
+        break;
     case kBRNTypeMultiChoice:
         f.SetAllowUserValues(ContainsTrue(e, "AllowUserValues"));
         f.SetDefaultValues(e.List(kDefaultValues));
@@ -97,20 +108,31 @@ template <class Source> BRNField ReadField(const Source& e) {
         f.SetFieldOverridden(ContainsTrue(e, "FieldOverridden"));
         f.SetValue(Text(e, "Value"));
         break;
-    default: break;
+    default:
+        break;
     }
     return f;
 }
 
-// Replaces the package by the one the "package" element and its fields describe.
-template <class Source> void BuildPackage(BRNPackage& package, const Source& p, BRNFieldList fields) {
+std::string& LastError();
+
+// Replaces the package by the one the "package" element and its fields describe. False (and
+// the package untouched) when its version is no number a package can have.
+template <class Source> bool BuildPackage(BRNPackage& package, const Source& p, BRNFieldList fields) {
     PMString modified = Text(p, "modified");
+    const std::string* versionText = p.Attr("version");
+    uint32 version = 0;
+    if (versionText && !BRNPackage::ParseVersion(*versionText, &version)) {
+        LastError() = "its version \"" + *versionText + "\" is not a whole number from 0 to 4294967295";
+        return false;
+    }
     BRNPackage result(Text(p, "name"), Text(p, "password"), Number(p, "timestamp"));
-    result.SetVersion(static_cast<uint32>(Number(p, "version")));
+    result.SetVersion(version);
     result.SetLocked(kTrue);
     result.Fields() = std::move(fields);
     result.SetModified(modified.IsEqualNoCase(PMString("true")) ? kTrue : kFalse);
     package = std::move(result);
+    return true;
 }
 
 // Reads a package file straight from the parser's events, without building a tree: only
@@ -120,7 +142,9 @@ class StreamingReader {
 public:
     bool Parse(IPMStream* stream, std::string* error);
     bool HasPackage() const { return fRootOK && fPackageSeen; }
-    void Fill(BRNPackage& package) { BuildPackage(package, StreamSource{&fPackageAttrs, nullptr}, std::move(fFields)); }
+    bool Fill(BRNPackage& package) {
+        return BuildPackage(package, StreamSource{&fPackageAttrs, nullptr}, std::move(fFields));
+    }
 
 private:
     static void Start(void* self, const char* name, const char** attrs) {
@@ -129,7 +153,8 @@ private:
     static void End(void* self, const char*) { static_cast<StreamingReader*>(self)->OnEnd(); }
     static void Copy(AttributeList& into, const char** attrs) {
         into.items.clear();
-        for (const char** a = attrs; a && a[0]; a += 2) into.items.emplace_back(a[0], a[1]);
+        for (const char** a = attrs; a && a[0]; a += 2)
+            into.items.emplace_back(a[0], a[1]);
     }
     void OnStart(const char* name, const char** attrs);
     void OnEnd();
@@ -161,7 +186,8 @@ void StreamingReader::OnStart(const char* name, const char** attrs) {
         if (fInPackage && n == "field") {
             fInField = true;
             Copy(fFieldAttrs, attrs);
-            for (auto& l : fLists) l.clear();
+            for (auto& l : fLists)
+                l.clear();
             fListSeen = {};
         }
     } else if (fDepth == 4) {
@@ -262,11 +288,13 @@ int32 BRNXMLImporter::LoadXML(BRNPackage& package, IPMStream* stream) {
     StreamingReader reader;
     LastError().clear();
     if (!reader.Parse(stream, &LastError())) return 1;
-    if (reader.HasPackage()) reader.Fill(package);
+    if (reader.HasPackage() && !reader.Fill(package)) return kInvalidValue;
     return 0;
 }
 
-const std::string& BRNXMLImporter::GetLastError() { return LastError(); }
+const std::string& BRNXMLImporter::GetLastError() {
+    return LastError();
+}
 
 int32 BRNXMLImporter::ParseDOM(BRNPackage& package, const CVDomElement* root) {
     CV_TRACE("BRNXMLImporter::ParseDOM");
@@ -279,6 +307,6 @@ int32 BRNXMLImporter::ParseDOM(BRNPackage& package, const CVDomElement* root) {
         const CVDomElement* c = p->ChildAt(i);
         if (c->IsElement() && c->GetName() == "field") fields.push_back(ReadField(DomSource{c}));
     }
-    BuildPackage(package, DomSource{p}, std::move(fields));
-    return 0;
+    LastError().clear();
+    return BuildPackage(package, DomSource{p}, std::move(fields)) ? 0 : kInvalidValue;
 }

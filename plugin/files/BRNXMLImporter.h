@@ -7,12 +7,16 @@
 
 class BRNXMLImporter {
 public:
+    // What LoadXML and ParseDOM give for a well-formed package whose values no package can
+    // have (a version beyond 32 bits); GetLastError says which.
+    static constexpr int32 kInvalidValue = 2;
     // 0 on success; 1 when the stream has no UTF-16 byte-order mark or does not parse.
     // A file with another root or without a "package" element gives 0 and leaves the
     // package untouched, so callers check the name.
     static int32 LoadXML(BRNPackage& package, IPMStream* stream);
-    // Fills the package from a parsed tree; always 0.
+    // Fills the package from a parsed tree; 0, or kInvalidValue.
     static int32 ParseDOM(BRNPackage& package, const CVDomElement* root);
-    // The parser's message after LoadXML failed on a document that is not well formed.
+    // The parser's message after LoadXML failed on a document that is not well formed, or
+    // what value was refused.
     static const std::string& GetLastError();
 };

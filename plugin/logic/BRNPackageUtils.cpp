@@ -33,15 +33,19 @@ int32 LoadPackageFile(const IDFile& file, BRNPackage& package, PMString* error) 
     InterfacePtr<IPMStream> stream(StreamUtil::CreateMemoryStreamRead(std::move(bytes)));
     if (!stream) return fail("cannot be opened");
     BRNPackage read;
-    if (BRNXMLImporter::LoadXML(read, stream) != 0) {
+    const int32 loaded = BRNXMLImporter::LoadXML(read, stream);
+    if (loaded == BRNXMLImporter::kInvalidValue) return fail(BRNXMLImporter::GetLastError());
+    if (loaded != 0) {
         PMString domError(BRNXMLImporter::GetLastError());
         uchar bom[2] = {0, 0};
         stream->Seek(0, IPMStream::kSeekFromStart);
         bool utf16 = stream->XferByte(bom, 2) == 2 &&
                      ((bom[0] == 0xFF && bom[1] == 0xFE) || (bom[0] == 0xFE && bom[1] == 0xFF));
-        if (!utf16) return fail("is not a package definition file (it must be UTF-16 with a byte-order mark)");
+        if (!utf16)
+            return fail("is not a package definition file (it must be UTF-16 with a byte-order mark)");
         std::string msg = domError.GetUTF8String();
-        while (!msg.empty() && msg.back() == '\n') msg.pop_back();
+        while (!msg.empty() && msg.back() == '\n')
+            msg.pop_back();
         return fail("is not well-formed XML: " + msg);
     }
     if (read.GetName().IsEmpty())
@@ -51,8 +55,8 @@ int32 LoadPackageFile(const IDFile& file, BRNPackage& package, PMString* error) 
 }
 
 bool16 WritePackageFile(const IDFile& file, const BRNPackage& package) {
-    InterfacePtr<IPMStream> stream(
-        StreamUtil::CreateFileStreamWrite(file, kOpenOut | kOpenTrunc, MakeTypeCode("TEXT"), MakeTypeCode("R*ch")));
+    InterfacePtr<IPMStream> stream(StreamUtil::CreateFileStreamWrite(
+        file, kOpenOut | kOpenTrunc, MakeTypeCode("TEXT"), MakeTypeCode("R*ch")));
     Utils<IXMLUtils> xmlUtils;
     if (!stream || !xmlUtils) {
         CV_LOG(10, "Could not open file!");
@@ -99,7 +103,7 @@ bool16 doExportPackage(const PMString& name) {
         CV_LOG(25, "package: " + name.GetUTF8String() + " not found");
         return kFalse;
     }
-    uint32 version = package->GetVersion() + (package->IsModified() ? 1 : 0);
+    uint32 version = package->IsModified() ? package->NextVersion() : package->GetVersion();
     IDFile file;
     bool written = false;
     if (HostDialogs::ChooseSaveFile(PMString("Export Package"), {{PMString("XML file"), PMString("xml")}},
@@ -118,7 +122,8 @@ bool16 doExportPackage(const PMString& name) {
     return kTrue;
 }
 
-bool16 ImportPackageFiles(const std::vector<IDFile>& files, std::vector<PMString>* errors, BRNPackageList* imported) {
+bool16 ImportPackageFiles(const std::vector<IDFile>& files, std::vector<PMString>* errors,
+                          BRNPackageList* imported) {
     CV_TRACE("BRNPackageUtils::ImportPackageFiles");
     InterfacePtr<IBRNPrefs> prefs(QueryPrefs());
     if (!prefs) {

@@ -1,7 +1,7 @@
 #include "metadata/BRNXMPSchema.h"
 
-#include "base/GlobalTime.h"
 #include "CVLog.h"
+#include "base/GlobalTime.h"
 #include "files/BRNUtils.h"
 #include "io/FileUtils.h"
 #include "logic/BRNPackageUtils.h"
@@ -501,7 +501,11 @@ template <class Source> BRNPackageList ReadPackages(const Source& s, const typen
         BRNPackage p(name, PMString(), 0);
         p.SetPassword(Text(s.Get(item, "Password")));
         p.SetLocked(kTrue);
-        p.SetVersion(static_cast<uint32>(Number(s.Get(item, "Version"))));
+        // A version no package can have reads as 0: the package stays in the document, and
+        // any copy in the library counts as newer.
+        uint32 version = 0;
+        if (!BRNPackage::ParseVersion(s.Get(item, "Version"), &version)) version = 0;
+        p.SetVersion(version);
         p.SetTimestampValue(Number(s.Get(item, "Timestamp")));
         p.SetEnabled(IsTrue(s.Get(item, "Enabled")));
         // Deadline fields get their package's colour table from the defaults files.

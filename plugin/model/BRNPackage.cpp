@@ -3,6 +3,8 @@
 #include "CVLog.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <limits>
 
 namespace {
 PMString Untranslatable(PMString s) {
@@ -10,7 +12,9 @@ PMString Untranslatable(PMString s) {
     return s;
 }
 
-WideString TrueFalse(bool16 v) { return WideString(v ? "True" : "False"); }
+WideString TrueFalse(bool16 v) {
+    return WideString(v ? "True" : "False");
+}
 
 void WriteList(IXMLOutStream* out, const char* element, const PMStringList& values) {
     out->Push(WideString(element), kTrue);
@@ -24,7 +28,8 @@ void WriteList(IXMLOutStream* out, const char* element, const PMStringList& valu
 
 uint32 BRNPackage::Hash(const PMString& text) {
     uint32 h = 0;
-    for (char16_t c : text.Units()) h = (h * 32u + c) % 33554393u;
+    for (char16_t c : text.Units())
+        h = (h * 32u + c) % 33554393u;
     return h;
 }
 
@@ -34,7 +39,8 @@ BRNPackage::BRNPackage(const PMString& name, const PMString& password, int32 tim
     : fName(Untranslatable(name)), fPassword(password), fLocked(kFalse), fModified(kTrue), fVersion(0),
       fPasswordCheck(Hash(name) + Hash(password) + 1), fTimestamp(timestamp) {}
 
-BRNPackage::BRNPackage(const BRNFieldList& fields, const PMString& name, const PMString& password, int32 timestamp)
+BRNPackage::BRNPackage(const BRNFieldList& fields, const PMString& name, const PMString& password,
+                       int32 timestamp)
     : BRNPackage(name, password, timestamp) {
     fFields = fields;
 }
@@ -65,11 +71,28 @@ void BRNPackage::SetPassword(const PMString& password) {
     fLocked = kFalse;
 }
 
-void BRNPackage::SetName(const PMString& name) { fName = Untranslatable(name); }
+void BRNPackage::SetName(const PMString& name) {
+    fName = Untranslatable(name);
+}
 
 void BRNPackage::RaiseVersion() {
-    ++fVersion;
+    fVersion = NextVersion();
     fModified = kFalse;
+}
+
+uint32 BRNPackage::NextVersion() const {
+    return fVersion == std::numeric_limits<uint32>::max() ? fVersion : fVersion + 1;
+}
+
+bool BRNPackage::ParseVersion(std::string_view text, uint32* version) {
+    uint64_t v = 0;
+    for (char c : text) {
+        if (c < '0' || c > '9') return false;
+        v = v * 10 + static_cast<uint64_t>(c - '0');
+        if (v > std::numeric_limits<uint32>::max()) return false;
+    }
+    *version = static_cast<uint32>(v);
+    return true;
 }
 
 int32 BRNPackage::CompareVersion(uint32 version) const {
@@ -78,7 +101,9 @@ int32 BRNPackage::CompareVersion(uint32 version) const {
     return fModified ? -1 : 0;
 }
 
-PMString BRNPackage::GetVersionString() const { return PMString::AsNumber(fVersion); }
+PMString BRNPackage::GetVersionString() const {
+    return PMString::AsNumber(fVersion);
+}
 
 void BRNPackage::WriteElement(IXMLOutStream* out) const {
     CV_TRACE("BRNPackage::WriteElement");
@@ -106,7 +131,8 @@ void BRNPackage::WriteElement(IXMLOutStream* out) const {
                        type == kBRNTypeBoolean ? TrueFalse(f.GetBoolValue()) : WideString(f.GetValue()));
         if (type == kBRNTypeText || type == kBRNTypeMultiChoice)
             a.emplace_back(WideString("VisibleLines"), WideString(std::to_string(f.GetVisibleLines())));
-        if (type == kBRNTypeMultiChoice) a.emplace_back(WideString("AllowUserValues"), TrueFalse(f.GetAllowUserValues()));
+        if (type == kBRNTypeMultiChoice)
+            a.emplace_back(WideString("AllowUserValues"), TrueFalse(f.GetAllowUserValues()));
         a.emplace_back(WideString("Type"), WideString(std::to_string(type)));
         a.emplace_back(WideString("HasDefault"), TrueFalse(f.GetHasDefault()));
         if (f.GetHasDefault() && type != kBRNTypeMultiChoice)
@@ -131,7 +157,8 @@ void BRNPackage::WriteElement(IXMLOutStream* out) const {
 }
 
 BRNPackage* FindPackage(BRNPackageList& list, const PMString& name) {
-    auto it = std::find_if(list.begin(), list.end(), [&](const BRNPackage& p) { return p.GetName() == name; });
+    auto it =
+        std::find_if(list.begin(), list.end(), [&](const BRNPackage& p) { return p.GetName() == name; });
     return it == list.end() ? nullptr : &*it;
 }
 
@@ -140,7 +167,8 @@ const BRNPackage* FindPackage(const BRNPackageList& list, const PMString& name) 
 }
 
 bool RemovePackage(BRNPackageList& list, const PMString& name) {
-    auto it = std::find_if(list.begin(), list.end(), [&](const BRNPackage& p) { return p.GetName() == name; });
+    auto it =
+        std::find_if(list.begin(), list.end(), [&](const BRNPackage& p) { return p.GetName() == name; });
     if (it == list.end()) return false;
     list.erase(it);
     return true;

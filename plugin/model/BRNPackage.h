@@ -6,6 +6,7 @@
 #include "io/IXMLOutStream.h"
 #include "model/BRNField.h"
 
+#include <string_view>
 #include <vector>
 
 class BRNPackage {
@@ -32,8 +33,14 @@ public:
 
     BRNFieldList& Fields() { return fFields; }
     void SetPassword(const PMString& password);
-    // Version + 1 and no longer modified (done when an edited definition is saved).
+    // Version + 1 and no longer modified (done when an edited definition is saved). The
+    // highest version stays: wrapping to 0 would make every older copy look newer.
     void RaiseVersion();
+    // The version after RaiseVersion.
+    uint32 NextVersion() const;
+    // A version as text: decimal digits for 0..4294967295 (empty text is 0). False for
+    // anything else, which is never read as some other number.
+    static bool ParseVersion(std::string_view text, uint32* version);
     // -1 when the given version is older (or equal while this one is modified), 1 when it
     // is newer, 0 when the same.
     int32 CompareVersion(uint32 version) const;

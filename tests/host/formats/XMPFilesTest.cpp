@@ -644,6 +644,70 @@ TEST(XMPFilesTest, ExtendedJPEGPacketsAreReadWhole) {
     EXPECT_EQ(ItemNames(back), (std::vector<std::string>{"one", "two"}));
 }
 
+// An extended segment holding one part of a packet: `full` bytes in all, this part at `offset`.
+std::string ExtendedSegment(uint32_t full, uint32_t offset, const std::string& part) {
+    std::string payload = std::string("http://ns.adobe.com/xmp/extension/\0", 35) + std::string(32, 'A');
+    for (uint32_t v : {full, offset})
+        for (int shift = 24; shift >= 0; shift -= 8)
+            payload += static_cast<char>((v >> shift) & 0xFF);
+    payload += part;
+    return std::string("\xFF\xE1") + char((payload.size() + 2) >> 8) + char((payload.size() + 2) & 0xFF) +
+           payload;
+}
+
+// Extended segments claiming more than a packet may hold, or parts outside their packet, are
+// refused before the toolkit's handler (which reserves the claimed length) sees the file:
+// whatever the file is named, for reading and for writing, and the file stays as it was.
+TEST(XMPFilesTest, ExtendedJPEGSegmentsBeyondThePacketLimitAreRefused) {
+    ASSERT_TRUE(XMPPacketAccess::InitToolkit());
+    const std::string sample = ReadFile(kSamples / "BlueSquare.jpg");
+    const auto segments = JpegSegments(sample);
+    auto with = [&](const std::string& extra) {
+        std::string out = "\xFF\xD8";
+        for (const auto& s : segments)
+            out += s.second + (IsXMPSegment(s) ? extra : std::string());
+        return out;
+    };
+    const std::string part(100, 'x');
+    struct Case {
+        const char* name;
+        std::string bytes;
+    };
+    std::string truncated = with("");
+    truncated = truncated.substr(0, truncated.find("\xFF\xDA")) + ExtendedSegment(1800000000u, 0, part);
+    truncated.resize(truncated.size() - part.size() - 6); // cut inside the full length
+    const std::vector<Case> cases = {
+        {"huge.jpg", with(ExtendedSegment(1800000000u, 0, part))},
+        {"huge-named-otherwise.dat", with(ExtendedSegment(1800000000u, 0, part))},
+        {"just-over.jpg", with(ExtendedSegment(64 * 1024 * 1024 + 1, 0, part))},
+        {"offset-outside.jpg", with(ExtendedSegment(1000, 950, part))},
+        {"second-part-huge.jpg", with(ExtendedSegment(100, 0, part) + ExtendedSegment(4000000000u, 0, part))},
+        {"truncated.jpg", truncated},
+    };
+    TempDir dir;
+    InterfacePtr<XMPPacketAccess> xmp(new XMPPacketAccess());
+    AddTestSchema(xmp, "new", {"one"});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = dir / c.name;
+        WriteFile(file, c.bytes);
+        std::string rdf = "stale";
+        bool sidecar = false;
+        EXPECT_EQ(XMPFiles::Read(IDFile(file), &rdf, &sidecar), Result::kCannotRead);
+        EXPECT_EQ(rdf, "");
+        EXPECT_EQ(XMPFiles::Write(IDFile(file), xmp->SerializePacket()), Result::kCannotWrite);
+        EXPECT_FALSE(XMPFiles::UsesSidecar(IDFile(file)));
+        EXPECT_EQ(ReadFile(file), c.bytes);
+        EXPECT_FALSE(fs::exists(XMPFiles::SidecarFile(IDFile(file)).Path()));
+    }
+    // A part that fits its claimed length is for the handler to judge, as before.
+    const fs::path fits = dir / "fits.jpg";
+    WriteFile(fits, with(ExtendedSegment(100, 0, part)));
+    std::string rdf;
+    bool sidecar = false;
+    EXPECT_EQ(XMPFiles::Read(IDFile(fits), &rdf, &sidecar), Result::kOK);
+}
+
 // `brindle packages` reads files on several threads at once, each with packets of its own:
 // every thread must read and parse what one thread alone does.
 TEST(XMPFilesTest, FilesReadAndParseOnSeveralThreadsAtOnce) {

@@ -1,13 +1,14 @@
 // Package definition files: reading (byte-order marks, attribute rules, wrong documents),
 // writing (checked with Python's own XML parser) and round trips, and the sample library.
+#include "TestSupport.h"
 #include "files/BRNXMLImporter.h"
 #include "io/StreamUtil.h"
 #include "logic/BRNPackageUtils.h"
-#include "TestSupport.h"
 
 #include <array>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <map>
 #include <regex>
@@ -336,6 +337,37 @@ TEST(PackageFileReadTest, NumbersAndMissingAttributes) {
     EXPECT_EQ(q.GetVersion(), 12u);
     EXPECT_EQ(q.GetTimestamp(), 0) << "readers treat a timestamp above 50000 as 0";
     EXPECT_TRUE(q.GetPassword().IsEmpty());
+}
+
+// Versions use all 32 bits; a version beyond them is refused with the value named, never
+// read as some other number (the old reader gave 0 from 2^31 on).
+TEST(PackageFileReadTest, VersionsUseAll32BitsAndLargerOnesAreRefused) {
+    struct Case {
+        const char* text;
+        int32 result;
+        uint32 version;
+    };
+    const Case cases[] = {
+        {"2147483647", 0, 2147483647u},
+        {"2147483648", 0, 2147483648u},
+        {"4294967295", 0, 4294967295u},
+        {"4294967296", 2, 0},
+        {"99999999999999999999", 2, 0},
+        {"-1", 2, 0},
+        {"3x", 2, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.text);
+        BRNPackage p = Sentinel();
+        const std::string doc = PackageDoc(std::string("name=\"P\" version=\"") + c.text + "\"", "");
+        ASSERT_EQ(LoadFromBytes(ToUTF16(doc), p), c.result);
+        if (c.result == 0) {
+            EXPECT_EQ(p.GetVersion(), c.version);
+        } else {
+            ExpectSentinel(p);
+            EXPECT_NE(BRNXMLImporter::GetLastError().find(c.text), std::string::npos);
+        }
+    }
 }
 
 TEST(PackageFileReadTest, OnlyFieldElementsAndValueEntriesCount) {
@@ -685,6 +717,32 @@ TEST_F(PackageFileWriteTest, RoundTripOfEveryType) {
     ASSERT_EQ(BRNPackageUtils::LoadPackageFile(IDFile(again), reread), 0);
     ASSERT_TRUE(BRNPackageUtils::WritePackageFile(IDFile(dir / "Third_ID.xml"), reread));
     EXPECT_EQ(ReadFile(dir / "Third_ID.xml"), ReadFile(again));
+}
+
+// What the writer writes the reader reads back, up to the highest version; a file with a
+// larger one names itself and the value.
+TEST_F(PackageFileWriteTest, VersionsBeyond31BitsRoundTripAndLargerOnesAreRefused) {
+    TempDir dir;
+    for (uint32 version : {2147483648u, 3000000000u, 4294967295u}) {
+        SCOPED_TRACE(version);
+        BRNPackage p(PMString("Big"), PMString(), 0);
+        p.SetVersion(version);
+        const fs::path file = dir / "Big.xml";
+        ASSERT_TRUE(BRNPackageUtils::WritePackageFile(IDFile(file), p));
+        BRNPackage read;
+        PMString error;
+        ASSERT_EQ(BRNPackageUtils::LoadPackageFile(IDFile(file), read, &error), 0) << U8(error);
+        EXPECT_EQ(read.GetVersion(), version);
+    }
+    const fs::path file = dir / "Over.xml";
+    {
+        std::ofstream out(file, std::ios::binary);
+        out << ToUTF16(PackageDoc(R"(name="Over" version="4294967296")", ""));
+    }
+    BRNPackage read;
+    PMString error;
+    EXPECT_NE(BRNPackageUtils::LoadPackageFile(IDFile(file), read, &error), 0);
+    EXPECT_NE(U8(error).find("4294967296"), std::string::npos) << U8(error);
 }
 
 TEST_F(PackageFileWriteTest, ReplacesExistingFileAndLeavesNoTemporaries) {

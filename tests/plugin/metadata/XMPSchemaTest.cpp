@@ -1,5 +1,6 @@
 // Packages in XMP packets: what the writer stores, what the reader gives back, and the
 // set-metadata command around them.
+#include "TestSupport.h"
 #include "commands/CmdUtils.h"
 #include "documents/DocumentHost.h"
 #include "documents/IDataBase.h"
@@ -11,7 +12,6 @@
 #include "metadata/IBRNSetXMPCmdData.h"
 #include "subjects/IObserver.h"
 #include "subjects/ISubject.h"
-#include "TestSupport.h"
 #include "xmp/XMPPacketAccess.h"
 
 #include <exempi/xmp.h>
@@ -116,6 +116,28 @@ TEST_F(XMPSchemaTest, EveryTypeRoundTripsWithHistoryAndDeadline) {
     EXPECT_FALSE(xmp->DoesPropertyExist(Cur(), WideString("Packages[2]/dunmoreBRN:Fields")));
     EXPECT_EQ(Prop(xmp, Cur(), "Packages[1]/dunmoreBRN:PackageType"), WideString("0"));
     EXPECT_EQ(Prop(xmp, Cur(), "DocType"), WideString("Adobe InCopy"));
+}
+
+// A document's versions use all 32 bits; one no package can have reads as 0 (the package
+// stays, and any library copy counts as newer) instead of failing the document.
+TEST_F(XMPSchemaTest, VersionsUseAll32Bits) {
+    for (uint32 version : {2147483648u, 4294967295u}) {
+        InterfacePtr<IXMPPacketAccess> xmp(new XMPPacketAccess());
+        BRNXMPWriteRequest request;
+        BRNPackage p(PMString("Big"), PMString(), 0);
+        p.SetVersion(version);
+        request.packages = {p};
+        BRNXMPSchema::Write(xmp, request, nullptr);
+        EXPECT_EQ(Prop(xmp, Cur(), "Packages[1]/dunmoreBRN:Version"), WideString(std::to_string(version)));
+        BRNPackageList read = BRNXMPSchema::Read(xmp, nullptr);
+        ASSERT_EQ(read.size(), 1u);
+        EXPECT_EQ(read[0].GetVersion(), version);
+        xmp->SetProperty(Cur(), WideString("Packages[1]/dunmoreBRN:Version"), WideString("4294967296"));
+        read = BRNXMPSchema::Read(xmp, nullptr);
+        ASSERT_EQ(read.size(), 1u);
+        EXPECT_EQ(read[0].GetVersion(), 0u);
+        EXPECT_EQ(read[0].GetName(), PMString("Big"));
+    }
 }
 
 TEST_F(XMPSchemaTest, DocTypeAndAssignmentsOfDocuments) {

@@ -283,3 +283,19 @@ TEST(BRNPackageTest, FindAndRemoveInListsUseExactNameAndFirstMatch) {
 }
 
 } // namespace
+
+// The highest version is not raised further: wrapping to 0 would make every older copy of the
+// package look newer.
+TEST(BRNPackageTest, RaiseVersionStopsAtTheHighestVersion) {
+    const struct {
+        uint32 from, to;
+    } cases[] = {{0, 1}, {2147483647u, 2147483648u}, {4294967294u, 4294967295u}, {4294967295u, 4294967295u}};
+    for (const auto& c : cases) {
+        BRNPackage p(PMString("P"), PMString(), 0);
+        p.SetVersion(c.from);
+        EXPECT_EQ(p.NextVersion(), c.to);
+        p.RaiseVersion();
+        EXPECT_EQ(p.GetVersion(), c.to) << c.from;
+        EXPECT_FALSE(p.IsModified());
+    }
+}
