@@ -39,9 +39,11 @@ int32 LoadPackageFile(const IDFile& file, BRNPackage& package, PMString* error) 
         stream->Seek(0, IPMStream::kSeekFromStart);
         bool utf16 = stream->XferByte(bom, 2) == 2 &&
                      ((bom[0] == 0xFF && bom[1] == 0xFE) || (bom[0] == 0xFE && bom[1] == 0xFF));
-        if (!utf16) return fail("is not a package definition file (it must be UTF-16 with a byte-order mark)");
+        if (!utf16)
+            return fail("is not a package definition file (it must be UTF-16 with a byte-order mark)");
         std::string msg = domError.GetUTF8String();
-        while (!msg.empty() && msg.back() == '\n') msg.pop_back();
+        while (!msg.empty() && msg.back() == '\n')
+            msg.pop_back();
         return fail("is not well-formed XML: " + msg);
     }
     if (read.GetName().IsEmpty())
@@ -50,9 +52,20 @@ int32 LoadPackageFile(const IDFile& file, BRNPackage& package, PMString* error) 
     return 0;
 }
 
+int32 ReadImportFile(const IDFile& file, BRNPackageList& packages, PMString* error) {
+    CV_TRACE("BRNPackageUtils::ReadImportFile");
+    std::string bytes, why;
+    if (!FileUtils::ReadRegularFile(file, &bytes, &why) ||
+        !BRNXMLImporter::ReadPackages(bytes, packages, &why)) {
+        if (error) *error = PMString(why);
+        return 1;
+    }
+    return 0;
+}
+
 bool16 WritePackageFile(const IDFile& file, const BRNPackage& package) {
-    InterfacePtr<IPMStream> stream(
-        StreamUtil::CreateFileStreamWrite(file, kOpenOut | kOpenTrunc, MakeTypeCode("TEXT"), MakeTypeCode("R*ch")));
+    InterfacePtr<IPMStream> stream(StreamUtil::CreateFileStreamWrite(
+        file, kOpenOut | kOpenTrunc, MakeTypeCode("TEXT"), MakeTypeCode("R*ch")));
     Utils<IXMLUtils> xmlUtils;
     if (!stream || !xmlUtils) {
         CV_LOG(10, "Could not open file!");
@@ -118,7 +131,8 @@ bool16 doExportPackage(const PMString& name) {
     return kTrue;
 }
 
-bool16 ImportPackageFiles(const std::vector<IDFile>& files, std::vector<PMString>* errors, BRNPackageList* imported) {
+bool16 ImportPackageFiles(const std::vector<IDFile>& files, std::vector<PMString>* errors,
+                          BRNPackageList* imported, std::vector<IDFile>* importedFrom) {
     CV_TRACE("BRNPackageUtils::ImportPackageFiles");
     InterfacePtr<IBRNPrefs> prefs(QueryPrefs());
     if (!prefs) {
@@ -127,19 +141,24 @@ bool16 ImportPackageFiles(const std::vector<IDFile>& files, std::vector<PMString
         return kFalse;
     }
     BRNPackageList loaded;
+    std::vector<IDFile> from;
     bool ok = true;
     for (const IDFile& file : files) {
-        BRNPackage package;
+        BRNPackageList packages;
         PMString why;
-        if (LoadPackageFile(file, package, &why) != 0) {
+        if (ReadImportFile(file, packages, &why) != 0) {
             ok = false;
             if (errors) errors->push_back(PMString(file.Path().string() + ": ") + why);
             continue;
         }
-        loaded.push_back(std::move(package));
+        for (BRNPackage& p : packages) {
+            loaded.push_back(std::move(p));
+            from.push_back(file);
+        }
     }
     if (!ok) return kFalse;
     if (imported) *imported = loaded;
+    if (importedFrom) *importedFrom = from;
     BRNPackageList library = prefs->GetPackages();
     for (BRNPackage& p : loaded) {
         RemovePackage(library, p.GetName());
