@@ -7,8 +7,8 @@
 #include "ui/HostDialogs.h"
 
 #include <filesystem>
-#include <iomanip>
 #include <fstream>
+#include <iomanip>
 #include <iostream>
 #include <iterator>
 #include <stdlib.h>
@@ -17,7 +17,8 @@ namespace {
 
 nlohmann::json List(const PMStringList& values) {
     nlohmann::json a = nlohmann::json::array();
-    for (const auto& v : values) a.push_back(UTF8(v));
+    for (const auto& v : values)
+        a.push_back(UTF8(v));
     return a;
 }
 
@@ -50,7 +51,9 @@ nlohmann::json FieldJSON(const BRNField& f) {
             {"selectedValues", List(f.GetSelectedValues())}};
 }
 
-std::string YesNo(bool b) { return b ? "yes" : "no"; }
+std::string YesNo(bool b) {
+    return b ? "yes" : "no";
+}
 
 void PrintPackage(const BRNPackage& p) {
     std::cout << "package " << UTF8(p.GetName()) << "\n"
@@ -60,20 +63,22 @@ void PrintPackage(const BRNPackage& p) {
               << "  fields:    " << p.GetFields().size() << "\n";
     auto list = [](const PMStringList& l) {
         std::string s;
-        for (size_t i = 0; i < l.size(); ++i) s += (i ? " | " : "") + UTF8(l[i]);
+        for (size_t i = 0; i < l.size(); ++i)
+            s += (i ? " | " : "") + UTF8(l[i]);
         return s;
     };
     for (const BRNField& f : p.GetFields()) {
         std::cout << "\n  " << UTF8(f.GetName()) << " [" << UTF8(f.GetShortName()) << "] "
                   << UTF8(BRNField::TypeName(f.GetType())) << " (" << f.GetType() << ")\n";
-        if (!f.GetDescription().IsEmpty()) std::cout << "    description:  " << UTF8(f.GetDescription()) << "\n";
+        if (!f.GetDescription().IsEmpty())
+            std::cout << "    description:  " << UTF8(f.GetDescription()) << "\n";
         if (f.GetType() == kBRNTypeBoolean)
             std::cout << "    value:        " << (f.GetBoolValue() ? "True" : "False") << "\n";
         else
             std::cout << "    value:        " << UTF8(f.GetValue()) << "\n";
         if (f.GetHasDefault()) std::cout << "    default:      " << UTF8(f.GetDefaultValue()) << "\n";
-        std::cout << "    flags:        required=" << YesNo(f.GetRequired()) << " hidden=" << YesNo(f.GetHidden())
-                  << " readOnly=" << YesNo(f.GetReadOnly());
+        std::cout << "    flags:        required=" << YesNo(f.GetRequired())
+                  << " hidden=" << YesNo(f.GetHidden()) << " readOnly=" << YesNo(f.GetReadOnly());
         if (f.GetType() == kBRNTypeMultiChoice || f.GetType() == kBRNTypeCalculatedString)
             std::cout << " allowUserValues=" << YesNo(f.GetAllowUserValues());
         if (f.GetType() == kBRNTypeCalculatedString)
@@ -106,16 +111,13 @@ std::string DefinitionBytes(const BRNPackage& package, const std::filesystem::pa
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// Why importing the file would lose work: a lower version than the library's, or the same
-// version with other content. Empty when it may replace the library's package.
-std::string Downgrade(IBRNPrefs* prefs, const std::string& name) {
-    BRNPackage incoming;
-    if (BRNPackageUtils::LoadPackageFile(IDFile(std::filesystem::path(name)), incoming) != 0)
-        return {}; // the import names what is wrong with the file
+// Why importing the package would lose work: a lower version than the library's, or the
+// same version with other content. Empty when it may replace the library's package.
+std::string Downgrade(IBRNPrefs* prefs, const BRNPackage& incoming) {
     const BRNPackage* current = prefs->FindPackage(incoming.GetName());
     if (!current) return {};
-    const std::string what = "package \"" + UTF8(incoming.GetName()) + "\" version " +
-                             std::to_string(incoming.GetVersion());
+    const std::string what =
+        "package \"" + UTF8(incoming.GetName()) + "\" version " + std::to_string(incoming.GetVersion());
     if (incoming.GetVersion() < current->GetVersion())
         return what + " is lower than the library's version " + std::to_string(current->GetVersion());
     if (incoming.GetVersion() > current->GetVersion()) return {};
@@ -127,6 +129,17 @@ std::string Downgrade(IBRNPrefs* prefs, const std::string& name) {
     std::filesystem::remove_all(folder, ec);
     if (!a.empty() && a == b) return {};
     return what + " is the library's version with other content";
+}
+
+// The same for every package of the file; a file that cannot be read is left to the import,
+// which names what is wrong with it.
+std::vector<std::string> Downgrades(IBRNPrefs* prefs, const std::string& name) {
+    BRNPackageList incoming;
+    std::vector<std::string> why;
+    if (BRNPackageUtils::ReadImportFile(IDFile(std::filesystem::path(name)), incoming) != 0) return why;
+    for (const BRNPackage& p : incoming)
+        if (std::string w = Downgrade(prefs, p); !w.empty()) why.push_back(std::move(w));
+    return why;
 }
 
 } // namespace
@@ -154,22 +167,26 @@ void AddLibraryCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
         const BRNPackageList& packages = prefs->GetPackages();
         if (o->json) {
             nlohmann::json a = nlohmann::json::array();
-            for (const auto& p : packages) a.push_back(Summary(p));
+            for (const auto& p : packages)
+                a.push_back(Summary(p));
             PrintJSON({{"packages", a}});
         } else {
             std::cout << std::left << std::setw(28) << "NAME" << std::setw(9) << "VERSION" << std::setw(10)
-                      << "MODIFIED" << std::setw(10) << "PASSWORD" << "FIELDS\n";
+                      << "MODIFIED" << std::setw(10) << "PASSWORD"
+                      << "FIELDS\n";
             for (const auto& p : packages)
                 std::cout << std::left << std::setw(28) << UTF8(p.GetName()) << std::setw(9) << p.GetVersion()
                           << std::setw(10) << YesNo(p.IsModified()) << std::setw(10) << YesNo(p.HasPassword())
                           << p.GetFields().size() << "\n";
         }
         for (const IDFile& f : prefs->GetUnreadableFiles())
-            std::cerr << "brindle: warning: " << f.Path().string() << " is not a readable package file; left as it is\n";
-        for (const IDFile& f : prefs->GetDuplicateFiles())
             std::cerr << "brindle: warning: " << f.Path().string()
-                      << " defines a package that another file of the library defines too (the library keeps the"
-                         " higher version, on a tie the newer file); left as it is\n";
+                      << " is not a readable package file; left as it is\n";
+        for (const IDFile& f : prefs->GetDuplicateFiles())
+            std::cerr
+                << "brindle: warning: " << f.Path().string()
+                << " defines a package that another file of the library defines too (the library keeps the"
+                   " higher version, on a tie the newer file); left as it is\n";
         return kExitOK;
     }));
 
@@ -183,7 +200,8 @@ void AddLibraryCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
             nlohmann::json j = Summary(*p);
             j["timestamp"] = p->GetTimestamp();
             nlohmann::json fields = nlohmann::json::array();
-            for (const auto& f : p->GetFields()) fields.push_back(FieldJSON(f));
+            for (const auto& f : p->GetFields())
+                fields.push_back(FieldJSON(f));
             j["fields"] = fields;
             PrintJSON(j);
         } else {
@@ -194,70 +212,74 @@ void AddLibraryCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
 
     auto* import = lib->add_subcommand("import", "Load package definition files into the library");
     import->add_option("FILE", o->files, "Package definition files")->required();
-    import->add_flag("--force", o->force, "Replace a package with a lower version, or the same version changed");
+    import->add_flag("--force", o->force,
+                     "Replace a package with a lower version, or the same version changed");
     import->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
         if (!o->force) {
             bool refused = false;
-            for (const auto& f : o->files) {
-                const std::string why = Downgrade(prefs, f);
-                if (why.empty()) continue;
-                Fail(kExitInput, f + ": " + why + " (--force replaces it)");
-                refused = true;
-            }
-            if (refused) return Fail(kExitInput, "nothing was imported");
+    for (const auto& f : o->files) {
+        for (const std::string& why : Downgrades(prefs, f)) {
+            Fail(kExitInput, f + ": " + why + " (--force replaces it)");
+            refused = true;
         }
-        std::vector<IDFile> files;
-        for (const auto& f : o->files) files.emplace_back(std::filesystem::path(f));
-        std::vector<PMString> errors;
-        BRNPackageList imported;
-        if (!BRNPackageUtils::ImportPackageFiles(files, &errors, &imported)) {
-            for (const auto& e : errors) Fail(kExitInput, UTF8(e));
-            if (errors.empty()) return Fail(kExitIO, "the library could not be saved");
-            return Fail(kExitInput, "nothing was imported");
-        }
-        for (size_t i = 0; i < imported.size(); ++i)
-            std::cout << "imported " << UTF8(imported[i].GetName()) << " version " << imported[i].GetVersion()
-                      << " from " << files[i].Path().string() << "\n";
-        return kExitOK;
-    }));
+    }
+    if (refused) return Fail(kExitInput, "nothing was imported");
+}
+std::vector<IDFile> files;
+for (const auto& f : o->files)
+    files.emplace_back(std::filesystem::path(f));
+std::vector<PMString> errors;
+BRNPackageList imported;
+std::vector<IDFile> from;
+if (!BRNPackageUtils::ImportPackageFiles(files, &errors, &imported, &from)) {
+    for (const auto& e : errors)
+        Fail(kExitInput, UTF8(e));
+    if (errors.empty()) return Fail(kExitIO, "the library could not be saved");
+    return Fail(kExitInput, "nothing was imported");
+}
+for (size_t i = 0; i < imported.size(); ++i)
+    std::cout << "imported " << UTF8(imported[i].GetName()) << " version " << imported[i].GetVersion()
+              << " from " << from[i].Path().string() << "\n";
+return kExitOK;
+}));
 
-    auto* exp = lib->add_subcommand("export", "Write a package definition file");
-    exp->add_option("NAME", o->name, "Package name")->required();
-    exp->add_option("-o,--output", o->output, "The file to write (default: the proposed name in this folder)");
-    exp->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
-        if (!prefs->FindPackage(PMString(o->name)))
-            return Fail(kExitInput, "no package named \"" + o->name + "\" in the library");
-        DialogAnswer answer;
-        if (!o->output.empty()) {
-            answer.kind = DialogAnswer::Kind::kPath;
-            answer.path = o->output;
-        } else {
-            answer.kind = DialogAnswer::Kind::kProposedInFolder;
-            answer.path = std::filesystem::current_path();
-        }
-        HostDialogs::SetSaveFileAnswer(answer);
-        const uint32 before = prefs->FindPackage(PMString(o->name))->GetVersion();
-        const bool exported = BRNPackageUtils::doExportPackage(PMString(o->name));
-        // Raising a modified package's version changes the library even when the file fails.
-        const BRNPackage* after = prefs->FindPackage(PMString(o->name));
-        if (after && after->GetVersion() != before)
-            std::cout << "library: " << o->name << " version " << before << " -> " << after->GetVersion()
-                      << " (raised)\n";
-        if (!exported) return Fail(kExitIO, "could not write " + HostDialogs::LastChosen().Path().string());
-        std::cout << HostDialogs::LastChosen().Path().string() << "\n";
-        return kExitOK;
-    }));
+auto* exp = lib->add_subcommand("export", "Write a package definition file");
+exp->add_option("NAME", o->name, "Package name")->required();
+exp->add_option("-o,--output", o->output, "The file to write (default: the proposed name in this folder)");
+exp->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
+    if (!prefs->FindPackage(PMString(o->name)))
+        return Fail(kExitInput, "no package named \"" + o->name + "\" in the library");
+    DialogAnswer answer;
+    if (!o->output.empty()) {
+        answer.kind = DialogAnswer::Kind::kPath;
+        answer.path = o->output;
+    } else {
+        answer.kind = DialogAnswer::Kind::kProposedInFolder;
+        answer.path = std::filesystem::current_path();
+    }
+    HostDialogs::SetSaveFileAnswer(answer);
+    const uint32 before = prefs->FindPackage(PMString(o->name))->GetVersion();
+    const bool exported = BRNPackageUtils::doExportPackage(PMString(o->name));
+    // Raising a modified package's version changes the library even when the file fails.
+    const BRNPackage* after = prefs->FindPackage(PMString(o->name));
+    if (after && after->GetVersion() != before)
+        std::cout << "library: " << o->name << " version " << before << " -> " << after->GetVersion()
+                  << " (raised)\n";
+    if (!exported) return Fail(kExitIO, "could not write " + HostDialogs::LastChosen().Path().string());
+    std::cout << HostDialogs::LastChosen().Path().string() << "\n";
+    return kExitOK;
+}));
 
-    auto* del = lib->add_subcommand("delete", "Remove a package from the library");
-    del->add_option("NAME", o->name, "Package name")->required();
-    del->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
-        bool present = prefs->FindPackage(PMString(o->name)) != nullptr;
-        BRNPackageUtils::DeleteLibraryPackage(PMString(o->name));
-        if (!present) return Fail(kExitInput, "no package named \"" + o->name + "\" in the library");
-        if (!prefs->GetLastSaveSucceeded()) return Fail(kExitIO, "the library could not be saved");
-        std::cout << "deleted " << o->name << "\n";
-        for (const IDFile& f : prefs->GetRemovedFiles())
-            std::cout << "removed " << f.Path().string() << "\n";
-        return kExitOK;
-    }));
+auto* del = lib->add_subcommand("delete", "Remove a package from the library");
+del->add_option("NAME", o->name, "Package name")->required();
+del->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
+    bool present = prefs->FindPackage(PMString(o->name)) != nullptr;
+    BRNPackageUtils::DeleteLibraryPackage(PMString(o->name));
+    if (!present) return Fail(kExitInput, "no package named \"" + o->name + "\" in the library");
+    if (!prefs->GetLastSaveSucceeded()) return Fail(kExitIO, "the library could not be saved");
+    std::cout << "deleted " << o->name << "\n";
+    for (const IDFile& f : prefs->GetRemovedFiles())
+        std::cout << "removed " << f.Path().string() << "\n";
+    return kExitOK;
+}));
 }

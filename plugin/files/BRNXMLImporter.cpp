@@ -1,10 +1,12 @@
 #include "files/BRNXMLImporter.h"
 
+#include "CVExpatSimpleDOM.h"
 #include "CVLog.h"
 
 #include <array>
 #include <cstdio>
 #include <expat.h>
+#include <utf8.h>
 
 namespace {
 
@@ -133,6 +135,16 @@ template <class Source> bool BuildPackage(BRNPackage& package, const Source& p, 
     result.SetModified(modified.IsEqualNoCase(PMString("true")) ? kTrue : kFalse);
     package = std::move(result);
     return true;
+}
+
+bool ReadPackageElement(BRNPackage& package, const CVDomElement* p) {
+    BRNFieldList fields;
+    fields.reserve(static_cast<size_t>(p->ChildCount() / 2 + 1));
+    for (int32 i = 0; i < p->ChildCount(); ++i) {
+        const CVDomElement* c = p->ChildAt(i);
+        if (c->IsElement() && c->GetName() == "field") fields.push_back(ReadField(DomSource{c}));
+    }
+    return BuildPackage(package, DomSource{p}, std::move(fields));
 }
 
 // Reads a package file straight from the parser's events, without building a tree: only
@@ -301,12 +313,172 @@ int32 BRNXMLImporter::ParseDOM(BRNPackage& package, const CVDomElement* root) {
     if (!root || !root->IsElement() || root->GetName() != "brindle") return 0;
     const CVDomElement* p = root->FindChild("package", 0);
     if (!p) return 0;
-    BRNFieldList fields;
-    fields.reserve(static_cast<size_t>(p->ChildCount() / 2 + 1));
-    for (int32 i = 0; i < p->ChildCount(); ++i) {
-        const CVDomElement* c = p->ChildAt(i);
-        if (c->IsElement() && c->GetName() == "field") fields.push_back(ReadField(DomSource{c}));
-    }
     LastError().clear();
-    return BuildPackage(package, DomSource{p}, std::move(fields)) ? 0 : kInvalidValue;
+    return ReadPackageElement(package, p) ? 0 : kInvalidValue;
+}
+
+namespace {
+
+std::string Lower(std::string s) {
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    return s;
+}
+
+bool IsDecimal(const std::string& s) {
+    if (s.empty() || s.size() > 10) return false;
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
+    return std::stoull(s) <= INT32_MAX;
+}
+
+// Versions take all 32 bits.
+bool IsVersion(const std::string& s) {
+    if (s.empty() || s.size() > 10) return false;
+    for (char c : s)
+        if (c < '0' || c > '9') return false;
+    return std::stoull(s) <= UINT32_MAX;
+}
+
+// The encoding the declaration names, empty when there is no declaration or it names none.
+std::string DeclaredEncoding(const std::string& bytes, size_t from) {
+    if (bytes.compare(from, 5, "<?xml") != 0) return {};
+    const size_t end = bytes.find("?>", from);
+    const size_t at = bytes.find("encoding", from);
+    if (end == std::string::npos || at == std::string::npos || at > end) return {};
+    const size_t quote = bytes.find_first_of("\"'", at);
+    if (quote == std::string::npos || quote > end) return {};
+    const size_t close = bytes.find(bytes[quote], quote + 1);
+    if (close == std::string::npos || close > end) return {};
+    return bytes.substr(quote + 1, close - quote - 1);
+}
+
+// Checks the attributes that the reader would otherwise take as false, 0 or String.
+class Checker {
+public:
+    explicit Checker(std::string* error) : fError(error) {}
+    bool Package(const CVDomElement* p, int32 index) {
+        fWhere = "package " + std::to_string(index + 1);
+        const std::string* name = p->FindAttributeUTF8("name");
+        if (!name || name->empty()) return Fail("has no \"name\"");
+        fWhere = "package \"" + *name + "\"";
+        const std::string* version = p->FindAttributeUTF8("version");
+        if (!version) return Fail("has no \"version\"");
+        if (!IsVersion(*version)) return Bad("version", *version, "a whole number from 0 to 4294967295");
+        if (!Number(p, "timestamp")) return false;
+        if (const std::string* m = p->FindAttributeUTF8("modified"); m && !m->empty()) {
+            const std::string v = Lower(*m);
+            if (v != "true" && v != "false") return Bad("modified", *m, "true or false");
+        }
+        const std::string package = fWhere;
+        for (int32 i = 0; i < p->ChildCount(); ++i) {
+            const CVDomElement* f = p->ChildAt(i);
+            if (!f->IsElement() || f->GetName() != "field") continue;
+            const std::string* fieldName = f->FindAttributeUTF8("Name");
+            fWhere = package + ", field " +
+                     (fieldName && !fieldName->empty() ? "\"" + *fieldName + "\"" : std::to_string(i + 1));
+            if (!Field(f)) return false;
+        }
+        return true;
+    }
+
+private:
+    bool Field(const CVDomElement* f) {
+        const std::string* type = f->FindAttributeUTF8("Type");
+        if (!type) return Fail("has no \"Type\"");
+        int32 code = -1;
+        if (IsDecimal(*type)) {
+            code = static_cast<int32>(std::stol(*type));
+        } else {
+            for (int32 t = 0; t < kBRNTypeCount; ++t)
+                if (BRNField::TypeName(t).GetUTF8String() == *type) code = t;
+        }
+        if (code < 0 || code >= kBRNTypeCount)
+            return Bad("Type", *type,
+                       "a known type (a code from 0 to " + std::to_string(kBRNTypeCount - 1) + ")");
+        for (const char* flag :
+             {"Required", "HasDefault", "Hidden", "ReadOnly", "AllowUserValues", "FieldOverridden"})
+            if (!Flag(f, flag)) return false;
+        if (code == kBRNTypeBoolean && !Flag(f, "Value")) return false;
+        return Number(f, "VisibleLines");
+    }
+    // A flag the reader takes as set only for "True": anything else but "False" would be
+    // read as not set without a word.
+    bool Flag(const CVDomElement* e, const char* name) {
+        const std::string* v = e->FindAttributeUTF8(name);
+        if (!v || *v == "True" || *v == "False") return true;
+        return Bad(name, *v, "True or False");
+    }
+    bool Number(const CVDomElement* e, const char* name) {
+        const std::string* v = e->FindAttributeUTF8(name);
+        if (!v || v->empty() || IsDecimal(*v)) return true;
+        return Bad(name, *v, "a whole number");
+    }
+    bool Bad(const char* name, const std::string& value, const std::string& wanted) {
+        return Fail("attribute \"" + std::string(name) + "\" is \"" + value + "\", not " + wanted);
+    }
+    bool Fail(const std::string& what) {
+        *fError = fWhere + ": " + what;
+        return false;
+    }
+
+    std::string* fError;
+    std::string fWhere;
+};
+
+} // namespace
+
+bool BRNXMLImporter::ReadPackages(const std::string& bytes, BRNPackageList& packages, std::string* error) {
+    CV_TRACE("BRNXMLImporter::ReadPackages");
+    std::string ignored;
+    if (!error) error = &ignored;
+    const bool utf16 = bytes.size() >= 2 &&
+                       ((static_cast<uchar>(bytes[0]) == 0xFF && static_cast<uchar>(bytes[1]) == 0xFE) ||
+                        (static_cast<uchar>(bytes[0]) == 0xFE && static_cast<uchar>(bytes[1]) == 0xFF));
+    if (!utf16) {
+        const size_t start = bytes.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+        // Without a byte-order mark XML is UTF-8 unless its declaration says otherwise.
+        const std::string declared = Lower(DeclaredEncoding(bytes, start));
+        if (!declared.empty() && declared != "utf-8" && declared != "utf8") {
+            *error = "declares the encoding \"" + DeclaredEncoding(bytes, start) +
+                     "\"; package files are read as UTF-8, or UTF-16 with a byte-order mark";
+            return false;
+        }
+        const auto bad = utf8::find_invalid(bytes.begin() + static_cast<std::ptrdiff_t>(start), bytes.end());
+        if (bad != bytes.end()) {
+            *error = "is not valid UTF-8 (at byte " + std::to_string(bad - bytes.begin()) +
+                     "); package files are read as UTF-8, or UTF-16 with a byte-order mark";
+            return false;
+        }
+    }
+    CVExpatSimpleDOM& dom = CVExpatSimpleDOM::Instance();
+    if (!dom.ParseBuffer(bytes)) {
+        std::string msg = dom.GetError().GetUTF8String();
+        while (!msg.empty() && msg.back() == '\n')
+            msg.pop_back();
+        *error = "is not well-formed XML: " + msg;
+        return false;
+    }
+    std::unique_ptr<CVDomElement> root = dom.TakeRoot();
+    if (!root || !root->IsElement() || root->GetName() != "brindle") {
+        *error = "holds no package definition (a \"brindle\" root with a named \"package\" element)";
+        return false;
+    }
+    BRNPackageList read;
+    Checker checker(error);
+    for (int32 i = 0; const CVDomElement* p = root->FindChild("package", i); ++i) {
+        if (!checker.Package(p, i)) return false;
+        BRNPackage package;
+        if (!ReadPackageElement(package, p)) {
+            *error = LastError();
+            return false;
+        }
+        read.push_back(std::move(package));
+    }
+    if (read.empty()) {
+        *error = "holds no package definition (a \"brindle\" root with a named \"package\" element)";
+        return false;
+    }
+    packages = std::move(read);
+    return true;
 }

@@ -19,4 +19,10 @@ public:
     // The parser's message after LoadXML failed on a document that is not well formed, or
     // what value was refused.
     static const std::string& GetLastError();
+    // Reads every package of a file given to the import: UTF-16 with a byte-order mark, or
+    // UTF-8 (with or without one). Unlike LoadXML it refuses what it would otherwise read
+    // silently as something else: false, with a message naming the attribute, for a text
+    // that is not valid in its encoding, a missing name or version, an unknown type, a
+    // flag that is not "True" or "False", a number that is not one.
+    static bool ReadPackages(const std::string& bytes, BRNPackageList& packages, std::string* error);
 };

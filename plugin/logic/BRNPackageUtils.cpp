@@ -54,6 +54,17 @@ int32 LoadPackageFile(const IDFile& file, BRNPackage& package, PMString* error) 
     return 0;
 }
 
+int32 ReadImportFile(const IDFile& file, BRNPackageList& packages, PMString* error) {
+    CV_TRACE("BRNPackageUtils::ReadImportFile");
+    std::string bytes, why;
+    if (!FileUtils::ReadRegularFile(file, &bytes, &why) ||
+        !BRNXMLImporter::ReadPackages(bytes, packages, &why)) {
+        if (error) *error = PMString(why);
+        return 1;
+    }
+    return 0;
+}
+
 bool16 WritePackageFile(const IDFile& file, const BRNPackage& package) {
     InterfacePtr<IPMStream> stream(StreamUtil::CreateFileStreamWrite(
         file, kOpenOut | kOpenTrunc, MakeTypeCode("TEXT"), MakeTypeCode("R*ch")));
@@ -123,7 +134,7 @@ bool16 doExportPackage(const PMString& name) {
 }
 
 bool16 ImportPackageFiles(const std::vector<IDFile>& files, std::vector<PMString>* errors,
-                          BRNPackageList* imported) {
+                          BRNPackageList* imported, std::vector<IDFile>* importedFrom) {
     CV_TRACE("BRNPackageUtils::ImportPackageFiles");
     InterfacePtr<IBRNPrefs> prefs(QueryPrefs());
     if (!prefs) {
@@ -132,19 +143,24 @@ bool16 ImportPackageFiles(const std::vector<IDFile>& files, std::vector<PMString
         return kFalse;
     }
     BRNPackageList loaded;
+    std::vector<IDFile> from;
     bool ok = true;
     for (const IDFile& file : files) {
-        BRNPackage package;
+        BRNPackageList packages;
         PMString why;
-        if (LoadPackageFile(file, package, &why) != 0) {
+        if (ReadImportFile(file, packages, &why) != 0) {
             ok = false;
             if (errors) errors->push_back(PMString(file.Path().string() + ": ") + why);
             continue;
         }
-        loaded.push_back(std::move(package));
+        for (BRNPackage& p : packages) {
+            loaded.push_back(std::move(p));
+            from.push_back(file);
+        }
     }
     if (!ok) return kFalse;
     if (imported) *imported = loaded;
+    if (importedFrom) *importedFrom = from;
     BRNPackageList library = prefs->GetPackages();
     for (BRNPackage& p : loaded) {
         RemovePackage(library, p.GetName());

@@ -13,6 +13,10 @@ namespace BRNPackageUtils {
 // Reads a package definition file. 0 when a package with a name was read; otherwise 1
 // and, when asked, a message saying why.
 int32 LoadPackageFile(const IDFile& file, BRNPackage& package, PMString* error = nullptr);
+// Reads every package of a file given to the import (UTF-8 or UTF-16, see
+// BRNXMLImporter::ReadPackages). 0 when at least one was read; otherwise 1 and, when asked,
+// a message saying why.
+int32 ReadImportFile(const IDFile& file, BRNPackageList& packages, PMString* error = nullptr);
 // Writes the package as a definition file (declaration, "brindle" root, "package"
 // element), replacing the file in one step. False when it could not be stored.
 bool16 WritePackageFile(const IDFile& file, const BRNPackage& package);
@@ -21,11 +25,12 @@ PMString ProposedFileName(const PMString& name, uint32 version);
 // Writes the named library package to a file that the user chooses. A modified package
 // has its version raised in the library first. False when nothing was written.
 bool16 doExportPackage(const PMString& name);
-// Loads each file and puts its package into the library, replacing one of the same name.
+// Reads each file (ReadImportFile) and puts its packages into the library, replacing one of the same name.
 // When a file is not a valid package file nothing is changed and the errors say why.
-// The packages put into the library are handed back in file order when asked.
+// The packages put into the library are handed back in file order when asked, with the
+// file each came from.
 bool16 ImportPackageFiles(const std::vector<IDFile>& files, std::vector<PMString>* errors,
-                          BRNPackageList* imported = nullptr);
+                          BRNPackageList* imported = nullptr, std::vector<IDFile>* importedFrom = nullptr);
 // Removes the first library package of that name and saves the library (also when there
 // was none). Nothing happens for an empty name.
 void DeleteLibraryPackage(const PMString& name);
@@ -142,10 +147,10 @@ void MergeValues(BRNPackage& newPackage, const BRNPackage& oldPackage);
 // of the library, in the order made, and every target whose upgraded package was refused.
 struct BRNLibraryChange {
     PMString package;
-    bool16 added = kFalse;        // the library did not hold the package before
-    uint32 from = 0;              // the library's version before (when not added)
-    uint32 to = 0;                // the version the library holds now
-    bool16 raised = kFalse;       // the library's own edited package raised; else a document's
+    bool16 added = kFalse;  // the library did not hold the package before
+    uint32 from = 0;        // the library's version before (when not added)
+    uint32 to = 0;          // the version the library holds now
+    bool16 raised = kFalse; // the library's own edited package raised; else a document's
 };
 struct BRNUpgradeRefusal {
     UIDRef target;
@@ -156,11 +161,13 @@ struct BRNUpgradeReport {
     std::vector<BRNLibraryChange> library;
     std::vector<BRNUpgradeRefusal> refused;
 };
-bool16 UpgradePackages(const BRNPackageList& packages, const UIDRef& target, BRNUpgradeReport* report = nullptr);
+bool16 UpgradePackages(const BRNPackageList& packages, const UIDRef& target,
+                       BRNUpgradeReport* report = nullptr);
 // Upgrades the packages of the document's assignment stories (only the unlocked ones when
 // asked), of the document itself and, in the text-editing edition, of its other stories.
 // The number of targets written.
-int32 UpgradeDocumentPackages(const UIDRef& document, bool16 onlyEditable, BRNUpgradeReport* report = nullptr);
+int32 UpgradeDocumentPackages(const UIDRef& document, bool16 onlyEditable,
+                              BRNUpgradeReport* report = nullptr);
 // Why a package's calculated fields cannot be computed ("the template of field ...: ..."),
 // empty when they can.
 PMString CalculatedFieldsFault(const BRNPackage& package);
@@ -182,10 +189,10 @@ struct BRNFieldFault {
 // What the required-field pass found in one document.
 struct BRNRequiredFieldsDocument {
     UIDRef document;
-    PMStringList missing;                // each name once within the document
+    PMStringList missing;                     // each name once within the document
     std::vector<BRNFieldFault> missingFields; // the same, each with its package
-    int32 packages = 0;                  // packages the document holds (enabled or not)
-    std::vector<BRNFieldFault> badDates; // values that are no acceptable date
+    int32 packages = 0;                       // packages the document holds (enabled or not)
+    std::vector<BRNFieldFault> badDates;      // values that are no acceptable date
     std::vector<BRNFieldFault> badTemplates;
     // Packages whose values were tidied or whose history was stamped: written back, or
     // (without write-back) left as they were.

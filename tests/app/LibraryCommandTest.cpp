@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <map>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -294,10 +294,11 @@ TEST_F(LibraryCommand, ImportWithABadFileNamesItAndChangesNothing) {
     auto folderBefore = FolderBytes(PackagesFolder());
     ASSERT_EQ(folderBefore.size(), 2u);
 
+    // Latin-1 bytes in a file that says it is UTF-8.
     const fs::path utf8 = fWork / "utf8.xml";
-    WriteFile(
-        utf8,
-        "<?xml version=\"1.0\"?>\n<brindle version=\"1\"><package name=\"Plain\" version=\"2\"/></brindle>");
+    WriteFile(utf8,
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<brindle version=\"1\"><package name=\"R\xE9d\" "
+              "version=\"2\"/></brindle>");
     const fs::path text = fWork / "notes.txt";
     WriteFile(text, "these are not the packages you are looking for\n");
     const fs::path broken = fWork / "broken.xml";
@@ -314,7 +315,7 @@ TEST_F(LibraryCommand, ImportWithABadFileNamesItAndChangesNothing) {
         std::vector<fs::path> bad;
     };
     const std::vector<Case> cases = {
-        {"UTF-8 XML", {utf8}},
+        {"UTF-8 XML that is not UTF-8", {utf8}},
         {"not XML", {text}},
         {"UTF-16 but not well-formed", {broken}},
         {"UTF-16 with a wrong root", {wrongRoot}},
@@ -339,6 +340,131 @@ TEST_F(LibraryCommand, ImportWithABadFileNamesItAndChangesNothing) {
         EXPECT_EQ(listAfter, listBefore);
         EXPECT_EQ(FolderBytes(PackagesFolder()), folderBefore);
     }
+}
+
+// Each file alone into an empty library: what is read (packages by name and version), or that
+// the import refuses it naming the file and what is wrong.
+TEST_F(LibraryCommand, ImportReadsUTF8AndUTF16AndChecksWhatItReads) {
+    const std::string field =
+        "<field Name=\"Ref\" ShortName=\"Ref\" Description=\"\" Required=\"False\" "
+        "Value=\"x\" Type=\"0\" HasDefault=\"False\" Hidden=\"False\" ReadOnly=\"False\"/>";
+    auto doc = [](const std::string& packages) {
+        return "<brindle version=\"1\">" + packages + "</brindle>";
+    };
+    auto package = [](const std::string& name, const std::string& attrs, const std::string& fields) {
+        return "<package name=\"" + name + "\" password=\"\" " + attrs + ">" + fields + "</package>";
+    };
+    const std::string redaction = package("R\u00e9daction", "version=\"2\" timestamp=\"1\"", field);
+    const std::string decl8 = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
+    struct Case {
+        std::string what;
+        std::string bytes;
+        std::vector<std::string> listed; // "name version"; empty when refused
+        std::vector<std::string> named;  // in the error, besides the file
+    };
+    const std::vector<Case> cases = {
+        {"UTF-8 declared", decl8 + doc(redaction), {"R\u00e9daction 2"}, {}},
+        {"UTF-8 with a byte-order mark", "\xEF\xBB\xBF" + doc(redaction), {"R\u00e9daction 2"}, {}},
+        {"UTF-8 without declaration", doc(redaction), {"R\u00e9daction 2"}, {}},
+        {"UTF-16 little-endian",
+         ToUTF16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>" + doc(redaction)),
+         {"R\u00e9daction 2"},
+         {}},
+        {"UTF-16 big-endian", ToUTF16(doc(redaction), true), {"R\u00e9daction 2"}, {}},
+        {"several packages",
+         doc(redaction + package("Zeta", "version=\"4\"", field) + package("Alpha", "version=\"1\"", "")),
+         {"Alpha 1", "R\u00e9daction 2", "Zeta 4"},
+         {}},
+        {"UTF-8 declared, Latin-1 inside", decl8 + doc(package("R\xE9", "version=\"2\"", "")), {}, {"UTF-8"}},
+        {"an encoding not read",
+         "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" + doc(redaction),
+         {},
+         {"ISO-8859-1"}},
+        {"unknown type",
+         doc(package("P", "version=\"1\"", "<field Name=\"Tone\" Type=\"Colour\"/>")),
+         {},
+         {"\"Tone\"", "\"Type\"", "Colour"}},
+        {"type code out of range",
+         doc(package("P", "version=\"1\"", "<field Name=\"Tone\" Type=\"12\"/>")),
+         {},
+         {"\"Tone\"", "\"Type\""}},
+        {"type missing",
+         doc(package("P", "version=\"1\"", "<field Name=\"Tone\"/>")),
+         {},
+         {"\"Tone\"", "\"Type\""}},
+        {"flag not True or False",
+         doc(package("P", "version=\"1\"", "<field Name=\"Tone\" Type=\"0\" Required=\"true\"/>")),
+         {},
+         {"\"Tone\"", "\"Required\"", "\"true\""}},
+        {"Boolean value not a Boolean",
+         doc(package("P", "version=\"1\"", "<field Name=\"Proofed\" Type=\"2\" Value=\"yes\"/>")),
+         {},
+         {"\"Proofed\"", "\"Value\"", "\"yes\""}},
+        {"version missing",
+         doc(package("Later", "timestamp=\"1\"", field)),
+         {},
+         {"\"Later\"", "\"version\""}},
+        {"version not a number",
+         doc(package("Later", "version=\"v2\"", field)),
+         {},
+         {"\"Later\"", "\"version\""}},
+        {"a later package is bad",
+         doc(redaction + package("Later", "", field)),
+         {},
+         {"\"Later\"", "\"version\""}},
+        {"no packages", "<xmp />\n", {}, {"no package"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir home;
+        const fs::path file = fWork / "in put.xml";
+        WriteFile(file, c.bytes);
+        std::string out, err;
+        const int code =
+            RunBrindle("--home " + Quote(home.path()) + " library import " + Quote(file), &out, &err);
+        std::string listed;
+        ASSERT_EQ(RunBrindle("--home " + Quote(home.path()) + " library list --json", &listed), 0);
+        std::vector<std::string> got;
+        const nlohmann::json j = nlohmann::json::parse(listed);
+        for (const auto& p : j["packages"])
+            got.push_back(p["name"].get<std::string>() + " " + std::to_string(p["version"].get<int>()));
+        EXPECT_EQ(got, c.listed) << err;
+        if (c.listed.empty()) {
+            EXPECT_EQ(code, 1);
+            EXPECT_NE(err.find(file.string()), std::string::npos) << err;
+            for (const auto& n : c.named)
+                EXPECT_NE(err.find(n), std::string::npos) << n << " not named in\n" << err;
+            continue;
+        }
+        EXPECT_EQ(code, 0) << err;
+        // The library keeps its own format whatever the import read.
+        for (const auto& [name, bytes] : FolderBytes(home.path() / "config/corvane/BrindlePackages"))
+            EXPECT_EQ(bytes.substr(0, 2), "\xFF\xFE") << name;
+    }
+}
+
+// `brindle xml` prints what import takes as it stands.
+TEST_F(LibraryCommand, XmlOfADocumentImportsAsItStands) {
+    const fs::path doc = fWork / "doc.jpg";
+    fs::copy_file(fs::path(BRINDLE_SOURCE_DIR) / "samples/documents/Editorial-BlueSquare.jpg", doc);
+    std::string xml, err;
+    ASSERT_EQ(Brindle("xml " + Quote(doc), &xml, &err), 0) << err;
+    const fs::path file = fWork / "f.xml";
+    WriteFile(file, xml);
+    std::string out;
+    ASSERT_EQ(Brindle("library import " + Quote(file), &out, &err), 0) << err;
+    EXPECT_EQ(out, "imported Editorial version 3 from " + file.string() + "\n");
+    std::string shown;
+    ASSERT_EQ(Brindle("library show Editorial --json", &shown, &err), 0) << err;
+    const nlohmann::json j = nlohmann::json::parse(shown);
+    EXPECT_EQ(j["version"], 3);
+    ASSERT_EQ(j["fields"].size(), 13u);
+    EXPECT_EQ(j["fields"][0]["value"], "Blue squares take over the city");
+    ParsedExport kept = ParseWithPython({PackagesFolder() / "Editorial_ID.xml"})[0];
+    EXPECT_EQ(kept.name, "Editorial");
+    EXPECT_EQ(kept.fieldCount, "13");
+    // The same text again is the same version with the same content.
+    EXPECT_EQ(Brindle("library import " + Quote(file), &out, &err), 0) << err;
 }
 
 TEST_F(LibraryCommand, ImportReplacesAPackageOfTheSameName) {
@@ -524,7 +650,8 @@ TEST_F(LibraryCommand, FilesThatAreNotRegularFilesAreSkippedNotRead) {
     for (const fs::path& bad : {fifo, zero}) {
         SCOPED_TRACE(bad.string());
         std::string out, err;
-        EXPECT_EQ(Brindle("library import " + Quote(SampleFile("Editorial")) + " " + Quote(bad), &out, &err), 1);
+        EXPECT_EQ(Brindle("library import " + Quote(SampleFile("Editorial")) + " " + Quote(bad), &out, &err),
+                  1);
         EXPECT_NE(err.find(bad.string()), std::string::npos) << err;
         EXPECT_NE(err.find("not a regular file"), std::string::npos) << err;
     }
@@ -570,14 +697,17 @@ TEST_F(LibraryCommand, ExportWithoutAFileNeverLeavesTheCurrentFolder) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path def = fWork / "def.xml";
-        WriteFile(def, ToUTF16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<brindle version=\"1\"><package name=\"" +
-                               c.name + "\" password=\"\" version=\"2\" timestamp=\"1\"/></brindle>"));
+        WriteFile(
+            def,
+            ToUTF16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<brindle version=\"1\"><package name=\"" +
+                    c.name + "\" password=\"\" version=\"2\" timestamp=\"1\"/></brindle>"));
         std::string out, err;
         ASSERT_EQ(Brindle("library import " + Quote(def), &out, &err), 0) << err;
         const auto before = FolderBytes(fWork.path());
         ASSERT_EQ(BrindleIn(inner, "library export " + Quote(c.name), &out, &err), 0) << err;
         std::vector<fs::path> written;
-        for (const auto& e : fs::directory_iterator(inner)) written.push_back(e.path());
+        for (const auto& e : fs::directory_iterator(inner))
+            written.push_back(e.path());
         ASSERT_EQ(written.size(), 1u);
         EXPECT_EQ(written[0].filename().string().rfind(c.file, 0), 0u) << written[0];
         EXPECT_EQ(ParseWithPython({written[0]})[0].name, c.name);
