@@ -259,29 +259,37 @@ std::string FileIdentity(const std::string& name) {
     return key.string();
 }
 
+// One document of the pass, or one story of it with --story or --frame.
 struct CheckedFile {
     std::string file;
+    std::string story; // the story's id in the file; empty for the document
+    size_t doc = 0;    // which of the batch's open documents holds it
     BRNRequiredFieldsDocument result;
     bool saved = false;
+    // What the text lines and the lists of names call it: "FILE", or "FILE#ID" for a story.
+    std::string Label() const { return story.empty() ? file : file + "#" + story; }
 };
 
 nlohmann::json CheckedJSON(const CheckedFile& c) {
-    return {{"file", c.file},
-            {"packages", c.result.packages},
-            {"missing", Faults(c.result.missingFields)},
-            {"invalidDates", Faults(c.result.badDates)},
-            {"templateFaults", Faults(c.result.badTemplates)},
-            {"packagesChanged", c.result.packagesChanged},
-            {"saved", c.saved}};
+    nlohmann::json j = {{"file", c.file}};
+    if (!c.story.empty()) j["story"] = c.story;
+    j.update({{"packages", c.result.packages},
+              {"missing", Faults(c.result.missingFields)},
+              {"invalidDates", Faults(c.result.badDates)},
+              {"templateFaults", Faults(c.result.badTemplates)},
+              {"packagesChanged", c.result.packagesChanged},
+              {"saved", c.saved}});
+    return j;
 }
 
 void PrintChecked(const CheckedFile& c) {
     const BRNRequiredFieldsDocument& d = c.result;
-    if (d.packages == 0) std::cout << c.file << ": no packages\n";
-    if (!d.missing.empty()) std::cout << c.file << ": missing: " << Join(d.missing) << "\n";
-    if (!d.badDates.empty()) std::cout << c.file << ": invalid date: " << FaultsText(d.badDates) << "\n";
+    const std::string label = c.Label();
+    if (d.packages == 0) std::cout << label << ": no packages\n";
+    if (!d.missing.empty()) std::cout << label << ": missing: " << Join(d.missing) << "\n";
+    if (!d.badDates.empty()) std::cout << label << ": invalid date: " << FaultsText(d.badDates) << "\n";
     if (!d.badTemplates.empty())
-        std::cout << c.file << ": template fault: " << FaultsText(d.badTemplates) << "\n";
+        std::cout << label << ": template fault: " << FaultsText(d.badTemplates) << "\n";
 }
 
 int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
@@ -297,18 +305,20 @@ int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
     size_t checkedCount = 0, withoutCount = 0, failing = 0;
     PMStringList missing;
     nlohmann::json errors = nlohmann::json::array();
-    auto error = [&](const std::string& file, const std::string& why) {
-        Fail(kExitIO, file + ": " + why);
+    // A file that cannot be read is an I/O fault; a story it does not hold, an input error.
+    auto error = [&](const std::string& file, const std::string& why, int code = kExitIO) {
+        Fail(code, file + ": " + why);
         if (lines)
             PrintJSON({{"file", file}, {"error", why}});
         else
             errors.push_back({{"file", file}, {"error", why}});
-        summary.Add({kExitIO, DocumentOutcome::kFailed});
+        summary.Add({code, DocumentOutcome::kFailed});
     };
     ProgressLine progress(o.files.size(), !o.batch.quiet);
     std::set<std::string> seen;
     for (size_t next = 0; next < o.files.size();) {
         std::vector<IDocument*> docs;
+        std::vector<std::string> files; // the name each document was opened by
         std::vector<UIDRef> refs;
         std::vector<CheckedFile> checked;
         progress.Clear();
@@ -325,9 +335,26 @@ int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
             }
             // The host hands back the open document for another name of its file.
             if (std::find(docs.begin(), docs.end(), doc) != docs.end()) continue;
+            if (!o.stories.Any()) {
+                refs.push_back(DocumentRef(doc));
+                checked.push_back({name, {}, docs.size(), {}, false});
+                docs.push_back(doc);
+                files.push_back(name);
+                continue;
+            }
+            // The named stories take the document's place in the pass, each as its own entry.
+            UIDList stories;
+            if (!ResolveStories(doc, o.stories, &stories, &why)) {
+                Host::CloseDocument(doc, kSuppressUI);
+                error(name, why, kExitInput);
+                continue;
+            }
+            for (UID uid : stories) {
+                refs.push_back(UIDRef(stories.GetDataBase(), uid));
+                checked.push_back({name, Host::GetFileStorySelf(doc, uid), docs.size(), {}, false});
+            }
             docs.push_back(doc);
-            refs.push_back(DocumentRef(doc));
-            checked.push_back({name, {}, false});
+            files.push_back(name);
         }
         // Missing fields are reported once, for all the files, below. Without --save the
         // changes of the pass would be thrown away, so they are not made.
@@ -335,35 +362,40 @@ int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
         BRNPackageUtils::CheckRequiredFields(refs, kFalse, kFalse, &part, o.save ? kTrue : kFalse);
         for (const PMString& n : part.missing)
             if (std::find(missing.begin(), missing.end(), n) == missing.end()) missing.push_back(n);
-        for (size_t i = 0; i < docs.size(); ++i) {
-            CheckedFile& c = checked[i];
-            c.result = std::move(part.documents[i]);
-            bool failed = false;
-            if (o.save && docs[i]->IsModified()) {
+        // Each document is saved once, whatever number of its stories the pass changed; its
+        // entries follow, so the output stays in argument order.
+        for (size_t d = 0, i = 0; d < docs.size(); ++d) {
+            bool saved = false, failed = false;
+            if (o.save && docs[d]->IsModified()) {
                 std::string why;
-                if (Host::SaveDocument(docs[i], &why))
-                    c.saved = true;
+                if (Host::SaveDocument(docs[d], &why))
+                    saved = true;
                 else {
-                    error(c.file, why);
+                    error(files[d], why);
                     failed = true;
                 }
             }
-            Host::CloseDocument(docs[i], kSuppressUI);
-            ++checkedCount;
-            if (c.result.packages == 0) {
-                ++withoutCount;
-                if (o.json && !lines) without.push_back(c.file);
+            Host::CloseDocument(docs[d], kSuppressUI);
+            for (; i < checked.size() && checked[i].doc == d; ++i) {
+                CheckedFile& c = checked[i];
+                c.result = std::move(part.documents[i]);
+                c.saved = saved;
+                ++checkedCount;
+                if (c.result.packages == 0) {
+                    ++withoutCount;
+                    if (o.json && !lines) without.push_back(c.Label());
+                }
+                if (!c.result.missing.empty()) ++failing;
+                if (!failed)
+                    summary.Add({kExitOK, c.result.missing.empty() ? DocumentOutcome::kRead
+                                                                   : DocumentOutcome::kMissing});
+                if (lines)
+                    PrintJSON(CheckedJSON(c));
+                else if (o.json)
+                    documents.push_back(CheckedJSON(c));
+                else
+                    PrintChecked(c);
             }
-            if (!c.result.missing.empty()) ++failing;
-            if (!failed)
-                summary.Add(
-                    {kExitOK, c.result.missing.empty() ? DocumentOutcome::kRead : DocumentOutcome::kMissing});
-            if (lines)
-                PrintJSON(CheckedJSON(c));
-            else if (o.json)
-                documents.push_back(CheckedJSON(c));
-            else
-                PrintChecked(c);
         }
         std::cout << std::flush;
         progress.Update(next);
@@ -485,6 +517,7 @@ void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
     check->add_option("FILE", o->files, "Documents, checked as one list");
     check->add_flag("--json", o->json, "Print JSON");
     check->add_flag("--save", o->save, "Save the documents the pass changed (history, tidied values)");
+    AddStoryOptions(check, o->stories);
     o->fileArguments.AddOptions(check);
     o->batch.AddOptions(check, false);
     check->callback([&options, &exitCode, o]() {

@@ -145,6 +145,18 @@ IDocument* OpenDocument(const IDFile& file, std::string* error) {
     return doc;
 }
 
+HostConfig::Edition GetDocumentEdition(const IDocument* doc) {
+    if (doc && DocFileTypes::IsTextEditingType(doc->GetOpenFileType())) return HostConfig::Edition::kText;
+    return HostConfig::Get().edition;
+}
+
+HostConfig::Edition GetDocumentEdition(const UIDRef& object) {
+    IDataBase* db = object.GetDataBase();
+    if (!db) return HostConfig::Get().edition;
+    InterfacePtr<IDocument> doc(Instantiate<IDocument>(db, db->GetRootUID()));
+    return GetDocumentEdition(doc.get());
+}
+
 IDocument* NewDocument(const IDFile& file, FileTypeInfoID type) {
     HostDocumentList* list = HostDocumentList::Get();
     if (!list) return nullptr;

@@ -15,6 +15,7 @@
 // wrote reaches the file.
 #pragma once
 
+#include "base/HostConfig.h"
 #include "base/PMString.h"
 #include "documents/IDocFileHandler.h"
 #include "formats/IFileTypeInfo.h"
@@ -53,6 +54,14 @@ UID NewStoryReference(IDocument* doc, ClassID kind, UID story);
 IDocumentList* GetDocumentList();
 IDocument* GetFrontDocument();
 void SetFrontDocument(IDocument* doc);
+
+// The edition a document is worked on in. A story file is the text-editing edition's own,
+// whatever the session's edition: one call may hold story files and layout packages, and
+// each is worked on as the application that opens it would. Any other document, or none,
+// takes the session's edition.
+HostConfig::Edition GetDocumentEdition(const IDocument* doc);
+// The same for the document whose database holds the object.
+HostConfig::Edition GetDocumentEdition(const UIDRef& object);
 
 // File handlers report why an operation failed here; SaveDocument hands it on.
 void SetDocumentError(const std::string& error);

@@ -396,7 +396,7 @@ int32 UpgradeDocumentPackages(const UIDRef& document, bool16 onlyEditable, BRNUp
     BRNPackageList own = ReadPackages(document);
     if (!own.empty() && UpgradePackages(own, document, report)) ++written;
 
-    if (HostConfig::Get().edition == HostConfig::Edition::kText)
+    if (Host::GetDocumentEdition(doc.get()) == HostConfig::Edition::kText)
         for (UID story : doc->GetStoryList())
             upgradeStory(story);
     return written;

@@ -1,7 +1,8 @@
 #include "service/BRNAssignmentHelper.h"
 
-#include "base/HostConfig.h"
 #include "CVLog.h"
+#include "base/HostConfig.h"
+#include "documents/DocumentHost.h"
 #include "documents/IAssignmentMgr.h"
 #include "documents/IDataBase.h"
 #include "documents/IDocument.h"
@@ -21,7 +22,8 @@ int32 BRNAssignmentHelper::GetStoryStatus(const UIDRef& story, bool16* locked, b
     }
     if (locked) *locked = data->IsLocked();
     if (!exported) return 0;
-    if (HostConfig::Get().edition == HostConfig::Edition::kLayout) {
+    // A story file opened on its own is judged as the text-editing edition judges it.
+    if (Host::GetDocumentEdition(UIDRef(db, db->GetRootUID())) == HostConfig::Edition::kLayout) {
         *exported = data->IsExportedForTextEditing();
         return 0;
     }

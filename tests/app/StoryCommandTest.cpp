@@ -248,4 +248,33 @@ TEST_F(StoryCommandTest, StoryFilesRoundTripInPlace) {
     }
 }
 
+// check --story and --frame check the named stories instead of the document; each entry
+// names its story, and a story the file lacks is an input error.
+TEST_F(StoryCommandTest, CheckTheNamedStories) {
+    const fs::path idml = Copy(kData / "idml" / "4_story_pointers.idml");
+    const fs::path icml = Copy(kData / "icml" / "CDATA_Test.icml");
+    ASSERT_EQ(Run("--edition text apply " + Quote(idml) + " Production --story u1043a"), 0) << fErr;
+    struct Case {
+        std::string args;
+        int code;
+        std::vector<std::string> found, absent;
+    } cases[] = {
+        {"check --json " + Quote(idml) + " --story u1043a --story u10482",
+         0,
+         {"\"story\": \"u1043a\"", "\"story\": \"u10482\"", "#u10482"},
+         {"\"story\": \"u10594\""}},
+        {"check " + Quote(idml) + " --frame u10591", 0, {"#u10594: no packages"}, {"#u1043a"}},
+        {"check " + Quote(idml) + " --story nosuch", 1, {}, {"#"}},
+        {"check --json " + Quote(icml) + " --frame u10591", 1, {"\"errors\""}, {"\"story\""}},
+    };
+    for (const Case& c : cases) {
+        std::string out;
+        EXPECT_EQ(Run(c.args, &out), c.code) << c.args << fErr;
+        for (const std::string& f : c.found)
+            EXPECT_NE(out.find(f), std::string::npos) << c.args << " lacks " << f << "\n" << out;
+        for (const std::string& a : c.absent)
+            EXPECT_EQ(out.find(a), std::string::npos) << c.args << " has " << a << "\n" << out;
+    }
+}
+
 } // namespace
