@@ -131,7 +131,7 @@ IDocument* OpenDocument(const IDFile& file, std::string* error) {
     }
     packet->SetDirty(kFalse);
     packet.reset();
-    std::string why;
+    why.clear();
     if (!Host::LoadFileStories(doc, file, &why)) {
         list->Remove(doc);
         return Refuse(error, file, why);
