@@ -6,11 +6,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <map>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -524,7 +524,8 @@ TEST_F(LibraryCommand, FilesThatAreNotRegularFilesAreSkippedNotRead) {
     for (const fs::path& bad : {fifo, zero}) {
         SCOPED_TRACE(bad.string());
         std::string out, err;
-        EXPECT_EQ(Brindle("library import " + Quote(SampleFile("Editorial")) + " " + Quote(bad), &out, &err), 1);
+        EXPECT_EQ(Brindle("library import " + Quote(SampleFile("Editorial")) + " " + Quote(bad), &out, &err),
+                  1);
         EXPECT_NE(err.find(bad.string()), std::string::npos) << err;
         EXPECT_NE(err.find("not a regular file"), std::string::npos) << err;
     }
@@ -570,18 +571,65 @@ TEST_F(LibraryCommand, ExportWithoutAFileNeverLeavesTheCurrentFolder) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         const fs::path def = fWork / "def.xml";
-        WriteFile(def, ToUTF16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<brindle version=\"1\"><package name=\"" +
-                               c.name + "\" password=\"\" version=\"2\" timestamp=\"1\"/></brindle>"));
+        WriteFile(
+            def,
+            ToUTF16("<?xml version=\"1.0\" encoding=\"UTF-16\"?>\n<brindle version=\"1\"><package name=\"" +
+                    c.name + "\" password=\"\" version=\"2\" timestamp=\"1\"/></brindle>"));
         std::string out, err;
         ASSERT_EQ(Brindle("library import " + Quote(def), &out, &err), 0) << err;
         const auto before = FolderBytes(fWork.path());
         ASSERT_EQ(BrindleIn(inner, "library export " + Quote(c.name), &out, &err), 0) << err;
         std::vector<fs::path> written;
-        for (const auto& e : fs::directory_iterator(inner)) written.push_back(e.path());
+        for (const auto& e : fs::directory_iterator(inner))
+            written.push_back(e.path());
         ASSERT_EQ(written.size(), 1u);
         EXPECT_EQ(written[0].filename().string().rfind(c.file, 0), 0u) << written[0];
         EXPECT_EQ(ParseWithPython({written[0]})[0].name, c.name);
         EXPECT_EQ(FolderBytes(fWork.path()), before) << "nothing was written outside the folder";
         fs::remove(written[0]);
+    }
+}
+
+// The dialog commands: each row runs after a protected Alpha (password s3) was made; the library
+// list afterwards says what was stored.
+TEST(LibraryDialogCommandTest, DialogCommandsChangeTheLibraryOnlyWhenConfirmed) {
+    struct Case {
+        std::string args;
+        int code;
+        std::string listHas;
+    };
+    const std::string def =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><brindle version=\"1\"><package name=\"X\">"
+        "<field Name=\"Kind\" ShortName=\"k\" Type=\"3\"><options><value name=\"A\"/>"
+        "<value name=\"VALUES\"/></options></field></package></brindle>";
+    const std::vector<Case> cases = {
+        {"library new Alpha", 1, "Alpha                       0        yes       yes       0"},
+        {"library copy Alpha Beta --dialog-answer 'enter-password password=bad'", 1, "\n"},
+        {"library copy Alpha Beta --dialog-answer 'enter-password password=s3'", 0,
+         "Beta                        0        yes       no        0"},
+        {"library password Alpha --dialog-answer 'enter-password password=bad' "
+         "--dialog-answer 'password password=n confirm=n'",
+         1, "Alpha                       0        yes       yes"},
+        {"library edit Alpha --from FILE_B --dialog-answer 'enter-password password=s3'", 1,
+         "yes       yes       0"},
+        {"library edit Alpha --from FILE_A --dialog-answer 'enter-password password=s3'", 0,
+         "Alpha                       1        no        yes       1"},
+        {"library edit Alpha --from FILE_A --dialog-answer 'enter-password password=bad'", 1,
+         "Alpha                       0        yes       yes       0"},
+    };
+    for (const Case& c : cases) {
+        TempDir tmp;
+        WriteFile(tmp / "a.xml", std::regex_replace(def, std::regex("VALUES"), "B"));
+        WriteFile(tmp / "b.xml", std::regex_replace(def, std::regex("VALUES"), "A"));
+        const std::string home = "--home " + Quote(tmp / "home") + " ";
+        ASSERT_EQ(RunBrindle(home + "library new Alpha --dialog-answer 'password password=s3 confirm=s3'"),
+                  0);
+        std::string args = std::regex_replace(c.args, std::regex("FILE_A"), Quote(tmp / "a.xml"));
+        args = std::regex_replace(args, std::regex("FILE_B"), Quote(tmp / "b.xml"));
+        std::string err;
+        EXPECT_EQ(RunBrindle(home + args, nullptr, &err), c.code) << c.args << "\n" << err;
+        std::string list;
+        ASSERT_EQ(RunBrindle(home + "library list", &list), 0);
+        EXPECT_NE(list.find(c.listHas), std::string::npos) << c.args << "\n" << list;
     }
 }
