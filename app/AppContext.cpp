@@ -5,7 +5,10 @@
 #include "session/Host.h"
 #include "subjects/ResponderRegistry.h"
 #include "ui/CAlert.h"
+#include "ui/DialogDriver.h"
 #include "ui/HostDialogs.h"
+#include "ui/ScriptDialogFace.h"
+#include "ui/TerminalDialogFace.h"
 
 #include <cstdlib>
 #include <filesystem>
@@ -13,6 +16,14 @@
 #include <pwd.h>
 #include <set>
 #include <unistd.h>
+
+namespace {
+std::shared_ptr<IDialogFace> gSessionFace;
+} // namespace
+
+std::shared_ptr<IDialogFace> SessionDialogFace() {
+    return gSessionFace;
+}
 
 HostSessionScope::HostSessionScope(const GlobalOptions& o, bool readOnly) {
     HostConfig& cfg = HostConfig::Get();
@@ -39,12 +50,63 @@ HostSessionScope::HostSessionScope(const GlobalOptions& o, bool readOnly) {
     HostDialogs::SetMessageAnswer(o.answer == "yes"  ? HostDialogs::MessageAnswer::kOK
                                   : o.answer == "no" ? HostDialogs::MessageAnswer::kDismiss
                                                      : HostDialogs::MessageAnswer::kAsk);
+    if (o.dialogAnswers.empty() && ::isatty(STDIN_FILENO)) {
+        // Prompts go to standard error so that standard output keeps only the command's result.
+        gSessionFace = std::make_shared<TerminalDialogFace>(std::cin, std::cerr);
+    } else {
+        auto face = std::make_shared<ScriptDialogFace>();
+        for (const std::string& text : o.dialogAnswers) {
+            std::vector<std::string> words;
+            DialogAnswerScript answer;
+            // Checked when the command line was read.
+            if (ParseDialogAnswer(text, &words, nullptr) && ScriptDialogFace::Parse(words, &answer, nullptr))
+                face->Queue(std::move(answer));
+        }
+        gSessionFace = face;
+    }
+    DialogDriver::SetFace(gSessionFace);
     fOK = Host::Start(GetPlugIn());
     if (fOK && readOnly) ResponderRegistry::SetSignalsEnabled(false);
 }
 
 HostSessionScope::~HostSessionScope() {
     Host::Stop();
+    DialogDriver::SetFace(nullptr);
+    gSessionFace.reset();
+}
+
+bool ParseDialogAnswer(const std::string& text, std::vector<std::string>* words, std::string* error) {
+    std::vector<std::string> out;
+    std::string word;
+    bool inWord = false;
+    char quote = 0;
+    for (char c : text) {
+        if (quote) {
+            if (c == quote)
+                quote = 0;
+            else
+                word += c;
+        } else if (c == '\'' || c == '"') {
+            quote = c;
+            inWord = true;
+        } else if (c == ' ' || c == '\t') {
+            if (inWord) out.push_back(std::move(word));
+            word.clear();
+            inWord = false;
+        } else {
+            word += c;
+            inWord = true;
+        }
+    }
+    if (quote) {
+        if (error) *error = "answer: a quote is not closed in \"" + text + "\"";
+        return false;
+    }
+    if (inWord) out.push_back(std::move(word));
+    DialogAnswerScript check;
+    if (!ScriptDialogFace::Parse(out, &check, error)) return false;
+    *words = std::move(out);
+    return true;
 }
 
 std::string UTF8(const PMString& s) {

@@ -6,6 +6,7 @@
 #include "objectmodel/UIDList.h"
 
 #include <CLI/CLI.hpp>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
@@ -24,12 +25,24 @@ struct GlobalOptions {
     std::string user;
     std::string alias;
     std::string answer;
+    // Script answers for dialogs, one attempt each: "DIALOG FIELD=VALUE... [--button B]".
+    std::vector<std::string> dialogAnswers;
     int logLevel = 0;
     std::string logFile;
     std::string companion;
 };
 
-// Starts the host with the plug-in for the lifetime of the object.
+// The words of one --dialog-answer: split at blanks, with '...' and "..." keeping blanks in a
+// value. False and the reason when a quote is not closed or the answer does not read.
+bool ParseDialogAnswer(const std::string& text, std::vector<std::string>* words, std::string* error);
+
+class IDialogFace;
+// The face the session's dialogs use (set by HostSessionScope); a command that answers one
+// dialog itself puts it back afterwards.
+std::shared_ptr<IDialogFace> SessionDialogFace();
+
+// Starts the host with the plug-in for the lifetime of the object. Dialogs are answered from
+// --dialog-answer when given, else asked on a terminal, else cancelled.
 class HostSessionScope {
 public:
     // A read-only session opens and closes its documents without document signals, so that

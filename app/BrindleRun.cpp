@@ -26,6 +26,14 @@ extern "C" int BrindleRun(int argc, char** argv) {
     app.add_option("--alias", options.alias, "The user's alias");
     app.add_option("--answer", options.answer, "Answer every Yes/No alert and message dialog")
         ->check(CLI::IsMember({"yes", "no"}));
+    app.add_option("--dialog-answer", options.dialogAnswers,
+                   "Answer a dialog: \"DIALOG FIELD=VALUE... [--button B]\", one attempt; repeatable")
+        ->allow_extra_args(false)
+        ->check([](const std::string& text) {
+            std::vector<std::string> words;
+            std::string error;
+            return ParseDialogAnswer(text, &words, &error) ? std::string() : error;
+        });
     app.add_option("--log-level", options.logLevel,
                    "Diagnostic threshold: 0 off, 30 errors, 75 trace, 1000+ extended")
         ->check(CLI::Range(0, 65535));

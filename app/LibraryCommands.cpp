@@ -1,11 +1,19 @@
-// brindle library list|show|import|export|delete
+// brindle library list|show|import|export|delete|new|copy|password|edit
 #include "AppContext.h"
 
+#include "CVExpatSimpleDOM.h"
+#include "files/BRNXMLImporter.h"
+#include "io/FileUtils.h"
 #include "logic/BRNPackageUtils.h"
 #include "model/BRNField.h"
 #include "objectmodel/InterfacePtr.h"
+#include "ui/BRNDialogController.h"
+#include "ui/BRNUtilsDialogs.h"
+#include "ui/DialogDriver.h"
 #include "ui/HostDialogs.h"
+#include "ui/ScriptDialogFace.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iomanip>
@@ -100,6 +108,8 @@ struct LibraryOptions {
     std::vector<std::string> files;
     std::string output;
     bool force = false;
+    std::string newName;
+    std::string from;
 };
 
 // The bytes of the package as its definition file holds it, for telling two packages of one
@@ -142,10 +152,78 @@ std::vector<std::string> Downgrades(IBRNPrefs* prefs, const std::string& name) {
     return why;
 }
 
+// The package dialog answered with the name from the command line, so the dialog's own checks
+// (empty, taken) refuse it with their alerts. The name, or empty when refused.
+PMString AskPackageName(const std::string& name, const PMString& copyOf) {
+    auto face = std::make_shared<ScriptDialogFace>();
+    face->Queue({"package", {{"name", name}}, "OK"});
+    DialogDriver::SetFace(face);
+    PMString chosen = BRNUtils::InvokePackageDialog(copyOf);
+    DialogDriver::SetFace(SessionDialogFace());
+    return chosen;
+}
+
+// A protected package is worked on only after its password was given. False (with the error
+// printed) when it was not.
+bool Unlocked(IBRNPrefs* prefs, const std::string& name) {
+    const BRNPackage* p = prefs->FindPackage(PMString(name));
+    if (!p || !p->HasPassword()) return true;
+    if (BRNUtils::InvokeEnterPasswordDialog(PMString(name), nullptr)) return true;
+    Fail(kExitInput, "the password of \"" + name + "\" was not given; nothing changed");
+    return false;
+}
+
+// The library with the package put in name order.
+int StoreNewPackage(IBRNPrefs* prefs, BRNPackage package) {
+    BRNPackageList library = prefs->GetPackages();
+    auto at = std::lower_bound(library.begin(), library.end(), package.GetName(),
+                               [](const BRNPackage& a, const PMString& n) { return a.GetName() < n; });
+    library.insert(at, std::move(package));
+    prefs->SetPackages(library);
+    return prefs->GetLastSaveSucceeded() ? kExitOK : Fail(kExitIO, "the library could not be saved");
+}
+
+// Reads a package definition file written by us (UTF-16 with a byte-order mark) or by hand in
+// UTF-8. 0, or 1 with the reason.
+int32 LoadDefinition(const std::string& name, BRNPackage& package, std::string* why) {
+    const IDFile file{std::filesystem::path(name)};
+    std::string bytes;
+    if (!FileUtils::ReadRegularFile(file, &bytes, why)) return 1;
+    const bool utf16 =
+        bytes.size() >= 2 &&
+        ((static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) ||
+         (static_cast<unsigned char>(bytes[0]) == 0xFE && static_cast<unsigned char>(bytes[1]) == 0xFF));
+    if (utf16) {
+        PMString error;
+        if (BRNPackageUtils::LoadPackageFile(file, package, &error) == 0) return 0;
+        *why = UTF8(error);
+        return 1;
+    }
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) bytes.erase(0, 3);
+    CVExpatSimpleDOM& dom = CVExpatSimpleDOM::Instance();
+    if (!dom.ParseBuffer(bytes)) {
+        std::string msg = UTF8(dom.GetError());
+        while (!msg.empty() && msg.back() == '\n')
+            msg.pop_back();
+        *why = "is not well-formed XML (UTF-8, or UTF-16 with a byte-order mark): " + msg;
+        return 1;
+    }
+    std::unique_ptr<CVDomElement> root = dom.TakeRoot();
+    BRNPackage read;
+    if (root) BRNXMLImporter::ParseDOM(read, root.get());
+    if (read.GetName().IsEmpty()) {
+        *why = "holds no package definition (a \"brindle\" root with a named \"package\" element)";
+        return 1;
+    }
+    package = std::move(read);
+    return 0;
+}
+
 } // namespace
 
 void AddLibraryCommands(CLI::App& app, const GlobalOptions& options, int& exitCode) {
-    auto* lib = app.add_subcommand("library", "The package library: list, show, import, export, delete");
+    auto* lib = app.add_subcommand(
+        "library", "The package library: list, show, import, export, delete, new, copy, password, edit");
     lib->require_subcommand(1);
     auto o = std::make_shared<LibraryOptions>();
 
@@ -267,6 +345,92 @@ exp->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
                   << " (raised)\n";
     if (!exported) return Fail(kExitIO, "could not write " + HostDialogs::LastChosen().Path().string());
     std::cout << HostDialogs::LastChosen().Path().string() << "\n";
+    return kExitOK;
+}));
+
+auto* create = lib->add_subcommand("new", "Make an empty package, asking for its password");
+create->add_option("NAME", o->name, "Package name")->required();
+create->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
+    const PMString name = AskPackageName(o->name, PMString());
+    if (name.IsEmpty()) return Fail(kExitInput, "no package was made");
+    // Cancelling the password dialog leaves the package without a password.
+    PMString password;
+    BRNUtils::InvokeSetPasswordDialog(name, &password);
+    password.SetTranslatable(kFalse);
+    if (int rc = StoreNewPackage(prefs, BRNPackage(name, password, 0))) return rc;
+    std::cout << "created " << o->name << (password.IsEmpty() ? "" : " (password set)") << "\n";
+    return kExitOK;
+}));
+
+auto* copy = lib->add_subcommand("copy", "Copy a package under a new name, asking for its password");
+copy->add_option("NAME", o->name, "Package to copy")->required();
+copy->add_option("NEW", o->newName, "Name of the copy")->required();
+copy->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
+    if (!prefs->FindPackage(PMString(o->name)))
+        return Fail(kExitInput, "no package named \"" + o->name + "\" in the library");
+    if (!Unlocked(prefs, o->name)) return kExitInput;
+    const PMString name = AskPackageName(o->newName, PMString(o->name));
+    if (name.IsEmpty()) return Fail(kExitInput, "no copy was made");
+    PMString password;
+    BRNUtils::InvokeSetPasswordDialog(name, &password);
+    password.SetTranslatable(kFalse);
+    const BRNPackage* source = prefs->FindPackage(PMString(o->name));
+    if (!source) return Fail(kExitInput, "no package named \"" + o->name + "\" in the library");
+    if (int rc = StoreNewPackage(prefs, BRNPackage(source->GetFields(), name, password, 0))) return rc;
+    std::cout << "copied " << o->name << " to " << o->newName << (password.IsEmpty() ? "" : " (password set)")
+              << "\n";
+    return kExitOK;
+}));
+
+auto* pwd = lib->add_subcommand("password", "Set a package's password (the old one is asked first)");
+pwd->add_option("NAME", o->name, "Package name")->required();
+pwd->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
+    if (!prefs->FindPackage(PMString(o->name)))
+        return Fail(kExitInput, "no package named \"" + o->name + "\" in the library");
+    if (!Unlocked(prefs, o->name)) return kExitInput;
+    PMString password;
+    if (!BRNUtils::InvokeSetPasswordDialog(PMString(o->name), &password))
+        return Fail(kExitInput, "no password was set; nothing changed");
+    password.SetTranslatable(kFalse);
+    BRNPackageList library = prefs->GetPackages();
+    BRNPackage* p = FindPackage(library, PMString(o->name));
+    if (!p) return Fail(kExitInput, "no package named \"" + o->name + "\" in the library");
+    p->SetPassword(password);
+    // The definition file holds the password: copies of this version now differ.
+    p->SetModified(kTrue);
+    prefs->SetPackages(library);
+    if (!prefs->GetLastSaveSucceeded()) return Fail(kExitIO, "the library could not be saved");
+    std::cout << "password set for " << o->name << "\n";
+    return kExitOK;
+}));
+
+auto* edit = lib->add_subcommand("edit", "Replace a package's fields with those of a definition file");
+edit->add_option("NAME", o->name, "Package name")->required();
+edit->add_option("--from", o->from, "Package definition file (UTF-8, or UTF-16 with a byte-order mark)")
+    ->required();
+edit->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
+    const BRNPackage* current = prefs->FindPackage(PMString(o->name));
+    if (!current) return Fail(kExitInput, "no package named \"" + o->name + "\" in the library");
+    const uint32 before = current->GetVersion();
+    BRNPackage incoming;
+    std::string why;
+    // The file is read before the password is asked: a bad file should not cost a prompt.
+    if (LoadDefinition(o->from, incoming, &why) != 0)
+        return Fail(kExitInput, o->from + ": " + why + "; nothing changed");
+    if (!Unlocked(prefs, o->name)) return kExitInput;
+    BRNDialogController::Fault fault;
+    if (!BRNDialogController::StoreFields(PMString(o->name), incoming.GetFields(), &fault)) {
+        if (fault.field < 0) return Fail(kExitIO, "the library could not be saved");
+        const BRNField& f = incoming.GetFields()[static_cast<size_t>(fault.field)];
+        std::string where = "field " + std::to_string(fault.field + 1) + " (\"" + UTF8(f.GetName()) + "\")";
+        if (fault.value >= 0)
+            where += ", value " + std::to_string(fault.value + 1) + " (\"" +
+                     UTF8(f.GetOptions()[static_cast<size_t>(fault.value)]) + "\")";
+        return Fail(kExitInput, o->from + ": " + where + " is refused; nothing changed");
+    }
+    const BRNPackage* after = prefs->FindPackage(PMString(o->name));
+    std::cout << "edited " << o->name << " version " << before << " -> " << (after ? after->GetVersion() : 0)
+              << " (" << incoming.GetFields().size() << " fields)\n";
     return kExitOK;
 }));
 

@@ -718,3 +718,47 @@ TEST_F(LibraryCommand, ExportWithoutAFileNeverLeavesTheCurrentFolder) {
         fs::remove(written[0]);
     }
 }
+
+// The dialog commands: each row runs after a protected Alpha (password s3) was made; the library
+// list afterwards says what was stored.
+TEST(LibraryDialogCommandTest, DialogCommandsChangeTheLibraryOnlyWhenConfirmed) {
+    struct Case {
+        std::string args;
+        int code;
+        std::string listHas;
+    };
+    const std::string def =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?><brindle version=\"1\"><package name=\"X\">"
+        "<field Name=\"Kind\" ShortName=\"k\" Type=\"3\"><options><value name=\"A\"/>"
+        "<value name=\"VALUES\"/></options></field></package></brindle>";
+    const std::vector<Case> cases = {
+        {"library new Alpha", 1, "Alpha                       0        yes       yes       0"},
+        {"library copy Alpha Beta --dialog-answer 'enter-password password=bad'", 1, "\n"},
+        {"library copy Alpha Beta --dialog-answer 'enter-password password=s3'", 0,
+         "Beta                        0        yes       no        0"},
+        {"library password Alpha --dialog-answer 'enter-password password=bad' "
+         "--dialog-answer 'password password=n confirm=n'",
+         1, "Alpha                       0        yes       yes"},
+        {"library edit Alpha --from FILE_B --dialog-answer 'enter-password password=s3'", 1,
+         "yes       yes       0"},
+        {"library edit Alpha --from FILE_A --dialog-answer 'enter-password password=s3'", 0,
+         "Alpha                       1        no        yes       1"},
+        {"library edit Alpha --from FILE_A --dialog-answer 'enter-password password=bad'", 1,
+         "Alpha                       0        yes       yes       0"},
+    };
+    for (const Case& c : cases) {
+        TempDir tmp;
+        WriteFile(tmp / "a.xml", std::regex_replace(def, std::regex("VALUES"), "B"));
+        WriteFile(tmp / "b.xml", std::regex_replace(def, std::regex("VALUES"), "A"));
+        const std::string home = "--home " + Quote(tmp / "home") + " ";
+        ASSERT_EQ(RunBrindle(home + "library new Alpha --dialog-answer 'password password=s3 confirm=s3'"),
+                  0);
+        std::string args = std::regex_replace(c.args, std::regex("FILE_A"), Quote(tmp / "a.xml"));
+        args = std::regex_replace(args, std::regex("FILE_B"), Quote(tmp / "b.xml"));
+        std::string err;
+        EXPECT_EQ(RunBrindle(home + args, nullptr, &err), c.code) << c.args << "\n" << err;
+        std::string list;
+        ASSERT_EQ(RunBrindle(home + "library list", &list), 0);
+        EXPECT_NE(list.find(c.listHas), std::string::npos) << c.args << "\n" << list;
+    }
+}
