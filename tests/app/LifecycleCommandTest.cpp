@@ -17,38 +17,6 @@ using namespace testsupport;
 
 namespace {
 
-class Listener {
-public:
-    Listener() {
-        fSocket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fSocket, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        getsockname(fSocket, reinterpret_cast<sockaddr*>(&a), &len);
-        fPort = ntohs(a.sin_port);
-    }
-    ~Listener() { close(fSocket); }
-    std::string Destination() const { return "127.0.0.1:" + std::to_string(fPort); }
-    // Every datagram waiting now (the program has ended when this is called).
-    std::vector<std::string> Drain() {
-        std::vector<std::string> got;
-        pollfd p{fSocket, POLLIN, 0};
-        while (poll(&p, 1, 100) == 1) {
-            char buf[65536];
-            const ssize_t n = recv(fSocket, buf, sizeof buf, 0);
-            if (n < 0) break;
-            got.emplace_back(buf, static_cast<size_t>(n));
-        }
-        return got;
-    }
-
-private:
-    int fSocket = -1;
-    int fPort = 0;
-};
-
 std::string FileURL(const fs::path& p) {
     // The host renders a blank as %20; the names used here hold nothing else to escape.
     std::string s = "file://";
@@ -80,7 +48,7 @@ protected:
 };
 
 TEST_F(LifecycleCommandTest, OpenSaveAndCloseAnnouncedWithTheExactPayload) {
-    Listener listener;
+    testsupport::DatagramListener listener;
     const fs::path file = Copy("day one.jpg");
     ASSERT_EQ(Run("--companion " + listener.Destination() + " apply " + Quote(file) + " Editorial"), 0)
         << fErr;
@@ -97,7 +65,7 @@ TEST_F(LifecycleCommandTest, OpenSaveAndCloseAnnouncedWithTheExactPayload) {
 }
 
 TEST_F(LifecycleCommandTest, TheMakersComponentStopsTheAnnouncements) {
-    Listener listener;
+    testsupport::DatagramListener listener;
     const fs::path file = Copy("one.jpg");
     fs::create_directories(fHome.path() / "config/brindle");
     WriteFile(fHome.path() / "config/brindle/host.conf",

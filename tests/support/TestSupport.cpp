@@ -1,5 +1,11 @@
 #include "TestSupport.h"
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include "base/HostConfig.h"
 #include "base/PMString.h"
 #include "BRNPlugIn.h"
@@ -221,6 +227,37 @@ std::string Quote(const std::string& s) {
 
 std::string Quote(const std::filesystem::path& p) {
     return Quote(p.string());
+}
+
+
+DatagramListener::DatagramListener() {
+    fSocket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bind(fSocket, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    socklen_t len = sizeof a;
+    getsockname(fSocket, reinterpret_cast<sockaddr*>(&a), &len);
+    fPort = ntohs(a.sin_port);
+}
+
+DatagramListener::~DatagramListener() {
+    close(fSocket);
+}
+
+std::optional<std::string> DatagramListener::Receive(int waitMs) {
+    pollfd p{fSocket, POLLIN, 0};
+    if (poll(&p, 1, waitMs) != 1) return std::nullopt;
+    char buf[65536];
+    const ssize_t n = recv(fSocket, buf, sizeof buf, 0);
+    return n < 0 ? std::nullopt : std::optional<std::string>(std::string(buf, static_cast<size_t>(n)));
+}
+
+std::vector<std::string> DatagramListener::Drain() {
+    std::vector<std::string> got;
+    while (std::optional<std::string> d = Receive(100))
+        got.push_back(std::move(*d));
+    return got;
 }
 
 } // namespace testsupport

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace testsupport {
@@ -82,5 +83,24 @@ PMString Untranslated(const char* text);
 BRNField Field(const char* name, const char* shortName, int32 type, const char* value = "");
 // Expects a field read back from a packet to carry every member the packet stores of b.
 void ExpectSameStoredField(const BRNField& a, const BRNField& b);
+
+
+// A UDP socket on 127.0.0.1 and a port the system picks, for what the host announces.
+class DatagramListener {
+public:
+    DatagramListener();
+    ~DatagramListener();
+    DatagramListener(const DatagramListener&) = delete;
+    DatagramListener& operator=(const DatagramListener&) = delete;
+    std::string Destination() const { return "127.0.0.1:" + std::to_string(fPort); }
+    // The next datagram, or nothing when none came within the wait.
+    std::optional<std::string> Receive(int waitMs = 2000);
+    // Every datagram waiting now (for a program that has ended).
+    std::vector<std::string> Drain();
+
+private:
+    int fSocket = -1;
+    int fPort = 0;
+};
 
 } // namespace testsupport

@@ -18,35 +18,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A UDP socket on 127.0.0.1 and a port the system picks.
-class Listener {
-public:
-    Listener() {
-        fSocket = socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP);
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fSocket, reinterpret_cast<sockaddr*>(&a), sizeof a);
-        socklen_t len = sizeof a;
-        getsockname(fSocket, reinterpret_cast<sockaddr*>(&a), &len);
-        fPort = ntohs(a.sin_port);
-    }
-    ~Listener() { close(fSocket); }
-    std::string Destination() const { return "127.0.0.1:" + std::to_string(fPort); }
-    // The next datagram, or nothing when none came within the wait.
-    std::optional<std::string> Receive(int waitMs = 2000) {
-        pollfd p{fSocket, POLLIN, 0};
-        if (poll(&p, 1, waitMs) != 1) return std::nullopt;
-        char buf[65536];
-        const ssize_t n = recv(fSocket, buf, sizeof buf, 0);
-        return n < 0 ? std::nullopt : std::optional<std::string>(std::string(buf, static_cast<size_t>(n)));
-    }
-
-private:
-    int fSocket = -1;
-    int fPort = 0;
-};
-
 class CompanionTest : public HostFixture {
 protected:
     IDocument* DocumentAt(const fs::path& file) {
@@ -86,7 +57,7 @@ TEST_F(CompanionTest, PayloadNamesEventUserAndFileURL) {
 }
 
 TEST_F(CompanionTest, SentOnlyToTheConfiguredDestination) {
-    Listener listener;
+    testsupport::DatagramListener listener;
     HostConfig::Get().alias = "Ann";
     IDocument* doc = DocumentAt(fHome->path() / "a.txt");
     ASSERT_TRUE(doc);
