@@ -139,7 +139,8 @@ int BatchRunner::Run(const std::vector<std::string>& files, const Task& task) {
     size_t jobs = fSettings.jobs > 0 ? static_cast<size_t>(fSettings.jobs)
                                      : std::max<size_t>(1, std::thread::hardware_concurrency());
     jobs = std::min(jobs, files.size());
-    if (fSettings.parallel && jobs > 1) return RunWorkers(files, task, jobs);
+    // A shell session's documents live in this process: its requests never go to workers.
+    if (fSettings.parallel && jobs > 1 && !InShellSession()) return RunWorkers(files, task, jobs);
     return RunHere(files, task);
 }
 
