@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/file.h>
@@ -87,6 +88,11 @@ struct Race {
     std::function<std::vector<std::string>(const std::string& home, const fs::path& doc, int round)> commands;
     std::function<void(const std::string& home, const fs::path& doc, int round)> check;
 };
+
+// The case's name where a test's parameter is printed (ctest lists it).
+void PrintTo(const Race& race, std::ostream* os) {
+    *os << race.name;
+}
 
 void Prepare(const std::string& args) {
     std::string err;
