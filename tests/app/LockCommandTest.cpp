@@ -145,6 +145,23 @@ const Race kRaces[] = {
          EXPECT_EQ(FieldValue(doc, "Headline"), "Head " + n);
          EXPECT_EQ(FieldValue(doc, "Kicker"), "Kick " + n);
      }},
+    // The worker processes of -j lock each document as a single run does.
+    {"BatchWorkersAndASet",
+     [](const std::string& home, const fs::path& doc) {
+         Prepare("--home " + home + " library import " + Sample("Editorial"));
+         fs::copy_file(doc, doc.parent_path() / "other.jpg", fs::copy_options::overwrite_existing);
+     },
+     [](const std::string& home, const fs::path& doc, int round) {
+         const std::string n = std::to_string(round);
+         return std::vector<std::string>{"--home " + home + " set -q -j 2 -s 'Headline=Head " + n + "' " +
+                                             Quote(doc.parent_path() / "other.jpg") + " " + Quote(doc),
+                                         "--home " + home + " set " + Quote(doc) + " 'Kicker=Kick " + n + "'"};
+     },
+     [](const std::string&, const fs::path& doc, int round) {
+         const std::string n = std::to_string(round);
+         EXPECT_EQ(FieldValue(doc, "Headline"), "Head " + n);
+         EXPECT_EQ(FieldValue(doc, "Kicker"), "Kick " + n);
+     }},
 };
 
 class LockRaceTest : public ::testing::TestWithParam<Race> {};
