@@ -1,6 +1,7 @@
 #include "AppContext.h"
 
 #include "BRNPlugIn.h"
+#include "PanelCommands.h"
 #include "base/HostConfig.h"
 #include "session/Host.h"
 #include "subjects/ResponderRegistry.h"
@@ -70,6 +71,8 @@ HostSessionScope::HostSessionScope(const GlobalOptions& o, bool readOnly) {
 }
 
 HostSessionScope::~HostSessionScope() {
+    // The panel follows the session's subjects: it goes before the session does.
+    PanelCommands::Close();
     Host::Stop();
     DialogDriver::SetFace(nullptr);
     gSessionFace.reset();

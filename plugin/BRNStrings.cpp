@@ -45,7 +45,7 @@ void Register() {
         {"0xA8260kBRNDublicatedFieldShortNameErrorString", "Two fields have the same short name."},
         {"0xA8260kBRNDublicatedValueErrorString", "The value is in the list already."},
         {"0xA8260kBRNMCNotAChoiceStringKey", "Only the field's own choices may be selected."},
-        {"0xA8260kBRNResetString", "Reset"},
+        {"0xA8260kBRNResetString", "Remove all packages from the document?"},
         {"0xA8260kBRNMCChangeStringKey", "Change..."},
         {"0xA8260kBRNSetXMPMetaDataCmdStringKey", "Set Metadata"},
         {"0xA8260kBRNUpdateXMPMetaDataCmdStringKey", "Update Metadata"},

@@ -3,6 +3,7 @@
 #include "documents/IDocument.h"
 #include "objectmodel/InterfacePtr.h"
 #include "session/ISession.h"
+#include "subjects/ISubject.h"
 
 #include <algorithm>
 
@@ -33,9 +34,19 @@ bool16 HostDocumentList::IsOpen(const IDocument* doc) const {
                : kFalse;
 }
 
+namespace {
+// Tells the session's observers (the metadata panel among them) what happened to the front.
+void TellSession(ClassID change) {
+    ISession* session = GetExecutionContextSession();
+    InterfacePtr<ISubject> subject(session, IID_ISUBJECT);
+    if (subject) subject->Change(change, IID_IDOCUMENTLIST, nullptr);
+}
+} // namespace
+
 void HostDocumentList::Add(IDocument* doc, std::unique_ptr<HostDataBase> db) {
     fEntries.push_back({doc, std::move(db)});
     fFront = doc;
+    TellSession(kFrontDocChangedMessage);
 }
 
 void HostDocumentList::Remove(const IDocument* doc) {
@@ -44,12 +55,16 @@ void HostDocumentList::Remove(const IDocument* doc) {
     // Out of the list first: releasing the objects may look at the list.
     auto db = std::move(it->db);
     fEntries.erase(it);
-    if (fFront == doc) fFront = fEntries.empty() ? nullptr : fEntries.back().doc;
+    const bool wasFront = fFront == doc;
+    if (wasFront) fFront = fEntries.empty() ? nullptr : fEntries.back().doc;
     db.reset();
+    if (wasFront) TellSession(kFrontDocClosedMessage);
 }
 
 void HostDocumentList::SetFront(IDocument* doc) {
-    if (IsOpen(doc)) fFront = doc;
+    if (!IsOpen(doc) || fFront == doc) return;
+    fFront = doc;
+    TellSession(kFrontDocChangedMessage);
 }
 
 HostDocumentList* HostDocumentList::Get() {
