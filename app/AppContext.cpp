@@ -118,12 +118,9 @@ HostSessionScope::HostSessionScope(const GlobalOptions& o, bool readOnly) {
 }
 
 HostSessionScope::~HostSessionScope() {
-<<<<<<< HEAD
+    if (fNested) return;
     // The panel follows the session's subjects: it goes before the session does.
     PanelCommands::Close();
-=======
-    if (fNested) return;
->>>>>>> main
     Host::Stop();
     DialogDriver::SetFace(nullptr);
     gSessionFace.reset();

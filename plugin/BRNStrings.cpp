@@ -38,7 +38,7 @@ void Register() {
         {"0xA8260kBRNLockedErrorStringKey", "The package is locked."},
         {"0xA8260kBRNDualXMPPackagesErrorStringKey",
          "The document holds packages in both the old and the new form."},
-        {"0xA8260kBRNDeletePackageQuestionString", "Delete the package from the library?"},
+        {"0xA8260kBRNDeletePackageQuestionString", "Remove the package from the targets shown?"},
         {"0xA8260kBRNEmptyListErrorStringKey", "The list may not be empty."},
         {"0xA8260kBRNEmptyFieldNameErrorString", "Every field needs a name."},
         {"0xA8260kBRNDublicatedFieldNameErrorString", "Two fields have the same name."},

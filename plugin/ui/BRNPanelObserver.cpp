@@ -302,10 +302,9 @@ void BRNPanelObserver::FillPackageList() {
 
 void BRNPanelObserver::Initialise() {
     CV_TRACE("BRNPanelObserver::Initialise");
-    WidgetModel* root = GetPanelWidget();
-    if (!root) return;
-    if (WidgetModel* dropDown = root->FindWidget(kBRNPackageDropDownWidgetID))
-        if (dropDown->GetSelectedIndex() >= 0) fCurrentPackage = dropDown->GetText();
+    // The current package is the drop-down's choice, kept as it is made (and set by the
+    // package actions that make a new one current).
+    if (!GetPanelWidget()) return;
     FillPackageList();
     Load();
 }
