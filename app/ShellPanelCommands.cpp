@@ -20,7 +20,7 @@ void AddShellPanelCommands(ShellRegistry& registry) {
     registry.Add({"panel",
                   "panel [set ROW VALUE | click WIDGET | choose PACKAGE | mode document|story|assignment]",
                   "The metadata panel: show it, or work it as a person would (the panel is shown after each)",
-                  [](ShellSession&, const ShellArgs& args, std::ostream& out) {
+                  [](ShellSession&, const ShellArgs& args, std::ostream& out) -> int {
                       std::string error;
                       int code = 0;
                       if (args.empty()) {
@@ -43,5 +43,5 @@ void AddShellPanelCommands(ShellRegistry& registry) {
                       return kExitOK;
                   }});
     registry.Add({"about", "about", "The plug-in's about box",
-                  [](ShellSession&, const ShellArgs&, std::ostream&) { return PanelCommands::About(); }});
+                  [](ShellSession&, const ShellArgs&, std::ostream&) -> int { return PanelCommands::About(); }});
 }
