@@ -24,6 +24,7 @@
 #include "subjects/ResponderRegistry.h"
 #include "ui/BRNFieldData.h"
 #include "ui/BRNPanelData.h"
+#include "ui/IPanelView.h"
 #include "ui/BRNPanelObserver.h"
 #include "ui/BRNPanelSelectionObserver.h"
 
@@ -74,7 +75,7 @@ void BRNPlugIn::RegisterImplementations() {
     ObjectModel::RegisterClass(
         kBRNPanelBoss, {{IID_IBRNPANELDATA, kBRNPanelDataImpl},
                         {IID_ISUBJECT, kBRNPanelSubjectImpl},
-                        {IID_IPANELVIEW, kHostPanelViewImpl},
+                        {IID_IPANELVIEW, kHostPanelViewImplementation},
                         {IID_IOBSERVER, kBRNPanelObserverImpl},
                         {IID_IBRNPANELSELECTIONOBSERVER, kBRNPanelSelectionObserverImpl}});
     // The document lifecycle: the responder with the provider that names its signals, the

@@ -155,7 +155,7 @@ void RegisterHostClasses() {
     ObjectModel::RegisterImplementation(kHostXMLUtilsImpl, MakeFactory<HostXMLUtils>());
     ObjectModel::RegisterImplementation(kHostCVLoggerImpl, MakeFactory<HostCVLogger>());
     ObjectModel::RegisterImplementation(kHostPanelMgrImpl, MakeFactory<HostPanelMgr>());
-    ObjectModel::RegisterImplementation(kHostPanelViewImpl, MakeFactory<HostPanelView>());
+    ObjectModel::RegisterImplementation(kHostPanelViewImplementation, MakeFactory<HostPanelView>());
     ObjectModel::RegisterClass(kSessionBoss, {{IID_ISESSION, kHostSessionImpl},
                                               {IID_ISUBJECT, kHostSubjectImpl},
                                               {IID_IPANELMGR, kHostPanelMgrImpl}});

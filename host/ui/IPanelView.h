@@ -8,6 +8,9 @@
 
 #include <memory>
 
+// The host's implementation, for plug-ins to put on their panel's class.
+enum : ImplementationID { kHostPanelViewImplementation = 0x2006 };
+
 class IPanelView : public IPMUnknown {
 public:
     enum { kDefaultIID = IID_IPANELVIEW };
