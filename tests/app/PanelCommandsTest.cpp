@@ -14,14 +14,18 @@
 #include "documents/IStoryData.h"
 #include "logic/BRNPackageUtils.h"
 #include "objectmodel/InterfacePtr.h"
+#include "session/Host.h"
 #include "session/IPanelMgr.h"
 #include "ui/BRNDialogObserver.h"
 #include "ui/BRNPanelObserver.h"
 #include "ui/BRNUtilsDialogs.h"
 #include "ui/DialogDriver.h"
+#include "ui/HostDialogs.h"
 #include "ui/ScriptDialogFace.h"
 
 #include <gtest/gtest.h>
+#include <optional>
+#include <sstream>
 
 namespace {
 
@@ -71,8 +75,9 @@ protected:
     }
     IDocument* NewDocument(const BRNPackageList& packages) {
         IDocument* doc = Host::NewDocument(IDFile(fDir / "issue.jpg"));
-        if (!packages.empty())
+        if (!packages.empty()) {
             EXPECT_EQ(BRNPackageUtils::StorePackages(UIDList(Root(doc)), packages, kFalse, kFalse), kSuccess);
+        }
         // What a test sets up is no edit of the user's: the first edit makes a step of its own.
         CmdUtils::EndUndoStep(doc);
         return doc;
@@ -523,6 +528,92 @@ TEST_F(PackageEditorTest, AWrongPasswordKeepsTheEditorShut) {
     fFace->Queue({"editor", {{"fields", "Headline"}, {"description", "The big one"}}, "OK"});
     EXPECT_TRUE(BRNUtils::DoEditPackage(Untranslated("Issue")));
     EXPECT_EQ(Text(Prefs()->FindPackage(Untranslated("Issue"))->GetFields()[0].GetDescription()), "The big one");
+}
+
+} // namespace
+
+namespace {
+
+// The dialogs the panel and the close guard open beside the package dialogs.
+class OpenDialogsTest : public PanelTest {};
+
+TEST_F(OpenDialogsTest, RequiredFieldsDialogListsTheMissingFieldsAndTakesItsAnswer) {
+    const PMStringList missing{Untranslated("Headline"), Untranslated("Author")};
+    struct Seen : public IDialogFace {
+        std::optional<DialogStep> NextStep(DialogModel& d, bool) override {
+            list = d.FindWidget(kBRNRequiredListWidgetID)->GetStringList();
+            return button.empty() ? std::nullopt : std::optional<DialogStep>({DialogStep::Kind::kClick, button, {}});
+        }
+        std::vector<PMString> list;
+        std::string button;
+    };
+    const struct {
+        HostDialogs::MessageAnswer answer;
+        const char* button; // what the person presses; empty: the dialog is closed
+        int16 result;
+        bool asked;
+    } cases[] = {
+        {HostDialogs::MessageAnswer::kAsk, "OK", 1, true},
+        {HostDialogs::MessageAnswer::kAsk, "Cancel", 0, true},
+        {HostDialogs::MessageAnswer::kAsk, "", 0, true},
+        {HostDialogs::MessageAnswer::kOK, "Cancel", 1, false},
+        {HostDialogs::MessageAnswer::kDismiss, "OK", 0, false},
+    };
+    for (const auto& c : cases) {
+        auto face = std::make_shared<Seen>();
+        face->button = c.button;
+        DialogDriver::SetFace(face);
+        HostDialogs::SetMessageAnswer(c.answer);
+        EXPECT_EQ(BRNPackageUtils::ReportMissingFields(missing, kTrue), c.result) << c.button;
+        EXPECT_EQ(face->list, c.asked ? missing : std::vector<PMString>{}) << c.button;
+        EXPECT_NE(Text(HostDialogs::LastMessage()).find("- Author"), std::string::npos);
+    }
+    HostDialogs::SetMessageAnswer(HostDialogs::MessageAnswer::kAsk);
+    // Without the dialog flag the same pass shows an alert.
+    fAlerts->Clear();
+    EXPECT_EQ(BRNPackageUtils::ReportMissingFields(missing, kFalse), 1);
+    ASSERT_EQ(fAlerts->Alerts().size(), 1u);
+    EXPECT_NE(fAlerts->Alerts()[0].message.find("- Headline"), std::string::npos);
+}
+
+TEST_F(OpenDialogsTest, AboutIsADialogWithTheLoggingComponentElseAnAlert) {
+    fFace->Queue({"about", {}, "OK"});
+    EXPECT_EQ(PanelCommands::About(), 0);
+    EXPECT_EQ(fFace->Opened(), std::vector<std::string>{"about"});
+    EXPECT_TRUE(fAlerts->Alerts().empty());
+    Host::SetOutsideComponentsInstalled(false);
+    EXPECT_EQ(PanelCommands::About(), 0);
+    ASSERT_EQ(fAlerts->Alerts().size(), 1u);
+    EXPECT_EQ(fAlerts->Alerts()[0].message.rfind("Brindle 7.1.5", 0), 0u);
+}
+
+TEST_F(OpenDialogsTest, ImportRefusesAnOlderPackageAndExportWritesTheChosenFile) {
+    NewDocument({});
+    Shown();
+    const auto file = fDir / "issue.xml";
+    BRNPackage older = Issue(2);
+    ASSERT_TRUE(BRNPackageUtils::WritePackageFile(IDFile(file), older));
+    fFace->Queue({"import", {{"file", file.string()}}, "OK"});
+    fFace->Queue({"import", {{"file", (fDir / "none.xml").string()}}, "OK"});
+    std::string error;
+    ASSERT_EQ(PanelCommands::Click("import", &error), 0) << error;
+    EXPECT_EQ(Prefs()->FindPackage(Untranslated("Issue"))->GetVersion(), 3u);
+    ASSERT_EQ(fAlerts->Alerts().size(), 2u);
+    EXPECT_EQ(fAlerts->Alerts()[0].message, "The library holds a newer version of Issue.");
+    const auto out = fDir / "out.xml";
+    fFace->Queue({"export", {{"file", out.string()}}, "OK"});
+    ASSERT_EQ(PanelCommands::Click("export", &error), 0) << error;
+    BRNPackage read;
+    ASSERT_EQ(BRNPackageUtils::LoadPackageFile(IDFile(out), read), 0);
+    EXPECT_EQ(Text(read.GetName()), "Issue");
+    EXPECT_EQ(read.GetFields().size(), Issue().GetFields().size());
+    // A newer version is taken and becomes the panel's package.
+    BRNPackage newer = Issue(5);
+    ASSERT_TRUE(BRNPackageUtils::WritePackageFile(IDFile(file), newer));
+    fFace->Queue({"import", {{"file", file.string()}}, "OK"});
+    ASSERT_EQ(PanelCommands::Click("import", &error), 0) << error;
+    EXPECT_EQ(Prefs()->FindPackage(Untranslated("Issue"))->GetVersion(), 5u);
+    EXPECT_NE(Shown().find("package: Issue  v. 5"), std::string::npos) << Shown();
 }
 
 } // namespace
