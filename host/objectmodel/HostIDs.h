@@ -84,6 +84,4 @@ enum : ServiceID {
 // Host implementations that plug-ins may put on classes of their own as add-ins.
 enum : ImplementationID {
     kHostClassIDDataImpl = 0x2100,
-    // IPanelView: a panel's widget tree.
-    kHostPanelViewImpl = 0x2101,
 };
