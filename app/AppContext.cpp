@@ -1,6 +1,7 @@
 #include "AppContext.h"
 
 #include "BRNPlugIn.h"
+#include "PanelCommands.h"
 #include "base/HostConfig.h"
 #include "documents/DocumentHost.h"
 #include "documents/IDocumentList.h"
@@ -119,6 +120,8 @@ HostSessionScope::HostSessionScope(const GlobalOptions& o, bool readOnly) {
 
 HostSessionScope::~HostSessionScope() {
     if (fNested) return;
+    // The panel follows the session's subjects: it goes before the session does.
+    PanelCommands::Close();
     Host::Stop();
     DialogDriver::SetFace(nullptr);
     gSessionFace.reset();

@@ -411,14 +411,25 @@ pwd->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
     return kExitOK;
 }));
 
-auto* edit = lib->add_subcommand("edit", "Replace a package's fields with those of a definition file");
+auto* edit = lib->add_subcommand(
+    "edit", "Edit a package's fields in the package editor, or replace them with those of a definition file");
 edit->add_option("NAME", o->name, "Package name")->required();
-edit->add_option("--from", o->from, "Package definition file (UTF-8, or UTF-16 with a byte-order mark)")
-    ->required();
+edit->add_option("--from", o->from, "Package definition file (UTF-8, or UTF-16 with a byte-order mark)");
 edit->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
     const BRNPackage* current = prefs->FindPackage(PMString(o->name));
     if (!current) return Fail(kExitInput, "no package named \"" + o->name + "\" in the library");
     const uint32 before = current->GetVersion();
+    if (o->from.empty()) {
+        // The editor itself, through the terminal or the --dialog-answer script.
+        if (!Unlocked(prefs, o->name)) return kExitInput;
+        if (!BRNUtils::InvokeEditPackageDialog(PMString(o->name)))
+            return Fail(kExitInput, "the editor was cancelled; nothing changed");
+        const BRNPackage* after = prefs->FindPackage(PMString(o->name));
+        if (!after || !prefs->GetLastSaveSucceeded()) return Fail(kExitIO, "the library could not be saved");
+        std::cout << "edited " << o->name << " version " << before << " -> " << after->GetVersion() << " ("
+                  << after->GetFields().size() << " fields)\n";
+        return kExitOK;
+    }
     BRNPackage incoming;
     std::string why;
     // The file is read before the password is asked: a bad file should not cost a prompt.

@@ -23,6 +23,7 @@ ShellRegistry& ShellRegistry::Get() {
         AddShellSessionCommands(r);
         AddShellDocumentCommands(r);
         AddShellActionCommands(r);
+        AddShellPanelCommands(r);
         return r;
     }();
     return registry;

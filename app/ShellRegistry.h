@@ -56,6 +56,8 @@ void AddShellSessionCommands(ShellRegistry& registry);
 void AddShellDocumentCommands(ShellRegistry& registry);
 // The plug-in's menu actions: action NAME, menu (ShellActionCommands.cpp).
 void AddShellActionCommands(ShellRegistry& registry);
+// The metadata panel: panel [set|click|choose|mode], about (ShellPanelCommands.cpp).
+void AddShellPanelCommands(ShellRegistry& registry);
 
 // Splits a shell line into words at blanks: '...' keeps everything as it is, "..." and a
 // backslash escape the next character; a word starting with # outside quotes starts a

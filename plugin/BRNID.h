@@ -14,6 +14,8 @@ enum : PMIID {
     IID_IBRNSETXMPCMDDATA = kBRNPrefix + 3,
     IID_IBRNPANELDATA = kBRNPrefix + 4,
     IID_IBRNSUITE = kBRNPrefix + 5,
+    // The panel's selection observer (the panel's own observer is its IID_IOBSERVER).
+    IID_IBRNPANELSELECTIONOBSERVER = kBRNPrefix + 6,
     IID_IBRINDLE = 0xA826A,
     // The document observer, on the document.
     IID_IBRNDOCOBSERVER = 0xA826B,
@@ -45,6 +47,8 @@ enum : ImplementationID {
     kBRNDocObserverImpl = kBRNPrefix + 17,
     kBRNActionComponentImpl = kBRNPrefix + 18,
     kBRNTipImpl = kBRNPrefix + 19,
+    kBRNPanelObserverImpl = kBRNPrefix + 20,
+    kBRNPanelSelectionObserverImpl = kBRNPrefix + 21,
 };
 
 // Classes
@@ -87,12 +91,60 @@ enum : WidgetID {
     kBRNEditPackageButtonWidgetID = 0xA8292,
     kBRNImportPackageButtonWidgetID = 0xA8293,
     kBRNExportPackageButtonWidgetID = 0xA8294,
+    // The panel's status line: what the targets are.
+    kBRNStatusTextWidgetID = 0xA8295,
     kBRNRefreshButtonWidgetID = 0xA8296,
+    // The group that holds the rows of the current package.
+    kBRNRowsWidgetID = 0xA8297,
     // Row controls are numbered from here, one per control made.
     kBRNFirstRowWidgetID = 0xA8298,
+    // Target choice: the front document (mode 0), the selected story (1), its assignment (2).
+    kBRNDocumentTargetWidgetID = 0xEF202,
     kBRNStoryTargetWidgetID = 0xEF203,
     kBRNAssignmentTargetWidgetID = 0xEF204,
     kBRNCheckTargetsWidgetID = 0xEF209,
+    // The "Conflict" label, and the button that opens the resolve dialog.
+    kBRNConflictWidgetID = 0xEF20B,
+    kBRNResolveButtonWidgetID = 0xEF20C,
+    // The package editor.
+    kBRNEditorFieldListWidgetID = 0xEF210,
+    kBRNEditorAddFieldWidgetID = 0xEF211,
+    kBRNEditorRemoveFieldWidgetID = 0xEF212,
+    kBRNEditorFieldUpWidgetID = 0xEF213,
+    kBRNEditorFieldDownWidgetID = 0xEF214,
+    kBRNEditorNameWidgetID = 0xEF215,
+    kBRNEditorShortNameWidgetID = 0xEF216,
+    kBRNEditorDescriptionWidgetID = 0xEF217,
+    kBRNEditorTypeWidgetID = 0xEF218,
+    kBRNEditorRequiredWidgetID = 0xEF219,
+    kBRNEditorHiddenWidgetID = 0xEF21A,
+    kBRNEditorReadOnlyWidgetID = 0xEF21B,
+    kBRNEditorUserValuesWidgetID = 0xEF21C,
+    kBRNEditorDefaultWidgetID = 0xEF21D,
+    kBRNEditorLinesWidgetID = 0xEF21E,
+    kBRNEditorValueListWidgetID = 0xEF21F,
+    kBRNEditorValueWidgetID = 0xEF220,
+    kBRNEditorAddValueWidgetID = 0xEF221,
+    kBRNEditorRemoveValueWidgetID = 0xEF222,
+    kBRNEditorValueUpWidgetID = 0xEF225,
+    kBRNEditorValueDownWidgetID = 0xEF226,
+    kBRNEditorDefaultValuesWidgetID = 0xEF227,
+    kBRNEditorPlannedWidgetID = 0xEF228,
+    kBRNEditorExecutedWidgetID = 0xEF229,
+    kBRNEditorExecutedByWidgetID = 0xEF22A,
+    // The dialogs of the multi-choice value, the conflict, the target list, import and export.
+    kBRNMultiChoiceOwnValueWidgetID = 0xEF230,
+    kBRNMultiChoiceAddWidgetID = 0xEF231,
+    kBRNMultiChoiceFirstOptionWidgetID = 0xEF240,
+    kBRNResolveTextWidgetID = 0xEF232,
+    kBRNResolveActionWidgetID = 0xEF233,
+    kBRNResolveAllStoriesWidgetID = 0xEF234,
+    kBRNResolveEnabledWidgetID = 0xEF235,
+    kBRNTargetListWidgetID = 0xEF236,
+    kBRNFileWidgetID = 0xEF237,
+    kBRNAboutTextWidgetID = 0xEF238,
+    kBRNRequiredTextWidgetID = 0xEF239,
+    kBRNRequiredListWidgetID = 0xEF23A,
     // The deadline dialog's three texts.
     kBRNDeadlinePlannedWidgetID = 979492,
     kBRNDeadlineExecutedWidgetID = 979493,
@@ -128,6 +180,14 @@ enum : ClassID {
     // The document's preferences changed.
     kBRNDocPrefsLazyMessage = 0xA8290,
 };
+
+// What the panel passes on: the same change on this protocol through the settings' subject.
+constexpr PMIID kBRNPassOnProtocol = 0xA8270;
+// The maker's logging component announces a status change (0xA8288) on its protocol; the
+// document component learns of panel edits (0xA828C) on its own.
+constexpr PMIID kCVLoggerProtocol = 0x64F00;
+constexpr ClassID kCVLoggerStatusMessage = 0xA8288;
+constexpr PMIID kCVDocComponentProtocol = 0x64CDA;
 
 // Outside components of the maker.
 constexpr PluginID kCVComponentPluginID = 0x64DB0;

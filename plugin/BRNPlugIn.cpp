@@ -24,6 +24,9 @@
 #include "subjects/ResponderRegistry.h"
 #include "ui/BRNFieldData.h"
 #include "ui/BRNPanelData.h"
+#include "ui/IPanelView.h"
+#include "ui/BRNPanelObserver.h"
+#include "ui/BRNPanelSelectionObserver.h"
 
 #include <dlfcn.h>
 #include <unistd.h>
@@ -45,6 +48,8 @@ void BRNPlugIn::RegisterImplementations() {
     ObjectModel::RegisterImplementation(kBRNBrindleImpl, MakeFactory<BRNBrindle>());
     ObjectModel::RegisterImplementation(kBRNPanelDataImpl, MakeFactory<BRNPanelData>());
     ObjectModel::RegisterImplementation(kBRNPanelSubjectImpl, MakeFactory<CSubject>());
+    ObjectModel::RegisterImplementation(kBRNPanelObserverImpl, MakeFactory<BRNPanelObserver>());
+    ObjectModel::RegisterImplementation(kBRNPanelSelectionObserverImpl, MakeFactory<BRNPanelSelectionObserver>());
     ObjectModel::RegisterImplementation(kBRNSuiteASBImpl, MakeFactory<BRNSuiteASB>());
     ObjectModel::RegisterImplementation(kBRNSuiteLayoutCSBImpl, MakeFactory<BRNSuiteLayoutCSB>());
     ObjectModel::RegisterImplementation(kBRNSuiteTextCSBImpl, MakeFactory<BRNSuiteTextCSB>());
@@ -68,7 +73,11 @@ void BRNPlugIn::RegisterImplementations() {
     ObjectModel::RegisterClass(kBRNSuiteTextBoss, {{IID_IBRNSUITE, kBRNSuiteTextCSBImpl}});
     ObjectModel::RegisterClass(kBRNSuiteGalleyBoss, {{IID_IBRNSUITE, kBRNSuiteGalleyCSBImpl}});
     ObjectModel::RegisterClass(
-        kBRNPanelBoss, {{IID_IBRNPANELDATA, kBRNPanelDataImpl}, {IID_ISUBJECT, kBRNPanelSubjectImpl}});
+        kBRNPanelBoss, {{IID_IBRNPANELDATA, kBRNPanelDataImpl},
+                        {IID_ISUBJECT, kBRNPanelSubjectImpl},
+                        {IID_IPANELVIEW, kHostPanelViewImplementation},
+                        {IID_IOBSERVER, kBRNPanelObserverImpl},
+                        {IID_IBRNPANELSELECTIONOBSERVER, kBRNPanelSelectionObserverImpl}});
     // The document lifecycle: the responder with the provider that names its signals, the
     // document observer and the saved class of the host's file handler on each document, and
     // our file handler.

@@ -3,6 +3,7 @@
 #include "documents/IDocument.h"
 #include "objectmodel/InterfacePtr.h"
 #include "session/ISession.h"
+#include "subjects/ISubject.h"
 
 #include <algorithm>
 
@@ -33,9 +34,19 @@ bool16 HostDocumentList::IsOpen(const IDocument* doc) const {
                : kFalse;
 }
 
+namespace {
+// Tells the session's observers (the metadata panel among them) what happened to the front.
+void TellSession(ClassID change) {
+    ISession* session = GetExecutionContextSession();
+    InterfacePtr<ISubject> subject(session, IID_ISUBJECT);
+    if (subject) subject->Change(change, IID_IDOCUMENTLIST, nullptr);
+}
+} // namespace
+
 void HostDocumentList::Add(IDocument* doc, std::unique_ptr<HostDataBase> db) {
     fEntries.push_back({doc, std::move(db)});
     fFront = doc;
+    TellSession(kFrontDocChangedMessage);
 }
 
 void HostDocumentList::Remove(const IDocument* doc) {
@@ -45,10 +56,12 @@ void HostDocumentList::Remove(const IDocument* doc) {
     auto db = std::move(it->db);
     auto lock = std::move(it->lock);
     fEntries.erase(it);
-    if (fFront == doc) fFront = fEntries.empty() ? nullptr : fEntries.back().doc;
+    const bool wasFront = fFront == doc;
+    if (wasFront) fFront = fEntries.empty() ? nullptr : fEntries.back().doc;
     db.reset();
     // Released once the document is gone: nothing of it is written after this.
     lock.reset();
+    if (wasFront) TellSession(kFrontDocClosedMessage);
 }
 
 void HostDocumentList::SetLock(const IDocument* doc, std::unique_ptr<FileLock> lock) {
@@ -57,7 +70,9 @@ void HostDocumentList::SetLock(const IDocument* doc, std::unique_ptr<FileLock> l
 }
 
 void HostDocumentList::SetFront(IDocument* doc) {
-    if (IsOpen(doc)) fFront = doc;
+    if (!IsOpen(doc) || fFront == doc) return;
+    fFront = doc;
+    TellSession(kFrontDocChangedMessage);
 }
 
 HostDocumentList* HostDocumentList::Get() {

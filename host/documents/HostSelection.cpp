@@ -6,6 +6,8 @@
 #include "documents/IDocumentList.h"
 #include "objectmodel/CPMUnknown.h"
 #include "objectmodel/InterfacePtr.h"
+#include "session/ISession.h"
+#include "subjects/ISubject.h"
 #include "subjects/IDocumentSignalData.h"
 #include "subjects/IResponder.h"
 #include "subjects/ISignalMgr.h"
@@ -59,6 +61,14 @@ IDocument* OpenDocumentOf(IDataBase* db) {
     return nullptr;
 }
 
+// The session's observers (the metadata panel's selection observer) follow the selection.
+void TellSelectionChanged() {
+    InterfacePtr<ISubject> subject(GetExecutionContextSession(), IID_ISUBJECT);
+    if (subject) subject->Change(kSelectionChangedMessage, IID_ISELECTIONMGR, nullptr);
+}
+
+void Clear();
+
 bool AllStories(const UIDList& list) {
     IDataBase* db = list.GetDataBase();
     for (UID uid : list)
@@ -68,44 +78,61 @@ bool AllStories(const UIDList& list) {
 
 } // namespace
 
+namespace {
+void Clear() {
+    if (!gKeeper) return;
+    gKeeper->fKind = Host::SelectionKind::kNone;
+    gKeeper->fItems = UIDList();
+    gKeeper->fFocus = UIDRef();
+}
+} // namespace
+
 namespace Host {
 
 bool SetSelectedStories(const UIDList& stories) {
     IDocument* doc = OpenDocumentOf(stories.GetDataBase());
     if (stories.IsEmpty() || !doc || !AllStories(stories)) {
         if (gKeeper) gKeeper->fStories = UIDList();
+        TellSelectionChanged();
         return false;
     }
     Keeper()->fStories = stories;
     SetFrontDocument(doc);
+    TellSelectionChanged();
     return true;
 }
 
 bool SelectPageItems(const UIDList& items) {
     IDocument* doc = OpenDocumentOf(items.GetDataBase());
-    ClearSelection();
-    if (items.IsEmpty() || !doc) return false;
+    Clear();
+    if (items.IsEmpty() || !doc) {
+        TellSelectionChanged();
+        return false;
+    }
     Keeper()->fKind = SelectionKind::kLayout;
     Keeper()->fItems = items;
     SetFrontDocument(doc);
+    TellSelectionChanged();
     return true;
 }
 
 bool SetTextFocus(const UIDRef& story, bool galley) {
     IDocument* doc = OpenDocumentOf(story.GetDataBase());
-    ClearSelection();
-    if (!doc) return false;
+    Clear();
+    if (!doc) {
+        TellSelectionChanged();
+        return false;
+    }
     Keeper()->fKind = galley ? SelectionKind::kGalley : SelectionKind::kText;
     Keeper()->fFocus = story;
     SetFrontDocument(doc);
+    TellSelectionChanged();
     return true;
 }
 
 void ClearSelection() {
-    if (!gKeeper) return;
-    gKeeper->fKind = SelectionKind::kNone;
-    gKeeper->fItems = UIDList();
-    gKeeper->fFocus = UIDRef();
+    Clear();
+    TellSelectionChanged();
 }
 
 SelectionKind GetSelectionKind() {

@@ -16,6 +16,10 @@ enum : PMIID {
     IID_IK2SERVICEPROVIDER = 0x0025,
     IID_IXMPPACKETACCESS = 0x0030,
     IID_IPANELMGR = 0x0031,
+    // A panel's widget tree (on the panel's object), for the faces that render panels.
+    IID_IPANELVIEW = 0x0032,
+    // The protocol of the selection's changes on the session's subject.
+    IID_ISELECTIONMGR = 0x0033,
     IID_ICVLOGGER = 0x64f00,
 };
 
@@ -23,6 +27,12 @@ enum : ClassID {
     kSessionBoss = 0x1001,
     kUtilsBoss = 0x1002,
     kCVLoggerBoss = 0x1003,
+    // Changes on the session's subject: the front document changed (another one came to the
+    // front, or the first opened) and the front document closed, on protocol IID_IDOCUMENTLIST;
+    // the selection changed, on protocol IID_ISELECTIONMGR.
+    kFrontDocChangedMessage = 0x0E0A,
+    kFrontDocClosedMessage = 0x0E06,
+    kSelectionChangedMessage = 0x102A,
 };
 
 // Documents, stories, commands and document signals.

@@ -11,6 +11,7 @@
 #include "session/ISession.h"
 #include "session/Utils.h"
 #include "subjects/CSubject.h"
+#include "ui/IPanelView.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -99,6 +100,16 @@ private:
     std::map<WidgetID, Entry> fPanels;
 };
 
+class HostPanelView : public CPMUnknown<IPanelView> {
+public:
+    explicit HostPanelView(Boss* boss) : CPMUnknown<IPanelView>(boss) {}
+    WidgetModel* GetWidget() override { return fWidget.get(); }
+    void SetWidget(std::unique_ptr<WidgetModel> widget) override { fWidget = std::move(widget); }
+
+private:
+    std::unique_ptr<WidgetModel> fWidget;
+};
+
 class HostXMLUtils : public CPMUnknown<IXMLUtils> {
 public:
     explicit HostXMLUtils(Boss* boss) : CPMUnknown<IXMLUtils>(boss) {}
@@ -144,6 +155,7 @@ void RegisterHostClasses() {
     ObjectModel::RegisterImplementation(kHostXMLUtilsImpl, MakeFactory<HostXMLUtils>());
     ObjectModel::RegisterImplementation(kHostCVLoggerImpl, MakeFactory<HostCVLogger>());
     ObjectModel::RegisterImplementation(kHostPanelMgrImpl, MakeFactory<HostPanelMgr>());
+    ObjectModel::RegisterImplementation(kHostPanelViewImplementation, MakeFactory<HostPanelView>());
     ObjectModel::RegisterClass(kSessionBoss, {{IID_ISESSION, kHostSessionImpl},
                                               {IID_ISUBJECT, kHostSubjectImpl},
                                               {IID_IPANELMGR, kHostPanelMgrImpl}});

@@ -144,7 +144,8 @@ MessageAnswer GetMessageAnswer() {
     return TheMessageState().answer;
 }
 
-bool ShowMessageDialog(const PMString& title, const PMString& message) {
+bool ShowMessageDialog(const PMString& title, const PMString& message,
+                       const std::function<std::optional<bool>()>& ask) {
     MessageState& s = TheMessageState();
     TheState().lastTitle = title;
     s.lastMessage = message;
@@ -162,6 +163,8 @@ bool ShowMessageDialog(const PMString& title, const PMString& message) {
     case MessageAnswer::kAsk:
         break;
     }
+    if (ask)
+        if (std::optional<bool> answer = ask()) return *answer;
     return AskOnTerminal();
 }
 

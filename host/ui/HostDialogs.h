@@ -5,6 +5,7 @@
 #include "base/PMString.h"
 #include "io/IDFile.h"
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -75,8 +76,11 @@ void ClearQueuedAnswers();
 enum class MessageAnswer { kAsk, kOK, kDismiss };
 void SetMessageAnswer(MessageAnswer answer);
 MessageAnswer GetMessageAnswer();
-// True when the user confirmed with OK.
-bool ShowMessageDialog(const PMString& title, const PMString& message);
+// True when the user confirmed with OK. With kAsk, ask (when given) puts the question to the
+// person through a dialog of the caller's; it answers nothing when it cannot ask, and the
+// terminal is asked as without it.
+bool ShowMessageDialog(const PMString& title, const PMString& message,
+                       const std::function<std::optional<bool>()>& ask = {});
 // The message of the last message dialog shown, and how many were shown since the start.
 PMString LastMessage();
 int32 MessageDialogCount();

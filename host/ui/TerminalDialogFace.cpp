@@ -17,6 +17,7 @@ void TerminalDialogFace::Collect(WidgetModel& w) {
     case WidgetKind::kCheckBox:
     case WidgetKind::kDropDown:
     case WidgetKind::kEditableDropDown:
+    case WidgetKind::kTreeView:
         if (w.IsEnabled() && !w.GetName().empty()) fPending.push_back(&w);
         break;
     default:
@@ -42,7 +43,8 @@ std::optional<DialogStep> TerminalDialogFace::NextStep(DialogModel& dialog, bool
         const std::string label = w->GetLabel().IsEmpty() ? w->GetName() : w->GetLabel().GetUTF8String();
         std::string current = w->GetKind() == WidgetKind::kCheckBox ? (w->IsChecked() ? "true" : "false")
                                                                     : w->GetText().GetUTF8String();
-        if (w->GetKind() == WidgetKind::kDropDown || w->GetKind() == WidgetKind::kEditableDropDown) {
+        if (w->GetKind() == WidgetKind::kDropDown || w->GetKind() == WidgetKind::kEditableDropDown ||
+            w->GetKind() == WidgetKind::kTreeView) {
             fOut << "  choices:";
             for (const PMString& s : w->GetStringList())
                 fOut << " [" << s.GetUTF8String() << "]";

@@ -82,6 +82,12 @@ void WidgetModel::RemoveChildren() {
     fChildren.clear();
 }
 
+std::vector<std::unique_ptr<WidgetModel>> WidgetModel::TakeChildren() {
+    std::vector<std::unique_ptr<WidgetModel>> taken;
+    taken.swap(fChildren);
+    return taken;
+}
+
 WidgetModel* WidgetModel::FindWidget(WidgetID id) {
     if (fID == id) return this;
     for (auto& c : fChildren)

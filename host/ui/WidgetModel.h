@@ -74,6 +74,9 @@ public:
     WidgetModel* AddChild(std::unique_ptr<WidgetModel> child);
     WidgetModel* AddChild(WidgetID id, WidgetKind kind, const PMString& label = PMString());
     void RemoveChildren();
+    // Hands the children over (the widget is left without any): a caller that rebuilds a
+    // tree from inside a widget's notification keeps the old widgets alive until it returns.
+    std::vector<std::unique_ptr<WidgetModel>> TakeChildren();
     const std::vector<std::unique_ptr<WidgetModel>>& GetChildren() const { return fChildren; }
     // This widget or the first descendant (depth first) with the ID, or null.
     WidgetModel* FindWidget(WidgetID id);

@@ -231,4 +231,6 @@ int16 ReportMissingFields(const PMStringList& missing, bool16 dialog);
 int16 StampHistory(BRNField& field);
 // The required-fields dialog: the message with OK and Cancel; 1 for OK, 0 otherwise.
 int16 ShowRequiredFieldsDialog(const PMString& message);
+// The same with the missing fields listed in the dialog (the "required" dialog of the faces).
+int16 ShowRequiredFieldsDialog(const PMString& message, const PMStringList& missing);
 } // namespace BRNPackageUtils

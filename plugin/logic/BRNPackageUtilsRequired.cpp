@@ -1,6 +1,7 @@
 // The pass over documents before they are saved or closed: empty required fields, bad
 // dates and templates, Decimal tidy-up and history stamps.
 #include "logic/BRNPackageUtils.h"
+#include "BRNID.h"
 
 #include "base/GlobalTime.h"
 #include "CVLog.h"
@@ -8,6 +9,7 @@
 #include "session/IPanelMgr.h"
 #include "session/ISession.h"
 #include "ui/CAlert.h"
+#include "ui/DialogDriver.h"
 #include "ui/HostDialogs.h"
 
 #include <algorithm>
@@ -164,9 +166,28 @@ int16 StampHistory(BRNField& field) {
 }
 
 int16 ShowRequiredFieldsDialog(const PMString& message) {
+    return ShowRequiredFieldsDialog(message, PMStringList());
+}
+
+int16 ShowRequiredFieldsDialog(const PMString& message, const PMStringList& missing) {
     PMString title("Required fields");
     title.SetTranslatable(kFalse);
-    return HostDialogs::ShowMessageDialog(title, message) ? 1 : 0;
+    // Asked through the session's dialog face (terminal or script) when there is one: the
+    // message, and the missing fields as a list the person can look through.
+    auto ask = [&]() -> std::optional<bool> {
+        if (!DialogDriver::GetFace()) return std::nullopt;
+        DialogModel dialog("required", title);
+        WidgetModel* text = dialog.Root().AddChild(kBRNRequiredTextWidgetID, WidgetKind::kStaticText);
+        text->SetName("message");
+        text->SetText(message, false);
+        PMString label("Missing fields");
+        label.SetTranslatable(kFalse);
+        WidgetModel* list = dialog.Root().AddChild(kBRNRequiredListWidgetID, WidgetKind::kTreeView, label);
+        list->SetName("missing");
+        list->SetStringList(missing);
+        return DialogDriver::RunModal(dialog) == DialogDriver::Result::kOK;
+    };
+    return HostDialogs::ShowMessageDialog(title, message, ask) ? 1 : 0;
 }
 
 int16 ReportMissingFields(const PMStringList& missing, bool16 dialog) {
@@ -179,7 +200,7 @@ int16 ReportMissingFields(const PMStringList& missing, bool16 dialog) {
         message.Append(name);
     }
     message.SetTranslatable(kFalse);
-    if (dialog) return ShowRequiredFieldsDialog(message);
+    if (dialog) return ShowRequiredFieldsDialog(message, missing);
     CAlert::WarningAlert(message);
     return 1;
 }

@@ -194,37 +194,10 @@ ErrorCode BRNBrindle::EditMultiChoice(const PMString& fieldName, const BRNHistor
     InterfacePtr<IBRNPanelData> panel(BRNPanelData::QueryOpenPanel());
     BRNField field;
     if (!panel || !FirstPanelField(panel, fieldName, kBRNTypeMultiChoice, &field)) CV_RETURN_FAILED(kFailure);
-    HostDialogs::MultiChoiceRequest request{field.GetOptions(), field.GetSelectedValues(),
-                                            field.GetAllowUserValues()};
-    std::vector<PMString> chosen;
-    for (;;) {
-        if (!HostDialogs::AskMultiChoice(field.GetName(), request, &chosen)) CV_RETURN_FAILED(kFailure);
-        // The dialog stays open until its list passes: no value with a comma, no value twice,
-        // and only the field's choices unless the user may add values.
-        auto comma = std::find_if(chosen.begin(), chosen.end(), [](const PMString& v) {
-            return !BRNPackageUtils::CheckMultiChoiceText(v);
-        });
-        if (comma != chosen.end()) {
-            CAlert::WarningAlert(Translated("0xA8260kBRNMCCommaWarningStringKey"));
-            continue;
-        }
-        std::set<std::u16string> seen;
-        auto twice = std::find_if(chosen.begin(), chosen.end(),
-                                  [&](const PMString& v) { return !seen.insert(v.Units()).second; });
-        if (twice != chosen.end()) {
-            CAlert::WarningAlert(Translated("0xA8260kBRNDublicatedValueErrorString"));
-            continue;
-        }
-        const PMStringList& options = field.GetOptions();
-        auto unknown = std::find_if(chosen.begin(), chosen.end(), [&](const PMString& v) {
-            return std::find(options.begin(), options.end(), v) == options.end();
-        });
-        if (!field.GetAllowUserValues() && unknown != chosen.end()) {
-            CAlert::WarningAlert(Translated("0xA8260kBRNMCNotAChoiceStringKey"));
-            continue;
-        }
-        break;
-    }
+    PMStringList chosen;
+    // The dialog keeps itself open until its list passes: no comma in an own value, no value
+    // twice, and own values only where the field allows them.
+    if (!BRNUtils::InvokeMultiChoiceDialog(field, &chosen)) CV_RETURN_FAILED(kFailure);
     values = chosen;
     CV_RETURN(ChangePanelFields(
         panel, fieldName, kBRNTypeMultiChoice,

@@ -1,5 +1,8 @@
 #include "BRNDialogController.h"
 
+#include "BRNDialogObserver.h"
+#include "BRNID.h"
+
 #include "CVLog.h"
 #include "logic/BRNPackageUtils.h"
 #include "objectmodel/InterfacePtr.h"
@@ -74,4 +77,25 @@ bool16 BRNDialogController::StoreFields(const PMString& packageName, const BRNFi
     p->RaiseVersion();
     prefs->SetPackages(library);
     CV_RETURN(prefs->GetLastSaveSucceeded());
+}
+
+WidgetID BRNDialogController::ValidateDialog() {
+    CV_TRACE("BRNDialogController::ValidateDialog");
+    InterfacePtr<IBRNPrefs> prefs(BRNPackageUtils::QueryPrefs());
+    const BRNPackage* package = prefs ? prefs->FindPackage(fPackageName) : nullptr;
+    if (!fFields || !package) {
+        CV_LOG(30, "BRNDialogController: no package to edit");
+        CV_RETURN(static_cast<WidgetID>(kBRNEditorFieldListWidgetID));
+    }
+    Fault fault;
+    if (CheckFields(*package, *fFields, &fault)) CV_RETURN(static_cast<WidgetID>(0));
+    if (fObserver && fault.field >= 0) fObserver->SelectEntry(fault.field, fault.value);
+    CV_RETURN(static_cast<WidgetID>(fault.value >= 0 ? kBRNEditorValueListWidgetID : kBRNEditorFieldListWidgetID));
+}
+
+void BRNDialogController::ApplyDialog() {
+    CV_TRACE("BRNDialogController::ApplyDialog");
+    Fault fault;
+    const bool16 stored = fFields && StoreFields(fPackageName, *fFields, &fault);
+    GetDialog()->SetBoolData(stored);
 }

@@ -818,6 +818,17 @@ TEST(LibraryDialogCommandTest, DialogCommandsChangeTheLibraryOnlyWhenConfirmed) 
          "Alpha                       1        no        yes       1"},
         {"library edit Alpha --from FILE_A --dialog-answer 'enter-password password=bad'", 1,
          "Alpha                       0        yes       yes       0"},
+        // The editor itself, answered from the script: a new field named and typed.
+        {"library edit Alpha --dialog-answer 'enter-password password=s3' --dialog-answer 'editor --button add' "
+         "--dialog-answer 'editor name=Kind type=Choice --button addValue' --dialog-answer 'editor --button OK'",
+         0, "Alpha                       1        no        yes       1"},
+        // Two values alike are refused; with no answer left the editor is cancelled.
+        {"library edit Alpha --dialog-answer 'enter-password password=s3' --dialog-answer 'editor --button add' "
+         "--dialog-answer 'editor type=Choice --button addValue' --dialog-answer 'editor --button addValue' "
+         "--dialog-answer 'editor value=aValue1 --button OK'",
+         1, "Alpha                       0        yes       yes       0"},
+        {"library edit Alpha --dialog-answer 'enter-password password=bad' --dialog-answer 'editor --button OK'", 1,
+         "Alpha                       0        yes       yes       0"},
     };
     for (const Case& c : cases) {
         TempDir tmp;

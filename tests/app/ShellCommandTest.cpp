@@ -200,3 +200,57 @@ TEST_F(ShellCommandTest, SelectedStoriesAreWhatDocumentCommandsWorkOn) {
 }
 
 } // namespace
+
+namespace {
+
+// The metadata panel in a shell session: shown, edited row by row, a refused value alerted, a
+// dialog answered from the script, and what the panel wrote reaches the file on save.
+TEST_F(ShellCommandTest, APanelSession) {
+    const fs::path a = Copy("a.jpg");
+    const std::string script =
+        "open " + Q(a) + "\n"
+        "panel\n"
+        "panel click apply\n"
+        "panel set Headline 'Storm warning'\n"
+        "panel set 'Issue number' twelve\n"
+        "panel set 3 12\n"
+        "panel set 'Legal review' true\n"
+        "answer multichoice Politics=false own=Sport --button add\n"
+        "answer multichoice\n"
+        "panel click 9.change\n"
+        "panel mode story\n"
+        "panel mode document\n"
+        "save\n";
+    ASSERT_EQ(Shell(script), 0) << fErr;
+    EXPECT_TRUE(Contains(fOut, "package: Editorial  v. ")) << fOut;
+    EXPECT_TRUE(Contains(fOut, "Not applied to the target")) << fOut;
+    EXPECT_TRUE(Contains(fOut, "1   Headline            edit                Storm warning")) << fOut;
+    EXPECT_TRUE(Contains(fOut, "3   Issue number        edit                12")) << fOut;
+    EXPECT_TRUE(Contains(fOut, "10  Legal review        check               true")) << fOut;
+    EXPECT_TRUE(Contains(fOut, "9   Keywords            multi-choice        Economy, Sport")) << fOut;
+    EXPECT_TRUE(Contains(fOut, "target: story: no story selected in")) << fOut;
+    EXPECT_FALSE(Contains(fOut, "Workflow state")) << "a hidden field gets no row";
+    EXPECT_TRUE(Contains(fErr, "alert: Please enter a whole number.")) << fErr;
+    ASSERT_EQ(Run("packages --json " + Q(a)), 0) << fErr;
+    EXPECT_TRUE(Contains(fOut, "Storm warning")) << fOut;
+    EXPECT_TRUE(Contains(fOut, "Economy, Sport")) << fOut;
+}
+
+TEST_F(ShellCommandTest, PanelRequestsThatCannotBeDone) {
+    const struct {
+        const char* line;
+        const char* error;
+    } cases[] = {
+        {"panel set Headline x", "panel: the panel has no row Headline"},
+        {"panel click nothing", "panel: no widget nothing"},
+        {"panel choose Absent", "panel: widget package has no entry Absent"},
+        {"panel mode galley", "panel: mode: document, story or assignment, not galley"},
+        {"panel wave", "panel [set ROW VALUE"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(Shell(std::string(c.line) + "\n"), 1) << c.line;
+        EXPECT_TRUE(Contains(fErr, c.error)) << c.line << "\n" << fErr;
+    }
+}
+
+} // namespace
