@@ -16,6 +16,10 @@ enum : PMIID {
     IID_IK2SERVICEPROVIDER = 0x0025,
     IID_IXMPPACKETACCESS = 0x0030,
     IID_IPANELMGR = 0x0031,
+    // The component behind menu actions, the tip of a widget, and a widget's text.
+    IID_IACTIONCOMPONENT = 0x0032,
+    IID_ITIP = 0x0033,
+    IID_ITEXTCONTROLDATA = 0x0034,
     IID_ICVLOGGER = 0x64f00,
 };
 
@@ -74,4 +78,6 @@ enum : ServiceID {
 // Host implementations that plug-ins may put on classes of their own as add-ins.
 enum : ImplementationID {
     kHostClassIDDataImpl = 0x2100,
+    // One text (ITextControlData), for widgets of a plug-in's own classes.
+    kHostTextControlDataImpl = 0x2110,
 };
