@@ -1,5 +1,7 @@
 #include "BatchRunner.h"
 
+#include "io/FileUtils.h"
+
 #include "ProgressLine.h"
 #include "RunSummary.h"
 
@@ -74,6 +76,7 @@ bool ReceiveFrame(int fd, Frame* f) {
         std::streambuf* cerrBuf = std::cerr.rdbuf(err.rdbuf());
         {
             HostSessionScope host(options);
+            FileUtils::FolderSyncBatch folders;
             for (size_t i = k; i < files.size(); i += n) {
                 Frame f;
                 if (!host.ok())
@@ -147,6 +150,7 @@ int BatchRunner::RunHere(const std::vector<std::string>& files, const Task& task
     RunSummary summary(fSettings.verb);
     Begin(files.size());
     {
+        FileUtils::FolderSyncBatch folders;
         ProgressLine progress(files.size(), !fSettings.quiet);
         for (size_t i = 0; i < files.size(); ++i) {
             progress.Clear();
