@@ -5,10 +5,12 @@
 #include "base/HostConfig.h"
 #include "files/BRNPrefsPrst.h"
 #include "files/BRNUtils.h"
+#include "lifecycle/BRNActionComponent.h"
 #include "lifecycle/BRNDocFileHandler.h"
 #include "lifecycle/BRNDocObserver.h"
 #include "lifecycle/BRNResponder.h"
 #include "lifecycle/BRNServiceProvider.h"
+#include "lifecycle/BRNTip.h"
 #include "metadata/BRNDocPrefs.h"
 #include "metadata/BRNDocPrefsPrst.h"
 #include "metadata/BRNSetDocPrefsCmd.h"
@@ -72,12 +74,20 @@ void BRNPlugIn::RegisterImplementations() {
     ObjectModel::RegisterClass(kBRNSuiteLayoutBoss, {{IID_IBRNSUITE, kBRNSuiteLayoutCSBImpl}});
     ObjectModel::RegisterClass(kBRNSuiteTextBoss, {{IID_IBRNSUITE, kBRNSuiteTextCSBImpl}});
     ObjectModel::RegisterClass(kBRNSuiteGalleyBoss, {{IID_IBRNSUITE, kBRNSuiteGalleyCSBImpl}});
+    // The panel's widget shows its own text as its tip.
+    ObjectModel::RegisterImplementation(kBRNTipImpl, MakeFactory<BRNTip>());
     ObjectModel::RegisterClass(
         kBRNPanelBoss, {{IID_IBRNPANELDATA, kBRNPanelDataImpl},
                         {IID_ISUBJECT, kBRNPanelSubjectImpl},
                         {IID_IPANELVIEW, kHostPanelViewImplementation},
                         {IID_IOBSERVER, kBRNPanelObserverImpl},
-                        {IID_IBRNPANELSELECTIONOBSERVER, kBRNPanelSelectionObserverImpl}});
+                        {IID_IBRNPANELSELECTIONOBSERVER, kBRNPanelSelectionObserverImpl},
+                        {IID_ITIP, kBRNTipImpl},
+                        {IID_ITEXTCONTROLDATA, kHostTextControlDataImpl}});
+    // The menu: the actions and the component that carries them out.
+    ObjectModel::RegisterImplementation(kBRNActionComponentImpl, MakeFactory<BRNActionComponent>());
+    ObjectModel::RegisterClass(kBRNActionComponentBoss, {{IID_IACTIONCOMPONENT, kBRNActionComponentImpl}});
+    BRNActionComponent::RegisterActions();
     // The document lifecycle: the responder with the provider that names its signals, the
     // document observer and the saved class of the host's file handler on each document, and
     // our file handler.

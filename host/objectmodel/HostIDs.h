@@ -20,6 +20,10 @@ enum : PMIID {
     IID_IPANELVIEW = 0x0032,
     // The protocol of the selection's changes on the session's subject.
     IID_ISELECTIONMGR = 0x0033,
+    // The component behind menu actions, the tip of a widget, and a widget's text.
+    IID_IACTIONCOMPONENT = 0x0034,
+    IID_ITIP = 0x0035,
+    IID_ITEXTCONTROLDATA = 0x0036,
     IID_ICVLOGGER = 0x64f00,
 };
 
@@ -84,4 +88,6 @@ enum : ServiceID {
 // Host implementations that plug-ins may put on classes of their own as add-ins.
 enum : ImplementationID {
     kHostClassIDDataImpl = 0x2100,
+    // One text (ITextControlData), for widgets of a plug-in's own classes.
+    kHostTextControlDataImpl = 0x2110,
 };

@@ -11,7 +11,9 @@
 #include "session/ISession.h"
 #include "session/Utils.h"
 #include "subjects/CSubject.h"
+#include "ui/ActionRegistry.h"
 #include "ui/IPanelView.h"
+#include "ui/ITip.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -149,6 +151,16 @@ private:
     }
 };
 
+class HostTextControlData final : public CPMUnknown<ITextControlData> {
+public:
+    explicit HostTextControlData(Boss* boss) : CPMUnknown<ITextControlData>(boss) {}
+    PMString GetString() const override { return fText; }
+    void SetString(const PMString& text) override { fText = text; }
+
+private:
+    PMString fText;
+};
+
 void RegisterHostClasses() {
     ObjectModel::RegisterImplementation(kHostSessionImpl, MakeFactory<HostSession>());
     ObjectModel::RegisterImplementation(kHostSubjectImpl, MakeFactory<CSubject>());
@@ -162,6 +174,7 @@ void RegisterHostClasses() {
     ObjectModel::RegisterClass(kUtilsBoss, {{IID_IXMLUTILS, kHostXMLUtilsImpl}});
     ObjectModel::RegisterClass(kCVLoggerBoss, {{IID_ICVLOGGER, kHostCVLoggerImpl}});
     RegisterDocumentClasses();
+    ObjectModel::RegisterImplementation(kHostTextControlDataImpl, MakeFactory<HostTextControlData>());
 }
 
 } // namespace
@@ -197,6 +210,8 @@ bool Start(IPlugIn* plugin) {
     Stop();
     ObjectModel::Reset();
     RegisterHostClasses();
+    // The menu is what this run's plug-in registers.
+    ActionRegistry::Clear();
     gPlugin = plugin;
     if (plugin) plugin->RegisterImplementations();
     // The session must be reachable while its add-ins initialise (they log and load).

@@ -8,6 +8,7 @@
 namespace {
 struct State {
     DialogAnswer save;
+    DialogAnswer open;
     DialogAnswer folder;
     PMString lastTitle;
     IDFile lastChosen;
@@ -43,6 +44,15 @@ bool ChooseSaveFile(const PMString& title, const std::vector<FileFilter>& filter
     return true;
 }
 
+bool ChooseOpenFile(const PMString& title, const std::vector<FileFilter>&, IDFile* chosen) {
+    TheState().lastTitle = title;
+    const DialogAnswer& a = TheState().open;
+    if (a.kind != DialogAnswer::Kind::kPath || a.path.empty()) return false;
+    TheState().lastChosen = IDFile(a.path);
+    if (chosen) *chosen = IDFile(a.path);
+    return true;
+}
+
 bool ChooseFolder(const PMString& title, IDFile* chosen) {
     TheState().lastTitle = title;
     const DialogAnswer& a = TheState().folder;
@@ -54,6 +64,9 @@ bool ChooseFolder(const PMString& title, IDFile* chosen) {
 
 void SetSaveFileAnswer(DialogAnswer answer) {
     TheState().save = std::move(answer);
+}
+void SetOpenFileAnswer(DialogAnswer answer) {
+    TheState().open = std::move(answer);
 }
 void SetFolderAnswer(DialogAnswer answer) {
     TheState().folder = std::move(answer);

@@ -29,11 +29,14 @@ struct FileFilter {
 // The save-file dialog: true and the file when the user confirmed.
 bool ChooseSaveFile(const PMString& title, const std::vector<FileFilter>& filters,
                     const PMString& proposedName, IDFile* chosen);
+// The open-file dialog: true and the file when the user confirmed one.
+bool ChooseOpenFile(const PMString& title, const std::vector<FileFilter>& filters, IDFile* chosen);
 // The folder dialog: true and the folder when the user confirmed exactly one folder.
 bool ChooseFolder(const PMString& title, IDFile* chosen);
 
 // How the next dialogs are answered (the default is to cancel).
 void SetSaveFileAnswer(DialogAnswer answer);
+void SetOpenFileAnswer(DialogAnswer answer);
 void SetFolderAnswer(DialogAnswer answer);
 // The title of the last dialog shown, and the last file or folder the user chose.
 PMString LastTitle();

@@ -13,6 +13,8 @@ public:
     void SetMode(int32 mode) override;
     const UIDList& GetTargets() const override { return fTargets; }
     void SetTargets(const UIDList& targets) override { fTargets = targets; }
+    PMString GetCurrentPackage() const override { return fCurrentPackage; }
+    void SetCurrentPackage(const PMString& name) override { fCurrentPackage = name; }
 
     // The open panel's data, referenced, or null when no panel is open. Found again on every
     // call: the panel may close at any time.
@@ -25,4 +27,5 @@ private:
     BRNPackageList fPackages;
     int32 fMode = kDocumentMode;
     UIDList fTargets;
+    PMString fCurrentPackage;
 };

@@ -23,4 +23,8 @@ public:
     // Documents or stories of one database; empty when the panel shows nothing.
     virtual const UIDList& GetTargets() const = 0;
     virtual void SetTargets(const UIDList& targets) = 0;
+    // The package the panel holds as current (the menu's package actions work on it); empty
+    // when none.
+    virtual PMString GetCurrentPackage() const = 0;
+    virtual void SetCurrentPackage(const PMString& name) = 0;
 };

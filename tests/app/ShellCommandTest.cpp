@@ -192,11 +192,50 @@ TEST_F(ShellCommandTest, SaveUndoSaveRoundTripsAndJoinedEditsUndoAsOneStep) {
 TEST_F(ShellCommandTest, SelectedStoriesAreWhatDocumentCommandsWorkOn) {
     const fs::path file = fDir.path() / "story.icml";
     fs::copy_file(fs::path(BRINDLE_TEST_DATA) / "icml/Bullets_Test_EN.icml", file);
-    ASSERT_EQ(Run("stories --json " + Quote(file)), 0) << fErr;
     const std::string script = "open " + Quote(file) + "\n"
+                               "select story ucc\n"
+                               "apply Editorial\n"
+                               "set Headline=Framed 'Author=Ann Lee'\n"
+                               "check\n"
+                               "select none\n"
+                               "packages\n"
+                               "save\n"
                                "select story nowhere\n";
-    EXPECT_EQ(Shell(script), 1);
+    EXPECT_EQ(Shell(script), 1) << fErr;
     EXPECT_TRUE(Contains(fErr, "no story \"nowhere\"")) << fErr;
+    // The check saw the story's filled fields; the document itself holds no package.
+    EXPECT_TRUE(Contains(fOut, "required fields: all filled in 1 document")) << fOut;
+    EXPECT_TRUE(Contains(fOut, file.string() + ": 0 packages")) << fOut;
+    ASSERT_EQ(Run("packages " + Quote(file) + " --story ucc"), 0) << fErr;
+    EXPECT_TRUE(Contains(fOut, "Headline [Headline] String, required: Framed")) << fOut;
+}
+
+TEST_F(ShellCommandTest, MenuActionsWithTheirStatesAndDialogs) {
+    const fs::path exported = fDir.path() / "editorial.xml";
+    const std::string script = "menu\n"
+                               "action use-latest-package\n"
+                               "menu\n"
+                               "answer enter-password password=Redaktion42\n"
+                               "answer package name=Copied\n"
+                               "answer password password=pw confirm=pw\n"
+                               "action copy-package --package Editorial\n"
+                               "action export-package --package Copied --file " + Quote(exported) + "\n"
+                               "action delete-package --package Copied\n"
+                               "action nothing\n";
+    EXPECT_EQ(Shell(script), 1) << fErr;
+    // The switch's state follows the setting, before and after the toggle.
+    const size_t first = fOut.find("use-latest-package");
+    const size_t second = fOut.find("use-latest-package", fOut.find("action: use-latest-package") + 30);
+    ASSERT_NE(first, std::string::npos);
+    ASSERT_NE(second, std::string::npos);
+    const bool checkedFirst = fOut.compare(first + 20, 16, "enabled, checked") == 0;
+    const bool checkedSecond = fOut.compare(second + 20, 16, "enabled, checked") == 0;
+    EXPECT_NE(checkedFirst, checkedSecond) << fOut;
+    EXPECT_TRUE(Contains(fErr, "no action \"nothing\"")) << fErr;
+    EXPECT_TRUE(fs::exists(exported));
+    ASSERT_EQ(Run("library list"), 0) << fErr;
+    EXPECT_FALSE(Contains(fOut, "Copied")) << fOut;
+    EXPECT_TRUE(Contains(ReadUTF16File(exported), "name=\"Copied\"")) << ReadUTF16File(exported);
 }
 
 } // namespace
