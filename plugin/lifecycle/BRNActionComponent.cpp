@@ -66,11 +66,9 @@ void NewPackage(IBRNPrefs* prefs, const PMString& copyOf) {
 }
 
 void EditPackage(IBRNPrefs* prefs, const PMString& name) {
-    const BRNPackage* package = prefs->FindPackage(name);
-    if (!package) return;
-    if (package->HasPassword() && !BRNUtils::InvokeEnterPasswordDialog(name, nullptr)) return;
-    // The package editor dialog is opened from the panel; this host has none to open here.
-    CV_LOG(30, "BRNActionComponent: no package editor dialog to open for " + name.GetUTF8String());
+    if (!prefs->FindPackage(name)) return;
+    // The package editor, after the package's password when it has one.
+    BRNUtils::DoEditPackage(name);
 }
 
 void ImportPackage() {
