@@ -115,3 +115,4 @@ void AddServiceCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
 void SetAssignmentsAfterSeparator(std::vector<std::string> assignments);
 void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
 void AddStoryCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+void AddServeCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);

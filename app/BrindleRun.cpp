@@ -54,6 +54,7 @@ extern "C" int BrindleRun(int argc, char** argv) {
     AddServiceCommands(app, options, exitCode);
     AddPackageCommands(app, options, exitCode);
     AddStoryCommands(app, options, exitCode);
+    AddServeCommands(app, options, exitCode);
     CommandLine::AddHelp(app);
 
     if (argc < 2) {
