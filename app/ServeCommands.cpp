@@ -17,6 +17,7 @@ struct ServeOptions {
     std::vector<std::string> files;
     std::string token;
     size_t maxBody = 64 * 1024;
+    bool alwaysToken = false;
 };
 
 // 128 random bits in hex.
@@ -57,8 +58,11 @@ void AddServeCommands(CLI::App& app, const GlobalOptions& options, int& exitCode
     serve->add_option("--listen", o->listen,
                       "ADDR:PORT to listen on (default 127.0.0.1:8470; any other address needs the token)");
     serve->add_option("--root", o->roots, "A folder whose documents may be opened; repeatable "
-                                          "(default: the folders of the FILEs, else the current folder)");
+                                          "(default: the folders of the FILEs, else the current folder)")
+        ->allow_extra_args(false);
     serve->add_option("--token", o->token, "The token requests must carry (default: a new random one)");
+    serve->add_flag("--always-token", o->alwaysToken,
+                    "Ask for the token on every request on loopback too (a machine shared by several users)");
     serve->add_option("--max-body", o->maxBody, "Largest request body in bytes")->check(CLI::Range(1024, 16 << 20));
     serve->add_option("FILE", o->files, "Documents to open at start (inside a root)");
     serve->callback([&options, &exitCode, o]() {
@@ -69,7 +73,7 @@ void AddServeCommands(CLI::App& app, const GlobalOptions& options, int& exitCode
             exitCode = Fail(kExitInput, "--listen takes ADDR:PORT, such as 127.0.0.1:8470");
             return;
         }
-        web.server.loopback = IsLoopback(web.server.address);
+        web.server.loopback = IsLoopback(web.server.address) && !o->alwaysToken;
         web.server.token = o->token.empty() ? NewToken() : o->token;
         if (web.server.token.size() < 16) {
             exitCode = Fail(kExitInput, o->token.empty() ? "no random token could be made"
