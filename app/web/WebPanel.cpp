@@ -244,6 +244,14 @@ void WebPanel::Load() {
     };
     const bool known = std::find(names.begin(), names.end(), fCurrent) != names.end() ||
                        inList(packages, fCurrent) != packages.end();
+    // Another document (or story) in front shows its own package first, not the one chosen
+    // for the last.
+    const IDataBase* shown = fTargets.Length() > 0 ? fTargets.GetDataBase() : nullptr;
+    const bool moved = shown != fShownDataBase || (fTargets.Length() > 0 && fTargets.GetRef(0).GetUID() != fShownUID);
+    fShownDataBase = shown;
+    fShownUID = fTargets.Length() > 0 ? fTargets.GetRef(0).GetUID() : kInvalidUID;
+    if (moved && !packages.empty() && inList(packages, fCurrent) == packages.end())
+        fCurrent = Plain(packages.front().GetName());
     if (fCurrent.IsEmpty() || !known) {
         if (!packages.empty())
             fCurrent = Plain(packages.front().GetName());

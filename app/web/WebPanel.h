@@ -8,6 +8,8 @@
 
 #include "model/BRNPackage.h"
 #include "objectmodel/UIDList.h"
+
+class IDataBase;
 #include "ui/IDialogFace.h"
 #include "ui/WidgetModel.h"
 
@@ -82,6 +84,9 @@ private:
     int32 fMode = kDocumentTargets;
     UIDList fTargets;
     PMString fCurrent;
+    // The first target of the last load, to see when another one comes in front.
+    const IDataBase* fShownDataBase = nullptr;
+    UID fShownUID = kInvalidUID;
     bool fHasPackage = false;
     BRNPackage fPackage;
     std::vector<Row> fRowList;

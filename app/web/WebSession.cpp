@@ -296,6 +296,9 @@ WebSession::Reply WebSession::Panel(const nlohmann::json& body) {
     } else {
         return Error(400, "\"action\" must be \"set\" or \"click\"");
     }
+    // Each action of a person on the panel is an undo step of its own, even where the
+    // commands it runs would join the step of the previous one.
+    if (IDocument* front = Host::GetFrontDocument()) CmdUtils::BeginNewUndoStep(front);
     std::string why;
     if (!fPanel.Apply(step, &why)) return Error(422, why);
     return {};
