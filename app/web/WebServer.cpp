@@ -47,6 +47,7 @@ std::string CookieValue(const std::string& cookies, const std::string& name) {
 
 void Send(Response& res, int status, const nlohmann::json& body) {
     res.status = status;
+    res.set_header("Cache-Control", "no-store");
     res.set_content(body.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace), "application/json");
 }
 
@@ -96,7 +97,6 @@ struct WebServer::Impl {
         res.set_header("X-Content-Type-Options", "nosniff");
         res.set_header("X-Frame-Options", "DENY");
         res.set_header("Referrer-Policy", "no-referrer");
-        res.set_header("Cache-Control", "no-store");
         if (!HostAllowed(req)) {
             Refuse(res, 403, "this server answers only to its own address");
             return HandlerResponse::Handled;
@@ -160,13 +160,31 @@ struct WebServer::Impl {
             const std::string mark = "{{TOKEN}}";
             const size_t at = body.find(mark);
             if (at != std::string::npos) body.replace(at, mark.size(), settings.token);
+            const std::string versionMark = "{{VERSION}}";
+            for (size_t v = body.find(versionMark); v != std::string::npos; v = body.find(versionMark))
+                body.replace(v, versionMark.size(), WebPageVersion());
+            // The state goes inside a script element, where "</script" or "<!--" in a value would
+            // end or change it: every "<" (only ever inside a JSON string) becomes its escape.
+            std::string snapshot;
+            {
+                std::lock_guard<std::mutex> lock(mutex);
+                snapshot = Snapshot();
+            }
+            for (size_t p = snapshot.find('<'); p != std::string::npos; p = snapshot.find('<', p + 6))
+                snapshot.replace(p, 1, "\\u003c");
+            const std::string stateMark = "{{STATE}}";
+            const size_t st = body.find(stateMark);
+            if (st != std::string::npos) body.replace(st, stateMark.size(), snapshot);
             // The page's own script asks with the header; the cookie lets the event stream,
             // which cannot send headers, in off loopback.
             if (!settings.loopback)
                 res.set_header("Set-Cookie", "brindle_token=" + settings.token + "; Path=/; HttpOnly; SameSite=Strict");
+            res.set_header("Cache-Control", "no-store");
             res.set_header("Content-Security-Policy",
                            "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'; base-uri 'none'; "
                            "form-action 'none'");
+        } else {
+            res.set_header("Cache-Control", "public, max-age=31536000, immutable");
         }
         res.set_content(body, type);
     }
@@ -253,6 +271,7 @@ struct WebServer::Impl {
     void Events(Response& res) {
         auto last = std::make_shared<uint64_t>(0);
         res.set_header("X-Accel-Buffering", "no");
+        res.set_header("Cache-Control", "no-store");
         res.set_chunked_content_provider("text/event-stream", [this, last](size_t, httplib::DataSink& sink) {
             std::unique_lock<std::mutex> lock(mutex);
             changed.wait_for(lock, kKeepAliveComment, [&] { return stopping.load() || version != *last; });
@@ -273,11 +292,14 @@ struct WebServer::Impl {
         server.new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
         server.set_payload_max_length(settings.maxBody);
         server.set_keep_alive_timeout(5);
+        // Small answers go out at once instead of waiting for the peer's delayed ACK.
+        server.set_tcp_nodelay(true);
         server.set_pre_routing_handler([this](const Request& req, Response& res) { return Check(req, res); });
         server.Get("/", [this](const Request&, Response& res) { ServeFile("index.html", res, true); });
         server.Get("/panel.js", [this](const Request&, Response& res) { ServeFile("panel.js", res, false); });
         server.Get("/panel.css", [this](const Request&, Response& res) { ServeFile("panel.css", res, false); });
         server.Get("/api/state", [this](const Request&, Response& res) {
+            res.set_header("Cache-Control", "no-store");
             std::lock_guard<std::mutex> lock(mutex);
             res.set_content(Snapshot(), "application/json");
         });
