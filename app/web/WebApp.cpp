@@ -44,9 +44,10 @@ bool WebApp::Start(std::string* error) {
             // Every alert and dialog of this session goes to the pages.
             CAlert::SetSink(fFace);
             DialogDriver::SetFace(fFace);
-            // The required-fields dialog of a close is answered by refusing the close: the page
-            // says why, and the user fills the fields or closes anyway.
-            HostDialogs::SetMessageAnswer(HostDialogs::MessageAnswer::kDismiss);
+            // The required-fields dialog of a close is confirmed, which keeps the document open:
+            // the page says which fields are missing, and the user fills them or closes anyway
+            // (force).
+            HostDialogs::SetMessageAnswer(HostDialogs::MessageAnswer::kOK);
             for (const std::string& f : fOptions.files) {
                 const WebSession::Reply r = fSession->Handle("open", {{"path", f}});
                 if (r.status != 200) return fail(f + ": " + r.body.value("error", std::string("cannot be opened")));

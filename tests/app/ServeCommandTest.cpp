@@ -308,6 +308,27 @@ TEST_F(ServeCommandTest, ADialogAndAQuestionAreAnsweredByThePage) {
     EXPECT_EQ(State(s)["state"]["panel"]["package"], "Editorial");
 }
 
+TEST_F(ServeCommandTest, AClosePastMissingRequiredFieldsNeedsForce) {
+    Server s(Args({(fRoot / "Plain-BlueSquare.jpg").string()}));
+    ASSERT_GT(s.Port(), 0) << s.Line();
+    const std::string token = s.PageToken();
+    for (const json& step : {json{{"widget", "package"}, {"action", "set"}, {"value", "Editorial"}},
+                             json{{"widget", "apply"}, {"action", "click"}}}) {
+        auto r = Post(s, "/api/panel", step, token);
+        ASSERT_TRUE(r);
+        ASSERT_EQ(r->status, 200) << r->body;
+    }
+    auto refused = Post(s, "/api/documents/close", {{"id", 1}}, token);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 409);
+    EXPECT_NE(refused->body.find("Headline"), std::string::npos) << refused->body;
+    EXPECT_EQ(State(s)["state"]["documents"].size(), 1u);
+    auto forced = Post(s, "/api/documents/close", {{"id", 1}, {"force", true}}, token);
+    ASSERT_TRUE(forced);
+    EXPECT_EQ(forced->status, 200) << forced->body;
+    EXPECT_TRUE(State(s)["state"]["documents"].empty());
+}
+
 TEST_F(ServeCommandTest, WithTheTokenAskedEverywhereEveryRequestCarriesIt) {
     Server s(Args({"--always-token", "--token", "0123456789abcdef0123456789abcdef"}));
     ASSERT_GT(s.Port(), 0) << s.Line();
