@@ -2,6 +2,8 @@
 
 #include "BRNPlugIn.h"
 #include "base/HostConfig.h"
+#include "documents/DocumentHost.h"
+#include "documents/IDocumentList.h"
 #include "session/Host.h"
 #include "subjects/ResponderRegistry.h"
 #include "ui/CAlert.h"
@@ -19,13 +21,58 @@
 
 namespace {
 std::shared_ptr<IDialogFace> gSessionFace;
+bool gShellSession = false;
+// The documents the session held open when a command asked for them.
+std::set<IDocument*> gHeld;
 } // namespace
+
+bool InShellSession() {
+    return gShellSession;
+}
+
+void SetShellSession(bool running) {
+    gShellSession = running;
+    gHeld.clear();
+}
+
+namespace CommandDocuments {
+
+IDocument* Open(const std::string& file, std::string* error) {
+    IDocumentList* list = Host::GetDocumentList();
+    const int32 before = list ? list->GetDocCount() : 0;
+    IDocument* doc = Host::OpenDocument(IDFile(std::filesystem::path(file)), error);
+    // The host hands back a document already open for its file without opening another.
+    if (doc && gShellSession && list && list->GetDocCount() == before) gHeld.insert(doc);
+    return doc;
+}
+
+bool Save(IDocument* doc, std::string* error) {
+    if (gShellSession && gHeld.count(doc)) return true;
+    return Host::SaveDocument(doc, error);
+}
+
+bool Close(IDocument* doc, UIFlags uiFlags) {
+    if (gShellSession && gHeld.count(doc)) return false;
+    return Host::CloseDocument(doc, uiFlags);
+}
+
+void EndRequest() {
+    gHeld.clear();
+}
+
+} // namespace CommandDocuments
 
 std::shared_ptr<IDialogFace> SessionDialogFace() {
     return gSessionFace;
 }
 
 HostSessionScope::HostSessionScope(const GlobalOptions& o, bool readOnly) {
+    if (gShellSession) {
+        // The shell's host runs already, with its documents, answers and signals.
+        fOK = Host::IsRunning();
+        fNested = true;
+        return;
+    }
     HostConfig& cfg = HostConfig::Get();
     cfg.home = o.home;
     cfg.pluginDir = o.pluginDir;
@@ -70,6 +117,7 @@ HostSessionScope::HostSessionScope(const GlobalOptions& o, bool readOnly) {
 }
 
 HostSessionScope::~HostSessionScope() {
+    if (fNested) return;
     Host::Stop();
     DialogDriver::SetFace(nullptr);
     gSessionFace.reset();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/PMString.h"
+#include "documents/IDocFileHandler.h"
 #include "objectmodel/UIDList.h"
 
 #include <CLI/CLI.hpp>
@@ -57,8 +58,27 @@ public:
 
 private:
     bool fOK = false;
+    bool fNested = false; // inside a shell session: its host, left running
     std::string fError;
 };
+
+class IDocument;
+// Whether a shell session runs in this process: the commands then work in its host, which
+// HostSessionScope neither starts nor stops.
+bool InShellSession();
+void SetShellSession(bool running);
+
+// The documents a command works on. A one-shot command opens the file, and saves and closes
+// it when done. In a shell session a document the session already holds open is the one
+// worked on, and it stays open and unsaved (the session's own save and close are for that);
+// a file the command opened itself is saved and closed as in a one-shot command.
+namespace CommandDocuments {
+IDocument* Open(const std::string& file, std::string* error);
+bool Save(IDocument* doc, std::string* error);
+bool Close(IDocument* doc, UIFlags uiFlags = kFullUI);
+// The session's documents handed to the commands so far are forgotten (after each request).
+void EndRequest();
+} // namespace CommandDocuments
 
 // What became of one document of a run, for the run's summary and exit code.
 enum class DocumentOutcome {
@@ -116,3 +136,8 @@ void SetAssignmentsAfterSeparator(std::vector<std::string> assignments);
 void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
 void AddStoryCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
 void AddServeCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+// brindle shell: one host session driven by a terminal or a script (ShellSession.cpp).
+void AddShellCommand(CLI::App& app, const GlobalOptions& options, int& exitCode);
+// Runs one of the commands that work on documents ("set FILE -s A=1", words as on the command
+// line after the program's name) in the running host, as the shell does; its exit code.
+int RunDocumentCommand(const std::vector<std::string>& words);

@@ -1,5 +1,7 @@
 #include "BatchRunner.h"
 
+#include "io/FileUtils.h"
+
 #include "ProgressLine.h"
 #include "RunSummary.h"
 
@@ -74,6 +76,7 @@ bool ReceiveFrame(int fd, Frame* f) {
         std::streambuf* cerrBuf = std::cerr.rdbuf(err.rdbuf());
         {
             HostSessionScope host(options);
+            FileUtils::FolderSyncBatch folders;
             for (size_t i = k; i < files.size(); i += n) {
                 Frame f;
                 if (!host.ok())
@@ -136,7 +139,8 @@ int BatchRunner::Run(const std::vector<std::string>& files, const Task& task) {
     size_t jobs = fSettings.jobs > 0 ? static_cast<size_t>(fSettings.jobs)
                                      : std::max<size_t>(1, std::thread::hardware_concurrency());
     jobs = std::min(jobs, files.size());
-    if (fSettings.parallel && jobs > 1) return RunWorkers(files, task, jobs);
+    // A shell session's documents live in this process: its requests never go to workers.
+    if (fSettings.parallel && jobs > 1 && !InShellSession()) return RunWorkers(files, task, jobs);
     return RunHere(files, task);
 }
 
@@ -146,6 +150,7 @@ int BatchRunner::RunHere(const std::vector<std::string>& files, const Task& task
     RunSummary summary(fSettings.verb);
     Begin(files.size());
     {
+        FileUtils::FolderSyncBatch folders;
         ProgressLine progress(files.size(), !fSettings.quiet);
         for (size_t i = 0; i < files.size(); ++i) {
             progress.Clear();

@@ -9,14 +9,9 @@
 #define BRINDLE_VERSION "0"
 #endif
 
-extern "C" int BrindleRun(int argc, char** argv) {
-    CLI::App app{"brindle: read, fill, check and upgrade package metadata in documents"};
-    app.name("brindle");
-    app.require_subcommand(1);
-    app.set_version_flag("--version", "brindle " BRINDLE_VERSION);
-    // Global options may come after the command too: "brindle check --home DIR FILE".
-    app.fallthrough();
-    GlobalOptions options;
+namespace {
+
+void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
     app.add_option("--home", options.home,
                    "Folder holding the roaming and recovery folders (default: XDG folders)");
     app.add_option("--plugin-dir", options.pluginDir,
@@ -45,23 +40,10 @@ extern "C" int BrindleRun(int argc, char** argv) {
             return Datagram::ParseDestination(v, nullptr, nullptr) ? std::string()
                                                                    : std::string("expected IPv4-ADDR:PORT");
         });
+}
 
-    int exitCode = kExitOK;
-    AddLibraryCommands(app, options, exitCode);
-    AddSettingsCommands(app, options, exitCode);
-    AddFieldCommands(app, options, exitCode);
-    AddDocumentCommands(app, options, exitCode);
-    AddServiceCommands(app, options, exitCode);
-    AddPackageCommands(app, options, exitCode);
-    AddStoryCommands(app, options, exitCode);
-    AddServeCommands(app, options, exitCode);
-    CommandLine::AddHelp(app);
-
-    if (argc < 2) {
-        std::cout << app.help();
-        return kExitInput;
-    }
-    std::vector<std::string> args = CommandLine::Arguments(argc, argv);
+// The words parsed against the app; the exit code of the command they name.
+int Parse(CLI::App& app, const std::vector<std::string>& args, const int& exitCode) {
     try {
         // CLI11 takes the words last first.
         std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -75,4 +57,50 @@ extern "C" int BrindleRun(int argc, char** argv) {
         return rc == 0 ? kExitOK : kExitInput;
     }
     return exitCode;
+}
+
+} // namespace
+
+int RunDocumentCommand(const std::vector<std::string>& words) {
+    CLI::App app{"brindle"};
+    app.name("brindle");
+    app.require_subcommand(1);
+    GlobalOptions options;
+    int exitCode = kExitOK;
+    AddFieldCommands(app, options, exitCode);
+    AddDocumentCommands(app, options, exitCode);
+    AddServiceCommands(app, options, exitCode);
+    AddPackageCommands(app, options, exitCode);
+    AddStoryCommands(app, options, exitCode);
+    SetAssignmentsAfterSeparator({});
+    return Parse(app, words, exitCode);
+}
+
+extern "C" int BrindleRun(int argc, char** argv) {
+    CLI::App app{"brindle: read, fill, check and upgrade package metadata in documents"};
+    app.name("brindle");
+    app.require_subcommand(1);
+    app.set_version_flag("--version", "brindle " BRINDLE_VERSION);
+    // Global options may come after the command too: "brindle check --home DIR FILE".
+    app.fallthrough();
+    GlobalOptions options;
+    AddGlobalOptions(app, options);
+
+    int exitCode = kExitOK;
+    AddLibraryCommands(app, options, exitCode);
+    AddSettingsCommands(app, options, exitCode);
+    AddFieldCommands(app, options, exitCode);
+    AddDocumentCommands(app, options, exitCode);
+    AddServiceCommands(app, options, exitCode);
+    AddPackageCommands(app, options, exitCode);
+    AddStoryCommands(app, options, exitCode);
+    AddShellCommand(app, options, exitCode);
+    AddServeCommands(app, options, exitCode);
+    CommandLine::AddHelp(app);
+
+    if (argc < 2) {
+        std::cout << app.help();
+        return kExitInput;
+    }
+    return Parse(app, CommandLine::Arguments(argc, argv), exitCode);
 }

@@ -390,10 +390,10 @@ int PrintStoryPackages(const DocumentOptions& o) {
     }
     for (const std::string& name : o.files) {
         std::string error;
-        IDocument* doc = Host::OpenDocument(IDFile(std::filesystem::path(name)), &error);
+        IDocument* doc = CommandDocuments::Open(name, &error);
         UIDList stories;
         if (doc && !ResolveStories(doc, o.stories, &stories, &error)) {
-            Host::CloseDocument(doc);
+            CommandDocuments::Close(doc);
             doc = nullptr;
         }
         if (!doc) {
@@ -409,7 +409,7 @@ int PrintStoryPackages(const DocumentOptions& o) {
             else
                 PrintPackages(label, list);
         }
-        Host::CloseDocument(doc);
+        CommandDocuments::Close(doc);
     }
     if (o.json) {
         json.EndArray();
@@ -512,7 +512,7 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
                 }
             }
             std::string error;
-            IDocument* doc = Host::OpenDocument(IDFile(std::filesystem::path(name)), &error);
+            IDocument* doc = CommandDocuments::Open(name, &error);
             if (!doc) {
                 progress.Clear();
                 std::cout << std::flush;
@@ -526,7 +526,7 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
             }
             IDataBase* db = doc->GetDocumentDataBase();
             print(name, BRNPackageUtils::ReadPackages(UIDRef(db, db->GetRootUID())));
-            Host::CloseDocument(doc);
+            CommandDocuments::Close(doc);
         }
         progress.Clear();
         if (whole) {
@@ -551,7 +551,7 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
         HostSessionScope host(options, true);
         std::string error;
         IDocument* doc =
-            host.ok() ? Host::OpenDocument(IDFile(std::filesystem::path(o->file)), &error) : nullptr;
+            host.ok() ? CommandDocuments::Open(o->file, &error) : nullptr;
         if (!doc) {
             exitCode =
                 Fail(kExitIO, o->file + ": " + (host.ok() ? error : "the plug-in could not be started"));
@@ -559,7 +559,7 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
         }
         InterfacePtr<IXMPPacketAccess> xmp(doc, IID_IXMPPACKETACCESS);
         std::cout << (xmp ? xmp->SerializePacket() : std::string());
-        Host::CloseDocument(doc);
+        CommandDocuments::Close(doc);
         exitCode = kExitOK;
     });
 }

@@ -46,7 +46,7 @@ UIDRef DocumentRef(IDocument* doc) {
 }
 
 IDocument* Open(const std::string& name, std::string* error) {
-    return Host::OpenDocument(IDFile(std::filesystem::path(name)), error);
+    return CommandDocuments::Open(name, error);
 }
 
 // Name and version of each package, for what the commands print.
@@ -120,7 +120,7 @@ DocumentResult ApplyDocument(IBRNPrefs* prefs, const PackageOptions& o, const st
     if (o.stories.Any()) {
         std::string why;
         if (!ResolveStories(doc, o.stories, &stories, &why)) {
-            Host::CloseDocument(doc, kSuppressUI);
+            CommandDocuments::Close(doc, kSuppressUI);
             return {Fail(kExitInput, file + ": " + why), DocumentOutcome::kFailed};
         }
         // Frames alone are a layout selection, answered by the layout suite.
@@ -150,7 +150,7 @@ DocumentResult ApplyDocument(IBRNPrefs* prefs, const PackageOptions& o, const st
     if (applied != kSuccess) {
         code = Fail(kExitInput, file + ": the package \"" + o.package + "\" could not be applied");
         error = "the package \"" + o.package + "\" could not be applied";
-    } else if (!Host::SaveDocument(doc, &error)) {
+    } else if (!CommandDocuments::Save(doc, &error)) {
         code = Fail(kExitIO, file + ": " + error);
     } else if (lines) {
         PrintJSON(
@@ -163,7 +163,7 @@ DocumentResult ApplyDocument(IBRNPrefs* prefs, const PackageOptions& o, const st
                       << Versions(BRNPackageUtils::ReadPackages(UIDRef(stories.GetDataBase(), uid))) << "\n";
     }
     if (code != kExitOK && lines) PrintJSON({{"file", file}, {"error", error}});
-    Host::CloseDocument(doc, kSuppressUI);
+    CommandDocuments::Close(doc, kSuppressUI);
     return {code, code == kExitOK ? DocumentOutcome::kUpdated : DocumentOutcome::kFailed};
 }
 
@@ -217,7 +217,7 @@ DocumentResult UpgradeDocument(const PackageOptions& o, const std::string& file)
             why += (why.empty() ? "" : "; ") + line;
         }
         code = Fail(kExitInput, file + ": " + why);
-    } else if (changed && !Host::SaveDocument(doc, &error)) {
+    } else if (changed && !CommandDocuments::Save(doc, &error)) {
         why = error;
         code = Fail(kExitIO, file + ": " + error);
     } else {
@@ -235,7 +235,7 @@ DocumentResult UpgradeDocument(const PackageOptions& o, const std::string& file)
         std::cout << file << ": " << Versions(packages) << (changed ? " (saved)" : " (unchanged)") << "\n";
     }
     std::cout << std::flush;
-    Host::CloseDocument(doc, kSuppressUI);
+    CommandDocuments::Close(doc, kSuppressUI);
     return {code, code != kExitOK ? DocumentOutcome::kFailed
                   : saved         ? DocumentOutcome::kUpdated
                                   : DocumentOutcome::kUnchanged};
@@ -345,7 +345,7 @@ int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
             // The named stories take the document's place in the pass, each as its own entry.
             UIDList stories;
             if (!ResolveStories(doc, o.stories, &stories, &why)) {
-                Host::CloseDocument(doc, kSuppressUI);
+                CommandDocuments::Close(doc, kSuppressUI);
                 error(name, why, kExitInput);
                 continue;
             }
@@ -368,14 +368,14 @@ int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
             bool saved = false, failed = false;
             if (o.save && docs[d]->IsModified()) {
                 std::string why;
-                if (Host::SaveDocument(docs[d], &why))
+                if (CommandDocuments::Save(docs[d], &why))
                     saved = true;
                 else {
                     error(files[d], why);
                     failed = true;
                 }
             }
-            Host::CloseDocument(docs[d], kSuppressUI);
+            CommandDocuments::Close(docs[d], kSuppressUI);
             for (; i < checked.size() && checked[i].doc == d; ++i) {
                 CheckedFile& c = checked[i];
                 c.result = std::move(part.documents[i]);

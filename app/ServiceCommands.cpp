@@ -226,7 +226,7 @@ template <class Body> DocumentResult WithDocument(const std::string& file, Body 
     Utils<IBrindle> brindle;
     if (!brindle) return {Fail(kExitIO, "the metadata service is not available"), DocumentOutcome::kFailed};
     std::string error;
-    IDocument* doc = Host::OpenDocument(IDFile(std::filesystem::path(file)), &error);
+    IDocument* doc = CommandDocuments::Open(file, &error);
     if (!doc) {
         if (GetJSONLayout() != JSONLayout::kObject) PrintJSON({{"file", file}, {"error", error}});
         return {Fail(kExitIO, file + ": " + error), DocumentOutcome::kFailed};
@@ -234,7 +234,7 @@ template <class Body> DocumentResult WithDocument(const std::string& file, Body 
     IDataBase* db = doc->GetDocumentDataBase();
     const DocumentResult result = body(brindle.get(), doc, UIDRef(db, db->GetRootUID()));
     // A one-shot command closes without asking anyone; missing fields are what check reports.
-    Host::CloseDocument(doc, kSuppressUI);
+    CommandDocuments::Close(doc, kSuppressUI);
     return result;
 }
 
@@ -333,7 +333,7 @@ DocumentResult SetDocument(const ServiceOptions& o, const std::string& file) {
                 }
             }
             std::string error;
-            if (!Host::SaveDocument(doc, &error)) return refuse(kExitIO, error);
+            if (!CommandDocuments::Save(doc, &error)) return refuse(kExitIO, error);
 
             for (int32 t = 0; t < targets.Length(); ++t) {
                 const UIDRef root = targets.GetRef(t);

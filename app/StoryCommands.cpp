@@ -69,7 +69,7 @@ void AddStoryCommands(CLI::App& app, const GlobalOptions& options, int& exitCode
             return;
         }
         std::string error;
-        IDocument* doc = Host::OpenDocument(IDFile(std::filesystem::path(o->file)), &error);
+        IDocument* doc = CommandDocuments::Open(o->file, &error);
         if (!doc) {
             exitCode = Fail(kExitIO, o->file + ": " + error);
             return;
@@ -115,7 +115,7 @@ void AddStoryCommands(CLI::App& app, const GlobalOptions& options, int& exitCode
             }
         }
         std::cout << std::flush;
-        Host::CloseDocument(doc);
+        CommandDocuments::Close(doc);
         exitCode = kExitOK;
     });
 }

@@ -315,6 +315,26 @@ bool Redo(IDocument* doc) {
     return true;
 }
 
+std::vector<PMString> GetUndoNames(IDocument* doc) {
+    std::vector<PMString> names;
+    if (HostDataBase* db = HostDataBaseOf(doc))
+        for (const UndoStep& step : db->GetUndoHistory().undo)
+            names.push_back(step.name);
+    return names;
+}
+
+std::vector<PMString> GetRedoNames(IDocument* doc) {
+    std::vector<PMString> names;
+    if (HostDataBase* db = HostDataBaseOf(doc))
+        for (const UndoStep& step : db->GetUndoHistory().redo)
+            names.push_back(step.name);
+    return names;
+}
+
+void EndUndoStep(IDocument* doc) {
+    if (HostDataBase* db = HostDataBaseOf(doc)) db->GetUndoHistory().joinBlocked = true;
+}
+
 void ClearUndo(IDocument* doc) {
     if (HostDataBase* db = HostDataBaseOf(doc)) db->GetUndoHistory().Clear();
 }

@@ -8,7 +8,10 @@
 // or a command processed from inside another command is one step.
 #pragma once
 
+#include "base/PMString.h"
 #include "commands/ICommand.h"
+
+#include <vector>
 
 class IDocument;
 class ISubject;
@@ -40,6 +43,12 @@ PMString GetRedoName(IDocument* doc);
 // command or sequence is running.
 bool Undo(IDocument* doc);
 bool Redo(IDocument* doc);
+// The names of the document's undo steps and redo steps, the next one to undo (redo) last.
+std::vector<PMString> GetUndoNames(IDocument* doc);
+std::vector<PMString> GetRedoNames(IDocument* doc);
+// The next command starts a step of its own instead of joining the last one (a session that
+// takes one request at a time ends the step with each request).
+void EndUndoStep(IDocument* doc);
 // Forgets the document's steps (after a revert).
 void ClearUndo(IDocument* doc);
 

@@ -176,14 +176,18 @@ bool SaveDocumentAs(IDocument* doc, const IDFile& destination, std::string* erro
     });
 }
 
-bool CloseDocument(IDocument* doc, UIFlags uiFlags) {
+bool RevertDocument(IDocument* doc, std::string* error) {
+    return RunSave(doc, error, [](IDocFileHandler* h, const UIDRef& ref) { h->Revert(ref, kFullUI); });
+}
+
+bool CloseDocument(IDocument* doc, UIFlags uiFlags, bool allowCancel) {
     if (!IsOpen(doc)) return false;
     doc->AddRef();
     InterfacePtr<IDocument> hold(doc);
     InterfacePtr<IDocFileHandler> handler(HandlerFor(doc));
     if (!handler) return false;
     ErrorUtils::PMSetGlobalErrorCode(kSuccess);
-    handler->Close(GetUIDRef(doc), uiFlags, kTrue, IDocFileHandler::kSchedule);
+    handler->Close(GetUIDRef(doc), uiFlags, allowCancel ? kTrue : kFalse, IDocFileHandler::kSchedule);
     return !IsOpen(doc);
 }
 

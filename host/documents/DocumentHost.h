@@ -41,8 +41,12 @@ IDocument* NewDocument(const IDFile& file = IDFile(), FileTypeInfoID type = kInv
 bool SaveDocument(IDocument* doc, std::string* error = nullptr);
 bool SaveDocumentAs(IDocument* doc, const IDFile& destination, std::string* error = nullptr);
 // Through the document's installed file handler; true when the document closed (a handler may
-// abandon the close with the global error code kCancel). The document is not saved.
-bool CloseDocument(IDocument* doc, UIFlags uiFlags = kFullUI);
+// abandon the close with the global error code kCancel, unless cancelling is not allowed). The
+// document is not saved.
+bool CloseDocument(IDocument* doc, UIFlags uiFlags = kFullUI, bool allowCancel = true);
+// Through the document's installed file handler: the packet is read from the file again and
+// the undo steps are forgotten. False, with the reason, when that failed.
+bool RevertDocument(IDocument* doc, std::string* error = nullptr);
 
 // A new story in the document's database, added to its story list; kInvalidUID without a document.
 UID NewStory(IDocument* doc, const PMString& name);

@@ -169,8 +169,8 @@ bool Commit(const fs::path& temp, const fs::path& real, std::string* error) {
         Say(error, std::string("cannot replace the file: ") + std::strerror(errno));
         return false;
     }
-    FileUtils::SyncFolder(IDFile(real.parent_path()));
-    FileUtils::RemoveStaleTemporaries(IDFile(real.parent_path()));
+    FileUtils::SyncFolderAfterReplace(IDFile(real.parent_path()));
+    FileUtils::RemoveStaleTemporariesOnce(IDFile(real.parent_path()));
     return true;
 }
 

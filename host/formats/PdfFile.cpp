@@ -9,8 +9,12 @@
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <string_view>
+
+#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -118,26 +122,69 @@ void PutBig(std::string* out, uint64_t value, int bytes) {
         *out += static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-} // namespace
+// What was read of a file, remembered so that the write which usually follows the read of a
+// large PDF does not parse its cross-reference sections again. It is taken only while the
+// file is the same one, untouched since (device, inode, size, modification and change times)
+// and its last startxref still names the same section.
+struct Identity {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    long long mtime = 0, ctime = 0;
+    bool operator==(const Identity& o) const {
+        return dev == o.dev && ino == o.ino && size == o.size && mtime == o.mtime && ctime == o.ctime;
+    }
+};
 
-bool IsPdf(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return false;
-    std::string head(1024, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<size_t>(in.gcount()));
-    return head.find("%PDF-") != std::string::npos;
+bool IdentityOf(const fs::path& file, Identity* id) {
+    struct stat st {};
+    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    id->dev = st.st_dev;
+    id->ino = st.st_ino;
+    id->size = st.st_size;
+    id->mtime = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    id->ctime = static_cast<long long>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec;
+    return true;
 }
 
-Status ReadPacket(const fs::path& file, std::string* packet, std::string* reason) {
-    Opened pdf;
-    if (!pdf.Open(file, reason)) return Status::kRefused;
-    if (!pdf.HasPacket()) return Status::kNone;
-    *packet = std::move(pdf.Packet());
-    return Status::kPacket;
-}
+class Memo {
+public:
+    static Memo& Get() {
+        static Memo memo;
+        return memo;
+    }
+    void Keep(const fs::path& file, const Identity& id, const Revision& r, Status status) {
+        std::lock_guard<std::mutex> lock(fMutex);
+        // A batch over thousands of PDFs reads each once: keep a handful, not all of them.
+        if (fEntries.size() >= kMaxEntries) fEntries.clear();
+        fEntries[file.string()] = Entry{id, r, status};
+    }
+    bool Find(const fs::path& file, const Identity& id, Revision* r, Status* status) {
+        std::lock_guard<std::mutex> lock(fMutex);
+        const auto it = fEntries.find(file.string());
+        if (it == fEntries.end() || !(it->second.id == id)) return false;
+        *r = it->second.revision;
+        *status = it->second.status;
+        return true;
+    }
+    void Forget(const fs::path& file) {
+        std::lock_guard<std::mutex> lock(fMutex);
+        fEntries.erase(file.string());
+    }
 
-Status Prepare(const fs::path& file, Revision* r, std::string* reason) {
+private:
+    static constexpr size_t kMaxEntries = 16;
+    struct Entry {
+        Identity id;
+        Revision revision;
+        Status status;
+    };
+    std::mutex fMutex;
+    std::map<std::string, Entry> fEntries;
+};
+
+// Reads the file through qpdf for what an update needs (no memo).
+Status ReadRevision(const fs::path& file, Revision* r, std::string* reason) {
     Opened pdf;
     if (!pdf.Open(file, reason)) return Status::kRefused;
     if (!LastSection(file, &r->prev, &r->classic, &r->lastByte)) {
@@ -162,6 +209,50 @@ Status Prepare(const fs::path& file, Revision* r, std::string* reason) {
     r->hasPacket = pdf.HasPacket();
     r->packet = std::move(pdf.Packet());
     return r->hasPacket ? Status::kPacket : Status::kNone;
+}
+
+} // namespace
+
+bool IsPdf(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) return false;
+    std::string head(1024, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<size_t>(in.gcount()));
+    return head.find("%PDF-") != std::string::npos;
+}
+
+Status ReadPacket(const fs::path& file, std::string* packet, std::string* reason) {
+    Revision r;
+    const Status status = Prepare(file, &r, reason);
+    if (status == Status::kPacket) *packet = std::move(r.packet);
+    return status;
+}
+
+Status Prepare(const fs::path& file, Revision* r, std::string* reason) {
+    Identity before, after;
+    const bool known = IdentityOf(file, &before);
+    if (known) {
+        Revision kept;
+        Status status = Status::kNone;
+        uint64_t prev = 0;
+        bool classic = true;
+        char lastByte = 0;
+        if (Memo::Get().Find(file, before, &kept, &status) &&
+            LastSection(file, &prev, &classic, &lastByte) && prev == kept.prev &&
+            classic == kept.classic && lastByte == kept.lastByte) {
+            *r = std::move(kept);
+            return status;
+        }
+    }
+    *r = Revision();
+    const Status status = ReadRevision(file, r, reason);
+    // Remembered only when the file did not change while it was read.
+    if (status != Status::kRefused && known && IdentityOf(file, &after) && after == before)
+        Memo::Get().Keep(file, before, *r, status);
+    else
+        Memo::Get().Forget(file);
+    return status;
 }
 
 bool Append(const fs::path& file, const Revision& r, const std::string& packet, std::string* reason) {
@@ -235,6 +326,15 @@ bool Append(const fs::path& file, const Revision& r, const std::string& packet, 
     out.close();
     if (!out) {
         if (reason) *reason = "the update cannot be appended";
+        return false;
+    }
+    // What is on disk now: the earlier bytes and then exactly the update.
+    std::ifstream back(file, std::ios::binary | std::ios::ate);
+    std::string tail(update.size(), '\0');
+    if (!back || static_cast<uint64_t>(back.tellg()) != start + update.size() ||
+        !back.seekg(static_cast<std::streamoff>(start)) ||
+        !back.read(tail.data(), static_cast<std::streamsize>(tail.size())) || tail != update) {
+        if (reason) *reason = "the appended update does not read back";
         return false;
     }
     return true;

@@ -36,11 +36,14 @@ struct Revision {
     std::string packet;
 };
 
-// Reads the file once, for ReadPacket's answer and for Append. kRefused as ReadPacket.
+// Reads the file once, for ReadPacket's answer and for Append. kRefused as ReadPacket. What
+// was read is remembered for the file while it stays untouched, so the write that follows a
+// read (ReadPacket goes through here) does not parse the file again.
 Status Prepare(const std::filesystem::path& file, Revision* revision, std::string* reason);
 
 // Appends to `file` (a byte-for-byte copy of the file Prepare read) the update that makes
-// `packet` its document packet. False, with the reason, when it cannot be written.
+// `packet` its document packet, then reads the file's tail back: false, with the reason,
+// when it cannot be written or does not hold exactly the update after the earlier bytes.
 bool Append(const std::filesystem::path& file, const Revision& revision, const std::string& packet,
             std::string* reason);
 

@@ -654,6 +654,8 @@ Result ReadPdf(const Target& t, std::string* text, bool* fromSidecar, std::strin
     return Result::kOK;
 }
 
+constexpr off_t kPdfWholeReadBack = 16 * 1024 * 1024;
+
 // The packet goes into the PDF as an incremental update, on a copy that must read back
 // through its newest catalog before it takes the file's place.
 Result WritePdf(const Target& t, XmpPtr xmp, std::string* note) {
@@ -684,9 +686,13 @@ Result WritePdf(const Target& t, XmpPtr xmp, std::string* note) {
         Temp temp;
         if (!CopyToTemp(t.real, &temp)) return fail("the file cannot be copied");
         if (!PdfFile::Append(temp.Path(), revision, bytes, &why)) return fail(why);
-        std::string back;
+        // Append has read its own bytes back. A file of ordinary size is also opened whole
+        // through its new catalog; a large one is not parsed a second time for it (reading
+        // its cross-reference sections costs far more than the copy).
         Packet check;
-        if (PdfFile::ReadPacket(temp.Path(), &back, &why) != PdfFile::Status::kPacket ||
+        std::string back = bytes;
+        const bool whole = t.st.st_size <= kPdfWholeReadBack;
+        if ((whole && PdfFile::ReadPacket(temp.Path(), &back, &why) != PdfFile::Status::kPacket) ||
             !ParseInto(back, check) || Canonical(check.get()) != Canonical(xmp))
             return fail("the updated PDF does not read back as the packet written");
         if (!temp.Commit(t.real)) return fail("the file cannot be replaced");

@@ -9,7 +9,10 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <map>
+#include <mutex>
 #include <random>
+#include <set>
 #include <system_error>
 #include <unistd.h>
 
@@ -243,6 +246,55 @@ void RemoveStaleTemporaries(const IDFile& folder) {
         if (e || now - written < std::chrono::minutes(15)) continue;
         fs::remove(it->path(), e);
     }
+}
+
+namespace {
+
+std::mutex gFolderMutex;
+int gBatches = 0;
+std::set<std::string> gPendingSyncs;
+std::map<std::string, std::chrono::steady_clock::time_point> gCleaned;
+
+} // namespace
+
+void RemoveStaleTemporariesOnce(const IDFile& folder) {
+    const std::string key = folder.Path().string();
+    const auto now = std::chrono::steady_clock::now();
+    {
+        std::lock_guard<std::mutex> lock(gFolderMutex);
+        auto it = gCleaned.find(key);
+        if (it != gCleaned.end() && now - it->second < std::chrono::minutes(15)) return;
+        if (gCleaned.size() >= 4096) gCleaned.clear();
+        gCleaned[key] = now;
+    }
+    RemoveStaleTemporaries(folder);
+}
+
+void SyncFolderAfterReplace(const IDFile& folder) {
+    {
+        std::lock_guard<std::mutex> lock(gFolderMutex);
+        if (gBatches > 0) {
+            gPendingSyncs.insert(folder.Path().string());
+            return;
+        }
+    }
+    SyncFolder(folder);
+}
+
+FolderSyncBatch::FolderSyncBatch() {
+    std::lock_guard<std::mutex> lock(gFolderMutex);
+    ++gBatches;
+}
+
+FolderSyncBatch::~FolderSyncBatch() {
+    std::set<std::string> due;
+    {
+        std::lock_guard<std::mutex> lock(gFolderMutex);
+        if (--gBatches > 0) return;
+        due.swap(gPendingSyncs);
+    }
+    for (const std::string& folder : due)
+        SyncFolder(IDFile(fs::path(folder)));
 }
 
 } // namespace FileUtils

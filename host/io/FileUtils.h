@@ -32,8 +32,24 @@ constexpr const char* kTemporaryPrefix = ".brindle-tmp-";
 // Removes the temporary files of ours in the folder that an interrupted write left behind
 // (older than a quarter of an hour, so a write still under way keeps its file).
 void RemoveStaleTemporaries(const IDFile& folder);
+// The same, for a folder written again and again in one run (a batch over its documents):
+// the first call per folder in a quarter of an hour looks, the others return at once.
+void RemoveStaleTemporariesOnce(const IDFile& folder);
 // Flushes the folder's entries to disk, so that a rename into it survives a power loss.
 void SyncFolder(const IDFile& folder);
+// SyncFolder for a document's folder after the document was replaced: at once, or, while a
+// FolderSyncBatch is alive, once per folder when the last batch ends. The new file's bytes
+// are on disk before its rename either way, so a power loss in between leaves the old or the
+// new file, never a broken one; the batch only makes the new name durable once per folder
+// instead of once per document.
+void SyncFolderAfterReplace(const IDFile& folder);
+class FolderSyncBatch {
+public:
+    FolderSyncBatch();
+    ~FolderSyncBatch();
+    FolderSyncBatch(const FolderSyncBatch&) = delete;
+    FolderSyncBatch& operator=(const FolderSyncBatch&) = delete;
+};
 
 // The most a file read whole by ReadRegularFile may hold unless the caller says otherwise.
 constexpr uint64 kMaxReadSize = 64ull * 1024 * 1024;

@@ -10,6 +10,11 @@
 #include "objectmodel/InterfacePtr.h"
 #include "PosixFileSystemIterator.h"
 
+#include <map>
+#include <mutex>
+#include <sys/stat.h>
+#include <time.h>
+
 #include <algorithm>
 #include "session/Host.h"
 #include "ui/CAlert.h"
@@ -65,11 +70,75 @@ std::string FileText(const IDFile& file) {
 
 enum class Visit { kFound, kNotFound, kFailed };
 
+// What identifies a file's content without reading it: a file replaced, rewritten or touched
+// since has another identity.
+struct Stamp {
+    dev_t dev = 0;
+    ino_t ino = 0;
+    off_t size = 0;
+    long long mtime = 0, ctime = 0;
+    bool operator==(const Stamp& o) const {
+        return dev == o.dev && ino == o.ino && size == o.size && mtime == o.mtime && ctime == o.ctime;
+    }
+};
+
+bool StampOf(const IDFile& file, Stamp* s) {
+    struct stat st {};
+    if (::stat(file.Path().c_str(), &st) != 0) return false;
+    s->dev = st.st_dev;
+    s->ino = st.st_ino;
+    s->size = st.st_size;
+    s->mtime = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    s->ctime = static_cast<long long>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec;
+    return true;
+}
+
+// File times advance in clock ticks, not nanoseconds: a file changed again within the tick of
+// its last change keeps its times. What changed in the last two seconds is read afresh every
+// time rather than kept.
+bool Settled(const Stamp& s) {
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const long long at = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+    constexpr long long kTwoSeconds = 2000000000LL;
+    return at - s.mtime > kTwoSeconds && at - s.ctime > kTwoSeconds;
+}
+
+// Parsed defaults files, kept while each file is unchanged: a batch opens one document after
+// another and each asks for the defaults of its packages. A file that fails to parse is not
+// kept, so it is reported each time it is asked for.
+struct ParsedFile {
+    Stamp stamp;
+    std::shared_ptr<CVDomElement> tree;
+};
+std::mutex gParsedMutex;
+std::map<std::string, ParsedFile> gParsed;
+
+std::shared_ptr<CVDomElement> KeptTree(const IDFile& file, Stamp* stamp, bool* known) {
+    *known = StampOf(file, stamp);
+    if (!*known) return nullptr;
+    std::lock_guard<std::mutex> lock(gParsedMutex);
+    const auto it = gParsed.find(file.Path().string());
+    return it != gParsed.end() && it->second.stamp == *stamp ? it->second.tree : nullptr;
+}
+
+void KeepTree(const IDFile& file, const Stamp& stamp, const std::shared_ptr<CVDomElement>& tree) {
+    std::lock_guard<std::mutex> lock(gParsedMutex);
+    if (gParsed.size() >= 64) gParsed.clear();
+    gParsed[file.Path().string()] = ParsedFile{stamp, tree};
+}
+
 // Visits the parsed defaults files in order until the visitor returns true. A file that
 // does not parse is reported; it ends the visit, or is skipped when skipBroken is set.
 template <class Visitor> Visit VisitDefaultsFiles(Visitor visit, bool skipBroken) {
     bool failed = false;
     for (const IDFile& file : GetDefaultsFiles()) {
+        Stamp stamp;
+        bool known = false;
+        if (std::shared_ptr<CVDomElement> kept = KeptTree(file, &stamp, &known)) {
+            if (visit(kept, file)) return Visit::kFound;
+            continue;
+        }
         CVExpatSimpleDOM& dom = CVExpatSimpleDOM::Instance();
         if (!dom.ParseFile(file)) {
             PMString message("Brindle failed to parse XML in file ");
@@ -85,6 +154,9 @@ template <class Visitor> Visit VisitDefaultsFiles(Visitor visit, bool skipBroken
             continue;
         }
         std::shared_ptr<CVDomElement> tree(dom.TakeRoot());
+        Stamp after;
+        if (tree && known && Settled(stamp) && StampOf(file, &after) && after == stamp)
+            KeepTree(file, stamp, tree);
         if (tree && visit(tree, file)) return Visit::kFound;
     }
     return failed ? Visit::kFailed : Visit::kNotFound;
@@ -152,6 +224,18 @@ std::vector<IDFile> GetDefaultsFiles() {
         CV_LOG_FAILED();
         return files;
     }
+    // The folder is listed again only when its entries changed (its own times change then).
+    static std::mutex listMutex;
+    static std::string listedFolder;
+    static Stamp listedStamp;
+    static std::vector<IDFile> listed;
+    Stamp folderStamp;
+    const bool stamped = StampOf(plugin.Parent(), &folderStamp);
+    {
+        std::lock_guard<std::mutex> lock(listMutex);
+        if (stamped && listedFolder == plugin.Parent().Path().string() && listedStamp == folderStamp)
+            return listed;
+    }
     PosixFileSystemIterator lister;
     std::vector<IDFile> entries;
     lister.ListEntries(plugin.Parent(), entries, 256);
@@ -168,6 +252,13 @@ std::vector<IDFile> GetDefaultsFiles() {
     std::sort(files.begin(), files.end(), [](const IDFile& a, const IDFile& b) {
         return a.Path().filename().string() < b.Path().filename().string();
     });
+    Stamp afterStamp;
+    if (stamped && Settled(folderStamp) && StampOf(plugin.Parent(), &afterStamp) && afterStamp == folderStamp) {
+        std::lock_guard<std::mutex> lock(listMutex);
+        listedFolder = plugin.Parent().Path().string();
+        listedStamp = folderStamp;
+        listed = files;
+    }
     return files;
 }
 

@@ -39,7 +39,10 @@ std::string Packet(const std::string& title) {
 
 // A one-page PDF with a classic table whose placed image carries a metadata stream of its own,
 // stored before the catalog and the document's (or, withoutPacket, the catalog names none).
-std::string MakePdf(bool withoutPacket = false) {
+// A hybrid file keeps the page tree and the document information in an object stream that
+// only a cross-reference stream named by the trailer's /XRefStm lists; the classic table
+// lists them as free, as such files do for readers that know no object streams.
+std::string MakePdf(bool withoutPacket = false, bool hybrid = false) {
     const std::string image = Packet("Image title"), doc = Packet("Document title");
     const std::string content = "q 10 0 0 10 0 0 cm /Im1 Do Q";
     std::vector<std::string> objects = {
@@ -59,19 +62,37 @@ std::string MakePdf(bool withoutPacket = false) {
     };
     std::string pdf = "%PDF-1.6\n%\xE2\xE3\xCF\xD3\n";
     std::vector<size_t> offsets;
+    std::string xrefStm;
+    if (hybrid) {
+        // Objects 4 and 8 go into object stream 9; stream 10 lists them.
+        const std::string pages = objects[3], info = objects[7];
+        const std::string body = pages + "\n" + info;
+        const std::string header = "4 0 8 " + std::to_string(pages.size() + 1) + "\n";
+        objects[3] = objects[7] = "";
+        objects.push_back("<< /Type /ObjStm /N 2 /First " + std::to_string(header.size()) + " /Length " +
+                          std::to_string(header.size() + body.size()) + " >>\nstream\n" + header + body +
+                          "\nendstream");
+        std::string rows;
+        for (int index : {0, 1})
+            rows += std::string{'\x02', 0, 0, 0, '\x09', 0, static_cast<char>(index)};
+        xrefStm = "<< /Type /XRef /Size 11 /W [ 1 4 2 ] /Index [ 4 1 8 1 ] /Length " +
+                  std::to_string(rows.size()) + " >>\nstream\n" + rows + "\nendstream";
+        objects.push_back(xrefStm);
+    }
     for (size_t i = 0; i < objects.size(); ++i) {
-        offsets.push_back(pdf.size());
-        pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
+        offsets.push_back(objects[i].empty() ? 0 : pdf.size());
+        if (!objects[i].empty()) pdf += std::to_string(i + 1) + " 0 obj\n" + objects[i] + "\nendobj\n";
     }
     const size_t xref = pdf.size();
     pdf += "xref\n0 " + std::to_string(objects.size() + 1) + "\n0000000000 65535 f \n";
     for (size_t at : offsets) {
         char entry[32];
-        std::snprintf(entry, sizeof entry, "%010zu 00000 n \n", at);
+        std::snprintf(entry, sizeof entry, at ? "%010zu 00000 n \n" : "%010zu 00001 f \n", at);
         pdf += entry;
     }
     pdf += "trailer\n<< /Size " + std::to_string(objects.size() + 1) +
-           " /Root 3 0 R /Info 8 0 R /ID [ <0011223344556677> <0011223344556677> ] >>\nstartxref\n" +
+           " /Root 3 0 R /Info 8 0 R /ID [ <0011223344556677> <0011223344556677> ]" +
+           (hybrid ? " /XRefStm " + std::to_string(offsets.back()) : std::string()) + " >>\nstartxref\n" +
            std::to_string(xref) + "\n%%EOF\n";
     return pdf;
 }
@@ -144,9 +165,10 @@ class PdfFileTest : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(XMPPacketAccess::InitToolkit()); }
     // The test's PDF, turned by qpdf (when args are given) into another flavour of the file.
-    fs::path Made(const std::string& name, const std::string& qpdfArgs, bool withoutPacket = false) {
+    fs::path Made(const std::string& name, const std::string& qpdfArgs, bool withoutPacket = false,
+                  bool hybrid = false) {
         const fs::path plain = fDir / ("plain-" + name);
-        WriteFile(plain, MakePdf(withoutPacket));
+        WriteFile(plain, MakePdf(withoutPacket, hybrid));
         if (qpdfArgs.empty()) return plain;
         const fs::path out = fDir / name;
         int status = -1;
@@ -163,16 +185,18 @@ TEST_F(PdfFileTest, PackagesAreAppendedAsUpdatesThatChainAndChangeOnlyOurNamespa
         const char* qpdf;
         bool withoutPacket;
         bool linearized;
+        bool hybrid;
     };
     const std::vector<Case> cases = {
-        {"classic.pdf", "", false, false},
-        {"xref-stream.pdf", "--object-streams=generate", false, false},
-        {"linearized.pdf", "--linearize", false, true},
-        {"no-packet.pdf", "", true, false},
+        {"classic.pdf", "", false, false, false},
+        {"xref-stream.pdf", "--object-streams=generate", false, false, false},
+        {"linearized.pdf", "--linearize", false, true, false},
+        {"no-packet.pdf", "", true, false, false},
+        {"hybrid.pdf", "", false, false, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const fs::path file = Made(c.name, c.qpdf, c.withoutPacket);
+        const fs::path file = Made(c.name, c.qpdf, c.withoutPacket, c.hybrid);
         ASSERT_TRUE(QpdfChecks(file)) << "the fixture is sound";
         const std::string original = ReadFile(file);
         const auto before = TagList(file);
@@ -216,6 +240,45 @@ TEST_F(PdfFileTest, PackagesAreAppendedAsUpdatesThatChainAndChangeOnlyOurNamespa
         // Saving what the file holds appends nothing.
         ASSERT_EQ(XMPFiles::Write(IDFile(file), xmp->SerializePacket()), Result::kOK);
         EXPECT_EQ(ReadFile(file).size(), previous.size());
+    }
+}
+
+// The write after a read does not parse the file again, but what it kept of the read is used
+// only for the same, untouched file: a file another program rewrote or updated meanwhile
+// (a new inode, or the same one grown) gets an update chained to what it holds now.
+TEST_F(PdfFileTest, AWriteChainsToTheFileAsItIsNotAsItWasRead) {
+    struct Case {
+        const char* name;
+        std::string change; // shell command run on the file between the read and the write
+    };
+    const std::vector<Case> cases = {
+        {"rewritten.pdf", "qpdf --replace-input --object-streams=generate"},
+        {"appended-in-place.pdf", "keep-inode"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path file = Made(c.name, "");
+        InterfacePtr<XMPPacketAccess> xmp = Load(file);
+        SetTitle(xmp, "ours");
+        if (c.change == "keep-inode") {
+            // Another writer appends its own update to the same inode.
+            const fs::path other = fDir / "other.pdf";
+            fs::copy_file(file, other);
+            InterfacePtr<XMPPacketAccess> theirs = Load(other);
+            SetTitle(theirs, "theirs");
+            ASSERT_EQ(XMPFiles::Write(IDFile(other), theirs->SerializePacket()), Result::kOK);
+            WriteFile(file, ReadFile(other));
+        } else {
+            int status = -1;
+            CaptureOutput(c.change + " " + Quote(file) + " 2>&1", &status);
+            ASSERT_EQ(status, 0);
+        }
+        const std::string changed = ReadFile(file);
+        std::string note;
+        ASSERT_EQ(XMPFiles::Write(IDFile(file), xmp->SerializePacket(), &note), Result::kOK) << note;
+        EXPECT_TRUE(ReadFile(file).compare(0, changed.size(), changed) == 0);
+        EXPECT_TRUE(QpdfChecks(file));
+        EXPECT_EQ(Get(Load(file), kNS, "Title"), "ours");
     }
 }
 

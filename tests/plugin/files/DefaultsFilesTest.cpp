@@ -5,6 +5,9 @@
 #include "TestSupport.h"
 
 #include <algorithm>
+#include <chrono>
+#include <functional>
+#include <thread>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <set>
@@ -94,6 +97,41 @@ TEST_F(DefaultsFilesTest, ExactNameWinsAcrossFiles) {
     EXPECT_EQ(Marker(BRNUtils::GetPackageDefaults(PMString("editorial"))), "A lower");
     EXPECT_EQ(Marker(BRNUtils::GetPackageDefaults(PMString("Editorial "))), "C blank");
     EXPECT_TRUE(fAlerts->Alerts().empty());
+}
+
+// Parsed files and the folder's listing are kept between calls (a batch asks for the same
+// defaults for every document), but never past a change to a file or to the folder.
+TEST_F(DefaultsFilesTest, WhatIsKeptBetweenCallsFollowsEveryChange) {
+    auto marker = [] { return Marker(BRNUtils::GetPackageDefaults(PMString("Editorial"))); };
+    Write("BrindleA.xml", Defaults("<package name=\"Editorial\"><marker>first</marker></package>\n"));
+    // Only what has not changed for a while is kept, since file times advance in ticks.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2200));
+    ASSERT_EQ(marker(), "first");
+    ASSERT_EQ(marker(), "first");
+    struct Change {
+        const char* what;
+        std::function<void()> apply;
+        const char* marker;
+        size_t alerts;
+    };
+    const std::vector<Change> changes = {
+        {"the file rewritten",
+         [&] { Write("BrindleA.xml", Defaults("<package name=\"Editorial\"><marker>second one</marker></package>\n")); },
+         "second one", 0},
+        {"a file added before it",
+         [&] { Write("Brindle0.xml", Defaults("<package name=\"Editorial\"><marker>added</marker></package>\n")); },
+         "added", 0},
+        {"that file removed", [&] { fs::remove(PluginDir() / "Brindle0.xml"); }, "second one", 0},
+        {"the file broken", [&] { Write("BrindleA.xml", "<defaults><package name=\"Editorial\">"); }, "", 1},
+    };
+    for (const Change& c : changes) {
+        SCOPED_TRACE(c.what);
+        fAlerts->Clear();
+        c.apply();
+        EXPECT_EQ(marker(), c.marker);
+        EXPECT_EQ(marker(), c.marker) << "asked again";
+        EXPECT_EQ(fAlerts->Alerts().size(), 2 * c.alerts) << "a broken file is reported at every ask";
+    }
 }
 
 TEST_F(DefaultsFilesTest, FallbackIsFirstNamedPackage) {

@@ -1,0 +1,4 @@
+// The plug-in's menu actions as shell requests.
+#include "ShellSession.h"
+
+void AddShellActionCommands(ShellRegistry&) {}
