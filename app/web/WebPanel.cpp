@@ -90,7 +90,7 @@ WidgetColor ToWidgetColor(const RGBColor& c) {
 
 // The multi-choice dialog: a check box per choice and, where the field allows them, the
 // user's own values; it stays open until the list passes the entry checks.
-enum : WidgetID { kOwnValuesWidgetID = 0xA8271, kFirstChoiceWidgetID = 0xA8400 };
+enum : WidgetID { kOwnValuesWidgetID = 0xA8271, kFolderListWidgetID = 0xA8272, kFirstChoiceWidgetID = 0xA8400 };
 
 class MultiChoiceController : public CDialogController {
 public:
@@ -210,6 +210,9 @@ void WebPanel::RunPending() {
                 break;
             case Role::kDeadlineDialog:
                 EditDeadline(c.field, false);
+                break;
+            case Role::kChooseFolder:
+                ChooseFolder(c.field);
                 break;
             }
             // The rows were drawn again: the other widget IDs of this batch are stale.
@@ -387,6 +390,12 @@ void WebPanel::BuildRows() {
         default: // String, Integer, Decimal, Directory and types this version does not know
             value = AddControl(row, WidgetKind::kEditBox, PMString(), i, Role::kValue);
             value->SetText(Plain(f.GetValue()), false);
+            if (f.GetType() == kBRNTypeDirectory) {
+                WidgetModel* choose =
+                    AddControl(row, WidgetKind::kButton, Plain(std::string("Choose…")), i, Role::kChooseFolder);
+                choose->SetName(f.GetName().GetUTF8String() + ":choose");
+                choose->Enable(editable);
+            }
             break;
         }
         if (value && f.GetType() != kBRNTypeMultiChoice && f.GetType() != kBRNTypeDeadline &&
@@ -548,6 +557,46 @@ void WebPanel::Calculate(size_t index) {
     WriteField(index, [&](BRNField& target) {
         target.SetFieldOverridden(kFalse);
         target.SetValue(value);
+        return true;
+    });
+}
+
+void WebPanel::ChooseFolder(size_t index) {
+    if (index >= fPackage.GetFields().size()) return;
+    // The host's folder chooser, for a person at a browser: the served folders and the
+    // folders under them (hidden ones and links left out, as in the document list).
+    constexpr size_t kMaxFolders = 2000;
+    std::vector<PMString> folders;
+    for (const std::filesystem::path& root : fFolders) {
+        folders.push_back(Plain(root.string()));
+        std::error_code ec;
+        std::filesystem::recursive_directory_iterator it(root, std::filesystem::directory_options::skip_permission_denied, ec);
+        for (; !ec && it != std::filesystem::recursive_directory_iterator() && folders.size() < kMaxFolders;
+             it.increment(ec)) {
+            const std::string name = it->path().filename().string();
+            if (!name.empty() && name[0] == '.') {
+                if (it->is_directory(ec)) it.disable_recursion_pending();
+                continue;
+            }
+            if (it->is_symlink(ec) || !it->is_directory(ec)) continue;
+            folders.push_back(Plain(it->path().string()));
+        }
+    }
+    std::sort(folders.begin(), folders.end(),
+              [](const PMString& a, const PMString& b) { return a.GetUTF8String() < b.GetUTF8String(); });
+    DialogModel dialog("folder", Plain(std::string("Choose a Folder")));
+    WidgetModel* list = dialog.Root().AddChild(kFolderListWidgetID, WidgetKind::kTreeView, Plain(std::string("Folder")));
+    list->SetName("folder");
+    list->SetStringList(folders);
+    list->Select(list->IndexOf(fPackage.GetFields()[index].GetValue()), false);
+    if (DialogDriver::RunModal(dialog) != DialogDriver::Result::kOK || list->GetSelectedIndex() < 0) {
+        Load();
+        return;
+    }
+    const PMString chosen = Plain(list->GetText());
+    WriteField(index, [&](BRNField& target) {
+        if (!BRNBrindleHelpers::SetValueByType(target, chosen)) return false;
+        BRNBrindleHelpers::AddHistory(target, Who(chosen));
         return true;
     });
 }

@@ -13,6 +13,7 @@ class IDataBase;
 #include "ui/IDialogFace.h"
 #include "ui/WidgetModel.h"
 
+#include <filesystem>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -33,6 +34,8 @@ public:
     WebPanel& operator=(const WebPanel&) = delete;
 
     WidgetModel& Root() { return fRoot; }
+    // The folders a Directory field's chooser offers: these and the folders under them.
+    void SetFolders(std::vector<std::filesystem::path> roots) { fFolders = std::move(roots); }
     // Re-reads the targets and their packages and draws the rows again.
     void Load();
     // One step of a person on the panel, then whatever the panel does about it. False and
@@ -47,7 +50,7 @@ public:
     void WidgetChanged(WidgetModel& widget, Change change) override;
 
 private:
-    enum class Role { kValue, kMultiChoice, kCalculate, kDeadlineRecord, kDeadlineDialog };
+    enum class Role { kValue, kMultiChoice, kCalculate, kDeadlineRecord, kDeadlineDialog, kChooseFolder };
     struct Control {
         size_t field = 0;
         Role role = Role::kValue;
@@ -65,6 +68,7 @@ private:
     void EditMultiChoice(size_t field);
     void EditDeadline(size_t field, bool record);
     void Calculate(size_t field);
+    void ChooseFolder(size_t field);
     void ApplyPackage();
     void Reset();
     // Writes the change of the current package's field to every target, as one undo step.
@@ -81,6 +85,7 @@ private:
     WidgetModel* fRefresh = nullptr;
     WidgetModel* fRows = nullptr;
 
+    std::vector<std::filesystem::path> fFolders;
     int32 fMode = kDocumentTargets;
     UIDList fTargets;
     PMString fCurrent;

@@ -52,6 +52,7 @@ WebSession::WebSession(const std::vector<fs::path>& roots, BrowserFace& face) : 
         if (ec || !fs::is_directory(real, ec)) continue;
         if (std::find(fRoots.begin(), fRoots.end(), real) == fRoots.end()) fRoots.push_back(real);
     }
+    fPanel.SetFolders(fRoots);
 }
 
 WebSession::~WebSession() = default;

@@ -3,6 +3,7 @@
 // the first. The files are checked with exiftool afterwards.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
+import fs from 'node:fs';
 import path from 'node:path';
 import { makeWorkspace, serve, launch, storedFields } from './harness.mjs';
 
@@ -135,6 +136,11 @@ test('a package is applied, edited, a step undone, and the document saved', asyn
   assert.equal(await row(page, 'Credit line').locator('input').inputValue(), '© Ann Example / Getty Images');
   await setText(page, 'Fee', '99.5');
   await setText(page, 'Image folder', '/srv/photos');
+  // The folder chooser offers the served folders.
+  await panelStep(page, async () => {
+    await row(page, 'Image folder').getByRole('button', { name: /Choose/ }).click();
+    await answerDialog(page, (d) => d.getByLabel('Folder').selectOption(fs.realpathSync(ws.root)));
+  });
   await panelStep(page, () => page.getByLabel('Agency', { exact: true }).fill('Reuters').then(() => page.getByLabel('Agency', { exact: true }).press('Enter')));
   await setText(page, 'Rights expire', '2031/01/01');
 
@@ -150,7 +156,7 @@ test('a package is applied, edited, a step undone, and the document saved', asyn
   // The credit follows the agency chosen after it was calculated.
   assert.equal(stored['Credit line'], '© Ann Example / Reuters');
   assert.equal(String(stored.Fee), '99.5');
-  assert.equal(stored['Image folder'], '/srv/photos');
+  assert.equal(stored['Image folder'], fs.realpathSync(ws.root));
   assert.equal(stored.Agency, 'Reuters');
   assert.ok(!stored['Rights expire'], 'the undone date is not saved');
   await page.close();

@@ -386,8 +386,14 @@ async function closeFront() {
 function connect() {
   const events = new EventSource('/api/events');
   events.addEventListener('state', (e) => render(JSON.parse(e.data)));
-  events.onopen = () => { $('connection').textContent = 'connected'; };
-  events.onerror = () => { $('connection').textContent = 'reconnecting…'; };
+  let lost = false;
+  events.onopen = () => {
+    // A server started again counts its versions from the start: take its state as it comes.
+    if (lost) snapshot = null;
+    lost = false;
+    $('connection').textContent = 'connected';
+  };
+  events.onerror = () => { lost = true; $('connection').textContent = 'reconnecting…'; };
 }
 
 document.addEventListener('keydown', (e) => {
