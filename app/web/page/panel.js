@@ -242,7 +242,9 @@ function drawPanel(panel, frontOpen) {
         return;
       }
       const purpose = w.kind === 'button' ? name + ': ' + (w.label || '') : name;
-      const c = control(w, panelAct, purpose, hint);
+      // A row's text shows its value; the row's label already names it.
+      const c = w.kind === 'text' ? el('span', { 'data-wid': w.id, 'data-name': w.name, class: 'static', text: w.text || '' })
+        : control(w, panelAct, purpose, hint);
       if (!first && ['edit', 'date', 'check', 'drop-down', 'editable drop-down'].includes(w.kind)) first = c.querySelector ? (c.matches('input,select,textarea') ? c : c.querySelector('input')) : c;
       controls.appendChild(c);
     });
