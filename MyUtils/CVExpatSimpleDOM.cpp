@@ -79,21 +79,21 @@ bool CVExpatSimpleDOM::ParseStream(IPMStream* stream) {
     XML_ParserStruct* parser = nullptr;
     if (!stream) {
         Begin(&parser);
-        return Fail(parser, "Invalid stream");
+        CV_RETURN_FAILED(Fail(parser, "Invalid stream"));
     }
-    if (!Begin(&parser)) return false;
+    if (!Begin(&parser)) CV_RETURN_FAILED(false);
     stream->Seek(0, IPMStream::kSeekFromStart);
     for (;;) {
         void* buf = XML_GetBuffer(parser, kChunk);
-        if (!buf) return Fail(parser, "Failed to allocate buffer");
+        if (!buf) CV_RETURN_FAILED(Fail(parser, "Failed to allocate buffer"));
         int32 n = stream->XferByte(static_cast<uchar*>(buf), kChunk);
-        if (n < 0) return Fail(parser, "Could not read from stream");
+        if (n < 0) CV_RETURN_FAILED(Fail(parser, "Could not read from stream"));
         bool last = n == 0;
-        if (XML_ParseBuffer(parser, n, last ? 1 : 0) == XML_STATUS_ERROR) return FailWithParserError(parser);
+        if (XML_ParseBuffer(parser, n, last ? 1 : 0) == XML_STATUS_ERROR) CV_RETURN_FAILED(FailWithParserError(parser));
         if (last) break;
     }
     XML_ParserFree(parser);
-    return true;
+    CV_RETURN(true);
 }
 
 bool CVExpatSimpleDOM::ParseBuffer(const std::string& bytes) {

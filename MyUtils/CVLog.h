@@ -73,12 +73,20 @@ private:
 
 // Traces the enclosing function under the given "Class::Method" name.
 #define CV_TRACE(name) CVLog::Trace cvTrace((name), __FILE__, __LINE__)
-// A normal return of a traced function: its Exit line carries this line.
-#define CV_RETURN(...) return cvTrace.Return(__LINE__), __VA_ARGS__
-#define CV_RETURN_VOID()                                                                                       \
+// A normal return of a traced function, with or without a value: its Exit line carries this
+// line. A statement of its own, so it reads as a return in an if without braces, and the
+// value is returned as a plain return would (moved, or built in place).
+#define CV_RETURN(...)                                                                                         \
     do {                                                                                                       \
         cvTrace.Return(__LINE__);                                                                              \
-        return;                                                                                                \
+        return __VA_ARGS__;                                                                                    \
     } while (0)
-// A failure return of a traced function: no Exit line.
+#define CV_RETURN_VOID() CV_RETURN()
+// A return of a traced function because something failed: no Exit line.
+#define CV_RETURN_FAILED(...)                                                                                  \
+    do {                                                                                                       \
+        cvTrace.Failed();                                                                                      \
+        return __VA_ARGS__;                                                                                    \
+    } while (0)
+// Marks the coming return as a failure, where the return itself is written out.
 #define CV_TRACE_FAILED() cvTrace.Failed()

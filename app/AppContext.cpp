@@ -83,6 +83,7 @@ HostSessionScope::HostSessionScope(const GlobalOptions& o, bool readOnly) {
     cfg.logFile = o.logFile;
     cfg.presentPlugins.clear();
     cfg.companion.clear();
+    cfg.lockDocuments = !readOnly;
     if (!cfg.ReadFile(cfg.ConfigFile(), &fError)) {
         std::cerr << "brindle: error: " << fError << std::endl;
         return;

@@ -173,6 +173,13 @@ bool Unlocked(IBRNPrefs* prefs, const std::string& name) {
     return false;
 }
 
+// The exit code and message of a library that could not be stored, with the reason when
+// the library gives one (another process held its lock, a file could not be written).
+int SaveFailed(IBRNPrefs* prefs) {
+    const std::string why = UTF8(prefs->GetLastSaveError());
+    return Fail(kExitIO, "the library could not be saved" + (why.empty() ? std::string() : ": " + why));
+}
+
 // The library with the package put in name order.
 int StoreNewPackage(IBRNPrefs* prefs, BRNPackage package) {
     BRNPackageList library = prefs->GetPackages();
@@ -180,7 +187,7 @@ int StoreNewPackage(IBRNPrefs* prefs, BRNPackage package) {
                                [](const BRNPackage& a, const PMString& n) { return a.GetName() < n; });
     library.insert(at, std::move(package));
     prefs->SetPackages(library);
-    return prefs->GetLastSaveSucceeded() ? kExitOK : Fail(kExitIO, "the library could not be saved");
+    return prefs->GetLastSaveSucceeded() ? kExitOK : SaveFailed(prefs);
 }
 
 // Reads a package definition file written by us (UTF-16 with a byte-order mark) or by hand in
@@ -312,7 +319,7 @@ std::vector<IDFile> from;
 if (!BRNPackageUtils::ImportPackageFiles(files, &errors, &imported, &from)) {
     for (const auto& e : errors)
         Fail(kExitInput, UTF8(e));
-    if (errors.empty()) return Fail(kExitIO, "the library could not be saved");
+    if (errors.empty()) return SaveFailed(prefs);
     return Fail(kExitInput, "nothing was imported");
 }
 for (size_t i = 0; i < imported.size(); ++i)
@@ -399,7 +406,7 @@ pwd->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
     // The definition file holds the password: copies of this version now differ.
     p->SetModified(kTrue);
     prefs->SetPackages(library);
-    if (!prefs->GetLastSaveSucceeded()) return Fail(kExitIO, "the library could not be saved");
+    if (!prefs->GetLastSaveSucceeded()) return SaveFailed(prefs);
     std::cout << "password set for " << o->name << "\n";
     return kExitOK;
 }));
@@ -420,7 +427,7 @@ edit->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
     if (!Unlocked(prefs, o->name)) return kExitInput;
     BRNDialogController::Fault fault;
     if (!BRNDialogController::StoreFields(PMString(o->name), incoming.GetFields(), &fault)) {
-        if (fault.field < 0) return Fail(kExitIO, "the library could not be saved");
+        if (fault.field < 0) return SaveFailed(prefs);
         const BRNField& f = incoming.GetFields()[static_cast<size_t>(fault.field)];
         std::string where = "field " + std::to_string(fault.field + 1) + " (\"" + UTF8(f.GetName()) + "\")";
         if (fault.value >= 0)
@@ -440,7 +447,7 @@ del->callback(withPrefs([o](IBRNPrefs* prefs) -> int {
     bool present = prefs->FindPackage(PMString(o->name)) != nullptr;
     BRNPackageUtils::DeleteLibraryPackage(PMString(o->name));
     if (!present) return Fail(kExitInput, "no package named \"" + o->name + "\" in the library");
-    if (!prefs->GetLastSaveSucceeded()) return Fail(kExitIO, "the library could not be saved");
+    if (!prefs->GetLastSaveSucceeded()) return SaveFailed(prefs);
     std::cout << "deleted " << o->name << "\n";
     for (const IDFile& f : prefs->GetRemovedFiles())
         std::cout << "removed " << f.Path().string() << "\n";

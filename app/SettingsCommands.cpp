@@ -66,7 +66,9 @@ void AddSettingsCommands(CLI::App& app, const GlobalOptions& options, int& exitC
                 prefs->SetUseLatestPackage(flag);
             }
             if (!prefs->GetLastSaveSucceeded()) {
-                exitCode = Fail(kExitIO, "the settings file could not be saved");
+                const std::string why = UTF8(prefs->GetLastSaveError());
+                exitCode = Fail(kExitIO, "the settings file could not be saved" +
+                                             (why.empty() ? std::string() : ": " + why));
                 return;
             }
         }

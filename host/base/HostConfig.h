@@ -26,6 +26,9 @@ struct HostConfig {
     std::vector<PluginID> presentPlugins;
     // Where document events are announced ("ADDR:PORT"); empty: nowhere.
     std::string companion;
+    // Whether a document opened for change is locked against other processes (an advisory
+    // lock on its file, held until it closes). A read-only session takes no lock.
+    bool lockDocuments = true;
 
     // Reads "key = value" lines ("companion = ADDR:PORT", "plugin = ID", one per plug-in;
     // "#" starts a comment); a missing file is no error. False, with the line, for a line

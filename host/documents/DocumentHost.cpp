@@ -10,6 +10,7 @@
 #include "documents/IStoryData.h"
 #include "formats/DocFileTypes.h"
 #include "formats/XMPFiles.h"
+#include "io/FileLock.h"
 #include "objectmodel/InterfacePtr.h"
 #include "objectmodel/ObjectModel.h"
 #include "subjects/HostSubject.h"
@@ -115,6 +116,15 @@ IDocument* OpenDocument(const IDFile& file, std::string* error) {
     std::error_code ec;
     if (!std::filesystem::exists(file.Path(), ec)) return Refuse(error, file, "no such file");
     if (!std::filesystem::is_regular_file(file.Path(), ec)) return Refuse(error, file, "not a file");
+    // Locked before it is read, so that what this process changes and saves starts from what
+    // another process saved last, never from a copy read while that one was at work.
+    std::unique_ptr<FileLock> lock;
+    if (HostConfig::Get().lockDocuments) {
+        std::string why;
+        const FileLock::Outcome locked = FileLock::Acquire(file.Path(), FileLock::Kind::kDocument, &lock, &why);
+        if (locked == FileLock::Outcome::kTimedOut || locked == FileLock::Outcome::kFailed)
+            return Refuse(error, file, why);
+    }
     std::string rdf;
     bool sidecar = false;
     std::string why;
@@ -124,6 +134,7 @@ IDocument* OpenDocument(const IDFile& file, std::string* error) {
 
     IDocument* doc = MakeDocument(list, file, kInvalidFileTypeInfoID);
     if (!doc) return Refuse(error, file, "no document class");
+    if (lock) list->SetLock(doc, std::move(lock));
     InterfacePtr<IXMPPacketAccess> packet(doc, IID_IXMPPACKETACCESS);
     if (!packet || (read == XMPFiles::Result::kOK && !packet->ParsePacket(rdf))) {
         list->Remove(doc);

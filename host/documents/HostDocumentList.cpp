@@ -43,9 +43,17 @@ void HostDocumentList::Remove(const IDocument* doc) {
     if (it == fEntries.end()) return;
     // Out of the list first: releasing the objects may look at the list.
     auto db = std::move(it->db);
+    auto lock = std::move(it->lock);
     fEntries.erase(it);
     if (fFront == doc) fFront = fEntries.empty() ? nullptr : fEntries.back().doc;
     db.reset();
+    // Released once the document is gone: nothing of it is written after this.
+    lock.reset();
+}
+
+void HostDocumentList::SetLock(const IDocument* doc, std::unique_ptr<FileLock> lock) {
+    auto it = std::find_if(fEntries.begin(), fEntries.end(), [&](const Entry& e) { return e.doc == doc; });
+    if (it != fEntries.end()) it->lock = std::move(lock);
 }
 
 void HostDocumentList::SetFront(IDocument* doc) {

@@ -3,6 +3,7 @@
 
 #include "documents/HostDataBase.h"
 #include "documents/IDocumentList.h"
+#include "io/FileLock.h"
 #include "objectmodel/CPMUnknown.h"
 
 #include <memory>
@@ -22,6 +23,8 @@ public:
     void Add(IDocument* doc, std::unique_ptr<HostDataBase> db);
     // Releases the document's database with everything in it.
     void Remove(const IDocument* doc);
+    // The lock on the document's file, held until the document leaves the list.
+    void SetLock(const IDocument* doc, std::unique_ptr<FileLock> lock);
     IDocument* GetFront() const { return fFront; }
     void SetFront(IDocument* doc);
 
@@ -32,6 +35,7 @@ private:
     struct Entry {
         IDocument* doc;
         std::unique_ptr<HostDataBase> db;
+        std::unique_ptr<FileLock> lock;
     };
     std::vector<Entry> fEntries;
     IDocument* fFront = nullptr;

@@ -1,5 +1,6 @@
 #include "formats/FileReplace.h"
 
+#include "io/FileLock.h"
 #include "io/FileUtils.h"
 
 #include <cerrno>
@@ -165,6 +166,8 @@ bool Commit(const fs::path& temp, const fs::path& real, std::string* error) {
         Say(error, "cannot give the new file the attributes of the old one");
         return false;
     }
+    // A lock this process holds on the file moves to the new content with it.
+    FileLock::HandOver(real, temp);
     if (::rename(temp.c_str(), real.c_str()) != 0) {
         Say(error, std::string("cannot replace the file: ") + std::strerror(errno));
         return false;

@@ -1,4 +1,5 @@
 #include "io/FileUtils.h"
+#include "io/FileLock.h"
 
 #include "base/HostConfig.h"
 
@@ -118,17 +119,20 @@ bool URLToFile(const PMString& url, IDFile* file) {
     return true;
 }
 
-bool WriteFileAtomically(const IDFile& file, const std::string& bytes, std::string* error) {
-    auto fail = [&](const std::string& what) {
-        if (error) *error = what + ": " + file.Path().string();
-        return false;
-    };
-    fs::path target = file.Path();
+namespace {
+
+// Writes bytes to a new temporary file beside target, with the permissions of the file it
+// will replace (a new file gets the usual ones), synced. False, with what failed, when the
+// folder cannot take it; nothing is left behind then.
+bool WriteTemporary(const fs::path& target, const std::string& bytes, fs::path* temp, std::string* what) {
     fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     // The temporary name never looks like a file that a folder reader would pick up.
     std::string tmpl = (dir / (std::string(kTemporaryPrefix) + "XXXXXX")).string();
     int fd = ::mkstemp(tmpl.data());
-    if (fd < 0) return fail("cannot create a temporary file beside");
+    if (fd < 0) {
+        *what = "cannot create a temporary file beside";
+        return false;
+    }
     const char* p = bytes.data();
     size_t left = bytes.size();
     while (left > 0) {
@@ -137,12 +141,12 @@ bool WriteFileAtomically(const IDFile& file, const std::string& bytes, std::stri
             if (errno == EINTR) continue;
             ::close(fd);
             ::unlink(tmpl.c_str());
-            return fail("write failed for");
+            *what = "write failed for";
+            return false;
         }
         p += n;
         left -= static_cast<size_t>(n);
     }
-    // Keep the permissions of the file being replaced; a new file gets the usual ones.
     struct stat st {};
     if (::stat(target.c_str(), &st) == 0)
         ::fchmod(fd, st.st_mode & 07777);
@@ -153,14 +157,122 @@ bool WriteFileAtomically(const IDFile& file, const std::string& bytes, std::stri
     }
     if (::fsync(fd) != 0 || ::close(fd) != 0) {
         ::unlink(tmpl.c_str());
-        return fail("write failed for");
+        *what = "write failed for";
+        return false;
     }
-    if (::rename(tmpl.c_str(), target.c_str()) != 0) {
-        ::unlink(tmpl.c_str());
+    *temp = tmpl;
+    return true;
+}
+
+// A second name for the file's current content, under a temporary name beside it (a hard
+// link, or a copy where the file system has none). Empty when it cannot be made.
+fs::path KeepOldContent(const fs::path& target) {
+    static std::mt19937_64 random{std::random_device{}()};
+    const fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    for (int attempt = 0; attempt < 8; ++attempt) {
+        char name[64];
+        std::snprintf(name, sizeof name, "%skeep-%016llx", kTemporaryPrefix,
+                      static_cast<unsigned long long>(random()));
+        const fs::path keep = dir / name;
+        if (::link(target.c_str(), keep.c_str()) == 0) return keep;
+        if (errno == EEXIST) continue;
+        std::string bytes, why;
+        fs::path copy;
+        if (ReadRegularFile(IDFile(target), &bytes) && WriteTemporary(target, bytes, &copy, &why)) return copy;
+        return {};
+    }
+    return {};
+}
+
+} // namespace
+
+bool WriteFileAtomically(const IDFile& file, const std::string& bytes, std::string* error) {
+    auto fail = [&](const std::string& what) {
+        if (error) *error = what + ": " + file.Path().string();
+        return false;
+    };
+    fs::path target = file.Path();
+    fs::path dir = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    fs::path temp;
+    std::string what;
+    if (!WriteTemporary(target, bytes, &temp, &what)) return fail(what);
+    FileLock::HandOver(target, temp);
+    if (::rename(temp.c_str(), target.c_str()) != 0) {
+        ::unlink(temp.c_str());
         return fail("cannot replace");
     }
     SyncFolder(IDFile(dir));
     RemoveStaleTemporaries(IDFile(dir));
+    return true;
+}
+
+bool WriteFilesAtomically(const std::vector<std::pair<IDFile, std::string>>& files, std::string* error) {
+    struct Step {
+        fs::path target, temp, keep;
+        bool existed = false;
+    };
+    std::vector<Step> steps(files.size());
+    auto removeAll = [&](bool keeps) {
+        for (const Step& s : steps) {
+            if (!s.temp.empty()) ::unlink(s.temp.c_str());
+            if (keeps && !s.keep.empty()) ::unlink(s.keep.c_str());
+        }
+    };
+    // Every new content is written beside its file first: a folder that cannot take one
+    // (full, read-only) fails the whole write before any file has changed.
+    for (size_t i = 0; i < files.size(); ++i) {
+        steps[i].target = files[i].first.Path();
+        std::string what;
+        if (!WriteTemporary(steps[i].target, files[i].second, &steps[i].temp, &what)) {
+            removeAll(true);
+            if (error) *error = what + ": " + steps[i].target.string();
+            return false;
+        }
+    }
+    // The old contents keep a second name until every new one is in place, to be put back
+    // when a later file cannot be replaced.
+    for (Step& s : steps) {
+        struct stat st {};
+        s.existed = ::lstat(s.target.c_str(), &st) == 0;
+        if (!s.existed || !S_ISREG(st.st_mode)) continue;
+        s.keep = KeepOldContent(s.target);
+        if (s.keep.empty()) {
+            removeAll(true);
+            if (error) *error = "cannot keep the old content of " + s.target.string();
+            return false;
+        }
+    }
+    for (size_t i = 0; i < steps.size(); ++i) {
+        Step& s = steps[i];
+        FileLock::HandOver(s.target, s.temp);
+        if (::rename(s.temp.c_str(), s.target.c_str()) == 0) {
+            s.temp.clear();
+            continue;
+        }
+        const std::string why = std::strerror(errno);
+        // Back to what was there: the old content where there was a file, nothing where there
+        // was none.
+        for (size_t j = 0; j < i; ++j) {
+            Step& done = steps[j];
+            if (!done.keep.empty() && ::rename(done.keep.c_str(), done.target.c_str()) == 0)
+                done.keep.clear();
+            else if (!done.existed)
+                ::unlink(done.target.c_str());
+        }
+        removeAll(true);
+        if (error) *error = "cannot replace " + s.target.string() + ": " + why;
+        return false;
+    }
+    std::vector<fs::path> dirs;
+    for (const Step& s : steps) {
+        fs::path dir = s.target.parent_path().empty() ? fs::path(".") : s.target.parent_path();
+        if (std::find(dirs.begin(), dirs.end(), dir) == dirs.end()) dirs.push_back(dir);
+    }
+    removeAll(true);
+    for (const fs::path& dir : dirs) {
+        SyncFolder(IDFile(dir));
+        RemoveStaleTemporaries(IDFile(dir));
+    }
     return true;
 }
 

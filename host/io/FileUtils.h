@@ -5,6 +5,8 @@
 #include "io/IDFile.h"
 
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace FileUtils {
 // The roaming application-data folder, with the given sub-folder appended (not created).
@@ -25,6 +27,12 @@ bool URLToFile(const PMString& url, IDFile* file);
 // Writes bytes to a temporary file beside the target and renames it into place,
 // so the target is either the old file or the whole new one.
 bool WriteFileAtomically(const IDFile& file, const std::string& bytes, std::string* error = nullptr);
+// Writes several files as one change: afterwards every file holds its new bytes, or (on
+// failure, with the reason in error) every file is as it was. The new contents are all
+// written beside their files before the first is renamed into place, and the old contents
+// are kept until the last one is, so a failure part-way puts back what was replaced.
+bool WriteFilesAtomically(const std::vector<std::pair<IDFile, std::string>>& files,
+                          std::string* error = nullptr);
 
 // The start of the name of every temporary file this host writes beside a file it replaces:
 // hidden, and never a name that a folder reader takes for a file of its own.

@@ -108,11 +108,43 @@ BRNPrefsPrst::BRNPrefsPrst(Boss* boss) : CPMUnknown<IBRNPrefs>(boss) {
     // time to take the diagnostic threshold from the outside logger.
     CVLog::InitThreshold();
     CV_TRACE("BRNPrefsPrst::BRNPrefsPrst");
-    bool loaded = LoadSettings();
-    // The library is read even when the settings file is missing or broken, so that the
-    // save below writes the packages back instead of deleting them.
+    const bool loaded = LoadSettings();
     LoadLibrary();
-    if (!loaded) Save(true, true);
+    if (loaded) CV_RETURN_VOID();
+    // A missing or broken settings file is written with what is in force, unless another
+    // process wrote one meanwhile.
+    std::unique_ptr<FileLock> lock;
+    if (!Lock(&lock)) CV_RETURN_FAILED();
+    if (LoadSettings(true)) CV_RETURN_VOID();
+    Reload();
+    fLastSaveSucceeded = Store({}, false) ? kTrue : kFalse;
+    CV_RETURN_VOID();
+}
+
+bool BRNPrefsPrst::Lock(std::unique_ptr<FileLock>* lock) {
+    IDFile folder;
+    if (!BaseFolder(&folder)) {
+        SaveFailed("the settings folder cannot be made");
+        return false;
+    }
+    std::string why;
+    FileUtils::AppendPath(&folder, PMString(kLockFileName));
+    if (FileLock::Acquire(folder.Path(), FileLock::Kind::kLockFile, lock, &why) == FileLock::Outcome::kLocked)
+        return true;
+    CV_LOG(10, "library lock: " + why);
+    SaveFailed("the package library is locked: " + why);
+    return false;
+}
+
+void BRNPrefsPrst::SaveFailed(const std::string& why) {
+    fLastSaveSucceeded = kFalse;
+    fLastSaveError = PMString(why);
+    fLastSaveError.SetTranslatable(kFalse);
+}
+
+void BRNPrefsPrst::Reload() {
+    LoadSettings(true);
+    LoadLibrary();
 }
 
 bool BRNPrefsPrst::BaseFolder(IDFile* folder) const {
@@ -132,16 +164,22 @@ bool16 BRNPrefsPrst::GetPackagesFolder(IDFile* folder) const {
     return FileUtils::CreateFolderIfNeeded(*folder) ? kTrue : kFalse;
 }
 
-bool BRNPrefsPrst::LoadSettings() {
+bool BRNPrefsPrst::LoadSettings(bool quiet) {
     CV_TRACE("BRNPrefsPrst::LoadSettings");
     IDFile file;
-    if (!GetSettingsFile(&file) || !FileUtils::DoesFileExist(file)) return false;
+    if (!GetSettingsFile(&file) || !FileUtils::DoesFileExist(file)) {
+        CV_TRACE_FAILED();
+        return false;
+    }
     CVExpatSimpleDOM& dom = CVExpatSimpleDOM::Instance();
     if (!dom.ParseFile(file)) {
-        PMString message("0xA8260kBRNSettingsUnreadableStringKey");
-        message.Translate();
-        message.Append(dom.GetError());
-        CAlert::ErrorAlert(message);
+        if (!quiet) {
+            PMString message("0xA8260kBRNSettingsUnreadableStringKey");
+            message.Translate();
+            message.Append(dom.GetError());
+            CAlert::ErrorAlert(message);
+        }
+        CV_TRACE_FAILED();
         return false;
     }
     std::unique_ptr<CVDomElement> root = dom.TakeRoot();
@@ -163,14 +201,14 @@ bool BRNPrefsPrst::LoadSettings() {
                 fDataType = kAssignment;
         }
     }
-    return true;
+    CV_RETURN(true);
 }
 
 void BRNPrefsPrst::LoadLibrary() {
     CV_TRACE("BRNPrefsPrst::LoadLibrary");
     fUnreadable.clear();
     IDFile folder;
-    if (!GetPackagesFolder(&folder)) return;
+    if (!GetPackagesFolder(&folder)) CV_RETURN_FAILED();
     fDuplicateFiles.clear();
     fDuplicateNames.clear();
     BRNPackageList library;
@@ -209,13 +247,11 @@ void BRNPrefsPrst::LoadLibrary() {
         sources.insert(sources.begin() + static_cast<std::ptrdiff_t>(i), file);
     }
     fPackages = std::move(library);
+    CV_RETURN_VOID();
 }
 
-bool BRNPrefsPrst::SaveSettingsFile(bool overwrite) {
-    IDFile file;
-    if (!GetSettingsFile(&file)) return false;
-    if (!overwrite && FileUtils::DoesFileExist(file)) return true;
-    InterfacePtr<IPMStream> stream(StreamUtil::CreateFileStreamWrite(file));
+bool BRNPrefsPrst::SettingsBytes(std::string* bytes) const {
+    InterfacePtr<IPMStream> stream(StreamUtil::CreateMemoryStreamWrite());
     Utils<IXMLUtils> xmlUtils;
     InterfacePtr<IXMLOutStream> out(stream && xmlUtils ? xmlUtils->CreateXMLOutStream(stream) : nullptr);
     if (!out) {
@@ -244,14 +280,24 @@ bool BRNPrefsPrst::SaveSettingsFile(bool overwrite) {
         CV_LOG(30, "");
         return false;
     }
+    *bytes = StreamUtil::GetMemoryStreamBytes(stream);
     return true;
 }
 
-bool BRNPrefsPrst::SavePackageFiles() {
-    IDFile folder;
-    if (!GetPackagesFolder(&folder)) return false;
-    bool ok = true;
-    for (const BRNPackage& p : fPackages) {
+bool BRNPrefsPrst::Store(const BRNPackageList& changed, bool packages) {
+    IDFile settingsFile, folder;
+    std::vector<std::pair<IDFile, std::string>> files;
+    std::string bytes;
+    if (!GetSettingsFile(&settingsFile) || !SettingsBytes(&bytes)) {
+        SaveFailed("the settings file cannot be written");
+        return false;
+    }
+    files.emplace_back(settingsFile, std::move(bytes));
+    if (packages && !GetPackagesFolder(&folder)) {
+        SaveFailed("the packages folder cannot be made");
+        return false;
+    }
+    for (const BRNPackage& p : changed) {
         if (p.GetName().IsEmpty()) {
             // Such a package could never be read back; it is not written at all.
             CV_LOG(25, "package without a name not saved");
@@ -269,13 +315,30 @@ bool BRNPrefsPrst::SavePackageFiles() {
             held.GetName() != p.GetName()) {
             CV_LOG(25, "package file " + file.Path().string() + " holds package \"" + held.GetName().GetUTF8String() +
                            "\"; \"" + p.GetName().GetUTF8String() + "\" not written over it");
-            ok = false;
-            continue;
+            SaveFailed(file.Path().string() + " holds package \"" + held.GetName().GetUTF8String() + "\"; \"" +
+                       p.GetName().GetUTF8String() + "\" is not written over it");
+            return false;
         }
-        if (!BRNPackageUtils::WritePackageFile(file, p)) ok = false;
+        if (!BRNPackageUtils::PackageFileBytes(p, &bytes)) {
+            SaveFailed("package \"" + p.GetName().GetUTF8String() + "\" cannot be written");
+            return false;
+        }
+        files.emplace_back(file, std::move(bytes));
     }
+    // The package files first and the settings file last: a failure part-way puts back
+    // every file already replaced.
+    std::rotate(files.begin(), files.begin() + 1, files.end());
+    std::string why;
+    if (!FileUtils::WriteFilesAtomically(files, &why)) {
+        CV_LOG(10, "Could not open file! " + why);
+        SaveFailed(why);
+        return false;
+    }
+    fRemoved.clear();
+    if (!packages) return true;
     // Mirror the library: a package file whose package is gone is removed. A file that
     // does not read as a package is someone's own and stays.
+    bool ok = true;
     std::set<std::u16string> names, bases;
     const size_t suffixLength = std::char_traits<char16_t>::length(kPackageSuffix);
     for (const BRNPackage& p : fPackages) {
@@ -283,7 +346,6 @@ bool BRNPrefsPrst::SavePackageFiles() {
         bases.insert(f.substr(0, f.size() - suffixLength));
         names.insert(std::move(f));
     }
-    fRemoved.clear();
     for (const IDFile& file : PackageFiles(folder)) {
         std::u16string name = file.GetFileName().Units();
         if (names.count(name)) continue;
@@ -305,6 +367,7 @@ bool BRNPrefsPrst::SavePackageFiles() {
         }
         if (!FileUtils::DeleteFile(file)) {
             CV_LOG_FAILED();
+            SaveFailed("cannot remove " + file.Path().string());
             ok = false;
         } else {
             fRemoved.push_back(file);
@@ -313,18 +376,32 @@ bool BRNPrefsPrst::SavePackageFiles() {
     return ok;
 }
 
-void BRNPrefsPrst::Save(bool packages, bool overwrite) {
-    CV_TRACE("BRNPrefsPrst::Save");
-    bool ok = SaveSettingsFile(overwrite);
-    if (packages) ok = SavePackageFiles() && ok;
-    fLastSaveSucceeded = ok ? kTrue : kFalse;
+void BRNPrefsPrst::SaveSetting(const std::function<bool()>& change) {
+    CV_TRACE("BRNPrefsPrst::SaveSetting");
+    std::unique_ptr<FileLock> lock;
+    if (!Lock(&lock)) {
+        CV_TRACE_FAILED();
+        return;
+    }
+    // The other settings and the package list as they are on disk now; only this one
+    // setting is this process's to change.
+    Reload();
+    fLastSaveError.Clear();
+    if (!change()) {
+        fLastSaveSucceeded = kTrue;
+        CV_RETURN_VOID();
+    }
+    fLastSaveSucceeded = Store({}, false) ? kTrue : kFalse;
+    CV_RETURN_VOID();
 }
 
 void BRNPrefsPrst::SetUseDefaultPackage(bool16 value) {
     value = value ? kTrue : kFalse;
-    if (value == fUseDefaultPackage) return;
-    fUseDefaultPackage = value;
-    Save(false, true);
+    SaveSetting([&] {
+        if (value == fUseDefaultPackage) return false;
+        fUseDefaultPackage = value;
+        return true;
+    });
 }
 
 bool16 BRNPrefsPrst::GetUseLatestPackage() {
@@ -333,26 +410,67 @@ bool16 BRNPrefsPrst::GetUseLatestPackage() {
 }
 
 void BRNPrefsPrst::SetUseLatestPackage(bool16 value) {
-    fUseLatestPackage = value ? kTrue : kFalse;
-    fLatestPackageChanged = kTrue;
-    Save(false, true);
+    SaveSetting([&] {
+        fUseLatestPackage = value ? kTrue : kFalse;
+        fLatestPackageChanged = kTrue;
+        return true;
+    });
 }
 
 const BRNPackage* BRNPrefsPrst::FindPackage(const PMString& name) const { return ::FindPackage(fPackages, name); }
 
 void BRNPrefsPrst::SetPackages(const BRNPackageList& packages) {
     CV_TRACE("BRNPrefsPrst::SetPackages");
-    fPackages = packages;
-    Save(true, true);
+    // What this process changed, against the library as it last read or stored it: a package
+    // given and not the same as before, and a package no longer given.
+    auto same = [](const BRNPackage& a, const BRNPackage& b) {
+        std::string x, y;
+        return BRNPackageUtils::PackageFileBytes(a, &x) && BRNPackageUtils::PackageFileBytes(b, &y) && x == y;
+    };
+    BRNPackageList changed;
+    std::vector<PMString> removed;
+    for (const BRNPackage& p : packages) {
+        const BRNPackage* before = FindPackage(p.GetName());
+        if (!before || !same(*before, p)) changed.push_back(p);
+    }
+    for (const BRNPackage& p : fPackages)
+        if (!::FindPackage(packages, p.GetName())) removed.push_back(p.GetName());
+
+    std::unique_ptr<FileLock> lock;
+    if (!Lock(&lock)) {
+        CV_TRACE_FAILED();
+        return;
+    }
+    // The library as other processes left it, with this process's change on top.
+    Reload();
+    fLastSaveError.Clear();
+    for (const PMString& name : removed)
+        RemovePackage(fPackages, name);
+    for (const BRNPackage& p : changed) {
+        auto at = std::lower_bound(fPackages.begin(), fPackages.end(), p.GetName(),
+                                   [](const BRNPackage& a, const PMString& n) { return a.GetName() < n; });
+        if (at != fPackages.end() && at->GetName() == p.GetName())
+            *at = p;
+        else
+            fPackages.insert(at, p);
+    }
+    const bool stored = Store(changed, true);
+    fLastSaveSucceeded = stored ? kTrue : kFalse;
+    // What failed to be stored is not the library either.
+    if (!stored) LoadLibrary();
+    lock.reset();
     InterfacePtr<ISubject> subject(this, IID_ISUBJECT);
     if (subject)
         subject->Change(kBRNLibraryChangedMessage, kBRNProtocol, static_cast<IBRNPrefs*>(this));
     else
         CV_LOG_FAILED();
+    CV_RETURN_VOID();
 }
 
 void BRNPrefsPrst::SetDataType(int32 dataType) {
-    if (dataType == fDataType) return;
-    fDataType = dataType;
-    Save(false, true);
+    SaveSetting([&] {
+        if (dataType == fDataType) return false;
+        fDataType = dataType;
+        return true;
+    });
 }

@@ -2,7 +2,12 @@
 #pragma once
 
 #include "files/IBRNPrefs.h"
+#include "io/FileLock.h"
 #include "objectmodel/CPMUnknown.h"
+
+#include <functional>
+#include <memory>
+#include <string>
 
 class BRNPrefsPrst : public CPMUnknown<IBRNPrefs> {
 public:
@@ -23,6 +28,7 @@ public:
     int32 Reserved2() const override { return 0; }
 
     bool16 GetLastSaveSucceeded() const override { return fLastSaveSucceeded; }
+    PMString GetLastSaveError() const override { return fLastSaveError; }
     bool16 GetSettingsFile(IDFile* file) const override;
     bool16 GetPackagesFolder(IDFile* folder) const override;
     const std::vector<IDFile>& GetUnreadableFiles() const override { return fUnreadable; }
@@ -37,14 +43,27 @@ public:
     // followed by "~" and a check value of the whole name.
     static std::u16string FileNamePart(const PMString& name, size_t suffixBytes);
     static PMString DataTypeName(int32 dataType);
+    // The lock file of the library and settings, beside the settings file: hidden, and named
+    // so that neither the settings reader nor the packages folder ever takes it for theirs.
+    static constexpr const char* kLockFileName = ".BrindleLibrary.lock";
 
 private:
-    bool LoadSettings();
+    // Reads the settings file; a file that does not parse is reported with an alert unless quiet.
+    bool LoadSettings(bool quiet = false);
     void LoadLibrary();
-    void Save(bool packages, bool overwrite);
-    bool SaveSettingsFile(bool overwrite);
-    bool SavePackageFiles();
+    // Takes the lock of the library and settings, waiting as long as FileLock allows. False,
+    // with the reason kept for GetLastSaveError, when another process holds it throughout.
+    bool Lock(std::unique_ptr<FileLock>* lock);
+    // Under the lock: what the other processes stored since this one read it.
+    void Reload();
+    // Writes the settings file, the given packages' files and removes the files of packages
+    // that left the library, as one change as far as the files written go.
+    bool Store(const BRNPackageList& changed, bool packages);
+    bool SettingsBytes(std::string* bytes) const;
+    // Under the lock: reloads, applies the change, stores the settings file.
+    void SaveSetting(const std::function<bool()>& change);
     bool BaseFolder(IDFile* folder) const;
+    void SaveFailed(const std::string& why);
 
     bool16 fUseDefaultPackage = kTrue;
     bool16 fUseLatestPackage = kTrue;
@@ -52,6 +71,7 @@ private:
     BRNPackageList fPackages;
     int32 fDataType = kInDesign;
     bool16 fLastSaveSucceeded = kTrue;
+    PMString fLastSaveError;
     std::vector<IDFile> fUnreadable;
     // Files that lost to another file defining the same package, with that package's name.
     std::vector<IDFile> fDuplicateFiles;

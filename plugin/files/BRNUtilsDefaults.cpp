@@ -281,8 +281,8 @@ BRNPackageDefaults GetPackageDefaults(const PMString& packageName) {
         },
         false);
     // A file that failed to parse means no defaults at all.
-    if (result == Visit::kFailed) return {};
-    return exact ? exact : fallback;
+    if (result == Visit::kFailed) CV_RETURN_FAILED({});
+    CV_RETURN(exact ? exact : fallback);
 }
 
 std::vector<BRNDeadlineColor> ParseDeadlineColors(const CVDomElement* deadlineColors) {
@@ -343,7 +343,7 @@ std::vector<BRNDeadlineColor> GetDeadlineColors(const PMString& packageName) {
             return false;
         },
         true);
-    return result == Visit::kFound ? exact : fallback;
+    CV_RETURN(result == Visit::kFound ? exact : fallback);
 }
 
 bool16 CheckDeadlineDates(const PMString& planned, const PMString& executed) {
@@ -391,24 +391,25 @@ void ApplyDefaultsFile(BRNPackage& package) {
     BRNPackageDefaults defaults = GetPackageDefaults(package.GetName());
     if (!defaults) {
         BRN_APPEND_TO_LOG_FILE(PMString("Brindle failed to parse xmlStr from defaults file!"));
-        return;
+        CV_RETURN_FAILED();
     }
     BRNFieldList fields = package.GetFields();
     ForEachDefaultValue(defaults.GetElement(), fields, [](BRNField& f, const PMString& text) {
         BRNPackageUtils::SetValueFromText(f, text);
     });
     package.SetFields(fields);
+    CV_RETURN_VOID();
 }
 
 bool16 ApplyDefaultsOnOpen(const UIDRef& document) {
     CV_TRACE("BRNUtils::ApplyDefaultsOnOpen");
     BRNPackageList packages = BRNPackageUtils::ReadPackages(document);
-    if (packages.empty() || !packages.front().GetEnabled()) return kFalse;
+    if (packages.empty() || !packages.front().GetEnabled()) CV_RETURN(kFalse);
     BRNPackage& package = packages.front();
     BRNPackageDefaults defaults = GetPackageDefaults(package.GetName());
-    if (!defaults) return kFalse;
+    if (!defaults) CV_RETURN(kFalse);
     const std::string* onOpen = defaults.GetElement()->FindAttributeUTF8("applyondocumentopen");
-    if (!onOpen || *onOpen != "true") return kFalse;
+    if (!onOpen || *onOpen != "true") CV_RETURN(kFalse);
 
     // Only real differences count, so that a document whose values already agree with the
     // defaults file is not rewritten (and marked changed) at every open.
@@ -455,12 +456,12 @@ bool16 ApplyDefaultsOnOpen(const UIDRef& document) {
     package.SetFields(fields);
 
     const BRNFieldList before = package.GetFields();
-    if (BRNPackageUtils::UpdateCalculatedFields(package) < 0) return kFalse;
+    if (BRNPackageUtils::UpdateCalculatedFields(package) < 0) CV_RETURN_FAILED(kFalse);
     for (size_t i = 0; i < before.size(); ++i)
         if (before[i].GetValue() != package.GetFields()[i].GetValue()) ++changes;
-    if (changes == 0) return kFalse;
-    return BRNPackageUtils::StorePackages(UIDList(document), packages, kFalse, kFalse) == kSuccess ? kTrue
-                                                                                                   : kFalse;
+    if (changes == 0) CV_RETURN(kFalse);
+    CV_RETURN(BRNPackageUtils::StorePackages(UIDList(document), packages, kFalse, kFalse) == kSuccess ? kTrue
+                                                                                                   : kFalse);
 }
 
 } // namespace BRNUtils

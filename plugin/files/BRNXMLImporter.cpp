@@ -281,7 +281,7 @@ int32 BRNXMLImporter::LoadXML(BRNPackage& package, IPMStream* stream) {
     CV_TRACE("BRNXMLImporter::LoadXML");
     if (!stream) {
         CV_LOG_FAILED();
-        return 1;
+        CV_RETURN_FAILED(1);
     }
     uchar bom[2] = {0, 0};
     stream->Seek(0, IPMStream::kSeekFromStart);
@@ -293,15 +293,15 @@ int32 BRNXMLImporter::LoadXML(BRNPackage& package, IPMStream* stream) {
         CV_LOG(100, "Importing win file");
     } else {
         CV_LOG(100, "Importing unknown file. Stopping");
-        return 1;
+        CV_RETURN_FAILED(1);
     }
     // The same result as building the tree and reading it with ParseDOM, without the tree:
     // loading the library is dominated by this.
     StreamingReader reader;
     LastError().clear();
-    if (!reader.Parse(stream, &LastError())) return 1;
-    if (reader.HasPackage() && !reader.Fill(package)) return kInvalidValue;
-    return 0;
+    if (!reader.Parse(stream, &LastError())) CV_RETURN_FAILED(1);
+    if (reader.HasPackage() && !reader.Fill(package)) CV_RETURN_FAILED(kInvalidValue);
+    CV_RETURN(0);
 }
 
 const std::string& BRNXMLImporter::GetLastError() {
@@ -310,11 +310,11 @@ const std::string& BRNXMLImporter::GetLastError() {
 
 int32 BRNXMLImporter::ParseDOM(BRNPackage& package, const CVDomElement* root) {
     CV_TRACE("BRNXMLImporter::ParseDOM");
-    if (!root || !root->IsElement() || root->GetName() != "brindle") return 0;
+    if (!root || !root->IsElement() || root->GetName() != "brindle") CV_RETURN(0);
     const CVDomElement* p = root->FindChild("package", 0);
-    if (!p) return 0;
+    if (!p) CV_RETURN(0);
     LastError().clear();
-    return ReadPackageElement(package, p) ? 0 : kInvalidValue;
+    CV_RETURN(ReadPackageElement(package, p) ? 0 : kInvalidValue);
 }
 
 namespace {
@@ -442,13 +442,13 @@ bool BRNXMLImporter::ReadPackages(const std::string& bytes, BRNPackageList& pack
         if (!declared.empty() && declared != "utf-8" && declared != "utf8") {
             *error = "declares the encoding \"" + DeclaredEncoding(bytes, start) +
                      "\"; package files are read as UTF-8, or UTF-16 with a byte-order mark";
-            return false;
+            CV_RETURN_FAILED(false);
         }
         const auto bad = utf8::find_invalid(bytes.begin() + static_cast<std::ptrdiff_t>(start), bytes.end());
         if (bad != bytes.end()) {
             *error = "is not valid UTF-8 (at byte " + std::to_string(bad - bytes.begin()) +
                      "); package files are read as UTF-8, or UTF-16 with a byte-order mark";
-            return false;
+            CV_RETURN_FAILED(false);
         }
     }
     CVExpatSimpleDOM& dom = CVExpatSimpleDOM::Instance();
@@ -457,28 +457,28 @@ bool BRNXMLImporter::ReadPackages(const std::string& bytes, BRNPackageList& pack
         while (!msg.empty() && msg.back() == '\n')
             msg.pop_back();
         *error = "is not well-formed XML: " + msg;
-        return false;
+        CV_RETURN_FAILED(false);
     }
     std::unique_ptr<CVDomElement> root = dom.TakeRoot();
     if (!root || !root->IsElement() || root->GetName() != "brindle") {
         *error = "holds no package definition (a \"brindle\" root with a named \"package\" element)";
-        return false;
+        CV_RETURN_FAILED(false);
     }
     BRNPackageList read;
     Checker checker(error);
     for (int32 i = 0; const CVDomElement* p = root->FindChild("package", i); ++i) {
-        if (!checker.Package(p, i)) return false;
+        if (!checker.Package(p, i)) CV_RETURN_FAILED(false);
         BRNPackage package;
         if (!ReadPackageElement(package, p)) {
             *error = LastError();
-            return false;
+            CV_RETURN_FAILED(false);
         }
         read.push_back(std::move(package));
     }
     if (read.empty()) {
         *error = "holds no package definition (a \"brindle\" root with a named \"package\" element)";
-        return false;
+        CV_RETURN_FAILED(false);
     }
     packages = std::move(read);
-    return true;
+    CV_RETURN(true);
 }

@@ -1,5 +1,10 @@
 // The plug-in's application settings and the package library, kept on disk in the
 // user's roaming folder. An add-in of the session; every change is saved at once.
+//
+// Other processes may change the same library and settings at the same time. Every save
+// holds the library's lock (a lock file beside the settings file), reads what is on disk
+// under it and writes only this process's change on top: a package this process did not
+// touch keeps what another process stored, and a setting keeps its latest value.
 #pragma once
 
 #include "BRNID.h"
@@ -30,8 +35,12 @@ public:
     virtual void SetDataType(int32 dataType) = 0;
     virtual int32 Reserved2() const = 0;
 
-    // Whether the last save stored everything it meant to.
+    // Whether the last save stored everything it meant to. A save is all or nothing for the
+    // package files it writes: when one cannot be stored, none of them is.
     virtual bool16 GetLastSaveSucceeded() const = 0;
+    // Why the last save failed, when it knows more than that it did (the library was locked
+    // by another process, a file could not be written); empty otherwise.
+    virtual PMString GetLastSaveError() const = 0;
     virtual bool16 GetSettingsFile(IDFile* file) const = 0;
     virtual bool16 GetPackagesFolder(IDFile* folder) const = 0;
     // Files of the packages folder that did not load as packages at the last load.

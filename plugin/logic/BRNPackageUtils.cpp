@@ -29,12 +29,12 @@ int32 LoadPackageFile(const IDFile& file, BRNPackage& package, PMString* error) 
         return 1;
     };
     std::string bytes, why;
-    if (!FileUtils::ReadRegularFile(file, &bytes, &why)) return fail(why);
+    if (!FileUtils::ReadRegularFile(file, &bytes, &why)) CV_RETURN_FAILED(fail(why));
     InterfacePtr<IPMStream> stream(StreamUtil::CreateMemoryStreamRead(std::move(bytes)));
-    if (!stream) return fail("cannot be opened");
+    if (!stream) CV_RETURN_FAILED(fail("cannot be opened"));
     BRNPackage read;
     const int32 loaded = BRNXMLImporter::LoadXML(read, stream);
-    if (loaded == BRNXMLImporter::kInvalidValue) return fail(BRNXMLImporter::GetLastError());
+    if (loaded == BRNXMLImporter::kInvalidValue) CV_RETURN_FAILED(fail(BRNXMLImporter::GetLastError()));
     if (loaded != 0) {
         PMString domError(BRNXMLImporter::GetLastError());
         uchar bom[2] = {0, 0};
@@ -42,16 +42,16 @@ int32 LoadPackageFile(const IDFile& file, BRNPackage& package, PMString* error) 
         bool utf16 = stream->XferByte(bom, 2) == 2 &&
                      ((bom[0] == 0xFF && bom[1] == 0xFE) || (bom[0] == 0xFE && bom[1] == 0xFF));
         if (!utf16)
-            return fail("is not a package definition file (it must be UTF-16 with a byte-order mark)");
+            CV_RETURN_FAILED(fail("is not a package definition file (it must be UTF-16 with a byte-order mark)"));
         std::string msg = domError.GetUTF8String();
         while (!msg.empty() && msg.back() == '\n')
             msg.pop_back();
-        return fail("is not well-formed XML: " + msg);
+        CV_RETURN_FAILED(fail("is not well-formed XML: " + msg));
     }
     if (read.GetName().IsEmpty())
-        return fail("holds no package definition (a \"brindle\" root with a named \"package\" element)");
+        CV_RETURN_FAILED(fail("holds no package definition (a \"brindle\" root with a named \"package\" element)"));
     package = std::move(read);
-    return 0;
+    CV_RETURN(0);
 }
 
 int32 ReadImportFile(const IDFile& file, BRNPackageList& packages, PMString* error) {
@@ -60,14 +60,13 @@ int32 ReadImportFile(const IDFile& file, BRNPackageList& packages, PMString* err
     if (!FileUtils::ReadRegularFile(file, &bytes, &why) ||
         !BRNXMLImporter::ReadPackages(bytes, packages, &why)) {
         if (error) *error = PMString(why);
-        return 1;
+        CV_RETURN_FAILED(1);
     }
-    return 0;
+    CV_RETURN(0);
 }
 
-bool16 WritePackageFile(const IDFile& file, const BRNPackage& package) {
-    InterfacePtr<IPMStream> stream(StreamUtil::CreateFileStreamWrite(
-        file, kOpenOut | kOpenTrunc, MakeTypeCode("TEXT"), MakeTypeCode("R*ch")));
+namespace {
+bool16 WritePackage(IPMStream* stream, const BRNPackage& package) {
     Utils<IXMLUtils> xmlUtils;
     if (!stream || !xmlUtils) {
         CV_LOG(10, "Could not open file!");
@@ -88,6 +87,20 @@ bool16 WritePackageFile(const IDFile& file, const BRNPackage& package) {
     }
     return kTrue;
 }
+} // namespace
+
+bool16 WritePackageFile(const IDFile& file, const BRNPackage& package) {
+    InterfacePtr<IPMStream> stream(StreamUtil::CreateFileStreamWrite(
+        file, kOpenOut | kOpenTrunc, MakeTypeCode("TEXT"), MakeTypeCode("R*ch")));
+    return WritePackage(stream.get(), package);
+}
+
+bool16 PackageFileBytes(const BRNPackage& package, std::string* bytes) {
+    InterfacePtr<IPMStream> stream(StreamUtil::CreateMemoryStreamWrite());
+    if (!WritePackage(stream.get(), package)) return kFalse;
+    *bytes = StreamUtil::GetMemoryStreamBytes(stream.get());
+    return kTrue;
+}
 
 PMString ProposedFileName(const PMString& name, uint32 version) {
     // One file name in the chosen folder: the package name is mapped as the packages folder
@@ -102,17 +115,17 @@ PMString ProposedFileName(const PMString& name, uint32 version) {
 
 bool16 doExportPackage(const PMString& name) {
     CV_TRACE("BRNPackageUtils::doExportPackage");
-    if (name.IsEmpty()) return kFalse;
+    if (name.IsEmpty()) CV_RETURN(kFalse);
     InterfacePtr<IBRNPrefs> prefs(QueryPrefs());
     if (!prefs) {
         CV_LOG_FAILED();
-        return kFalse;
+        CV_RETURN_FAILED(kFalse);
     }
     BRNPackageList packages = prefs->GetPackages();
     BRNPackage* package = FindPackage(packages, name);
     if (!package) {
         CV_LOG(25, "package: " + name.GetUTF8String() + " not found");
-        return kFalse;
+        CV_RETURN_FAILED(kFalse);
     }
     uint32 version = package->IsModified() ? package->NextVersion() : package->GetVersion();
     IDFile file;
@@ -128,9 +141,9 @@ bool16 doExportPackage(const PMString& name) {
     if (!written) {
         CAlert::ErrorAlert(PMString("0xA8260BRNErrorExportingString"));
         CV_LOG(80, "Export Workflow failed");
-        return kFalse;
+        CV_RETURN_FAILED(kFalse);
     }
-    return kTrue;
+    CV_RETURN(kTrue);
 }
 
 bool16 ImportPackageFiles(const std::vector<IDFile>& files, std::vector<PMString>* errors,
@@ -140,7 +153,7 @@ bool16 ImportPackageFiles(const std::vector<IDFile>& files, std::vector<PMString
     if (!prefs) {
         CV_LOG_FAILED();
         if (errors) errors->push_back(PMString("the package library is not available"));
-        return kFalse;
+        CV_RETURN(kFalse);
     }
     BRNPackageList loaded;
     std::vector<IDFile> from;
@@ -158,7 +171,7 @@ bool16 ImportPackageFiles(const std::vector<IDFile>& files, std::vector<PMString
             from.push_back(file);
         }
     }
-    if (!ok) return kFalse;
+    if (!ok) CV_RETURN_FAILED(kFalse);
     if (imported) *imported = loaded;
     if (importedFrom) *importedFrom = from;
     BRNPackageList library = prefs->GetPackages();
@@ -169,20 +182,21 @@ bool16 ImportPackageFiles(const std::vector<IDFile>& files, std::vector<PMString
         library.insert(at, std::move(p));
     }
     prefs->SetPackages(library);
-    return prefs->GetLastSaveSucceeded();
+    CV_RETURN(prefs->GetLastSaveSucceeded());
 }
 
 void DeleteLibraryPackage(const PMString& name) {
     CV_TRACE("BRNPackageUtils::DeleteLibraryPackage");
-    if (name.IsEmpty()) return;
+    if (name.IsEmpty()) CV_RETURN_VOID();
     InterfacePtr<IBRNPrefs> prefs(QueryPrefs());
     if (!prefs) {
         CV_LOG_FAILED();
-        return;
+        CV_RETURN_FAILED();
     }
     BRNPackageList packages = prefs->GetPackages();
     RemovePackage(packages, name);
     prefs->SetPackages(packages);
+    CV_RETURN_VOID();
 }
 
 } // namespace BRNPackageUtils

@@ -20,6 +20,8 @@ int32 ReadImportFile(const IDFile& file, BRNPackageList& packages, PMString* err
 // Writes the package as a definition file (declaration, "brindle" root, "package"
 // element), replacing the file in one step. False when it could not be stored.
 bool16 WritePackageFile(const IDFile& file, const BRNPackage& package);
+// The bytes WritePackageFile writes for the package; false when they cannot be made.
+bool16 PackageFileBytes(const BRNPackage& package, std::string* bytes);
 // "BRN_" + name + "_v" + version + ".xml".
 PMString ProposedFileName(const PMString& name, uint32 version);
 // Writes the named library package to a file that the user chooses. A modified package

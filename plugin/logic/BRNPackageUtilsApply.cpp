@@ -132,7 +132,7 @@ ErrorCode WritePackages(const BRNPackageList& packages, const UIDList& targets) 
         }
         ready.push_back(std::move(p));
     }
-    if (ready.empty()) return result;
+    if (ready.empty()) CV_RETURN(result);
     for (int32 i = 0; i < targets.Length(); ++i) {
         const UIDRef target = targets.GetRef(i);
         BRNPackageList held = ReadPackages(target);
@@ -140,7 +140,7 @@ ErrorCode WritePackages(const BRNPackageList& packages, const UIDList& targets) 
             ReplaceInto(held, p);
         if (StorePackages(UIDList(target), held, kFalse, kFalse) != kSuccess) result = kFailure;
     }
-    return result;
+    CV_RETURN(result);
 }
 
 ErrorCode WritePackage(const BRNPackage& package, const UIDList& targets) {
@@ -196,6 +196,7 @@ void MergeValues(BRNPackage& newPackage, const BRNPackage& oldPackage) {
     }
     newPackage.SetFields(fields);
     UpdateCalculatedFields(newPackage);
+    CV_RETURN_VOID();
 }
 
 ErrorCode ApplyPackage(int32 targetKind, const PMString& packageName, int32 flags) {
@@ -206,7 +207,7 @@ ErrorCode ApplyPackage(int32 targetKind, const PMString& packageName, int32 flag
         IDataBase* db = doc ? doc->GetDocumentDataBase() : nullptr;
         if (!db) {
             CV_LOG_FAILED();
-            return kFailure;
+            CV_RETURN_FAILED(kFailure);
         }
         targets = UIDList(db, db->GetRootUID());
     } else if (targetKind == kBRNApplyToSelectedStories) {
@@ -215,7 +216,7 @@ ErrorCode ApplyPackage(int32 targetKind, const PMString& packageName, int32 flag
         if (selected.IsEmpty()) selected = Host::GetSelectedStories();
         if (selected.IsEmpty()) {
             CAlert::WarningAlert(PMString("0xA8260kBRNNoStorySelectedStringKey"));
-            return kFailure;
+            CV_RETURN_FAILED(kFailure);
         }
         targets = UIDList(selected.GetDataBase());
         const int32 count = (flags & kBRNApplyAllStories) ? selected.Length() : 1;
@@ -225,30 +226,30 @@ ErrorCode ApplyPackage(int32 targetKind, const PMString& packageName, int32 flag
         for (int32 i = 0; i < targets.Length(); ++i) {
             bool16 locked = kFalse, exported = kFalse;
             if (BRNAssignmentHelper::GetStoryStatus(targets.GetRef(i), &locked, &exported) != 0)
-                return kFailure;
+                CV_RETURN_FAILED(kFailure);
             if (locked) {
                 if (!quiet) CAlert::WarningAlert(PMString("0xA8260kBRNStoryLockedStringKey"));
-                return kFailure;
+                CV_RETURN_FAILED(kFailure);
             }
             if (!exported) {
                 if (!quiet) CAlert::WarningAlert(PMString("0xA8260kBRNStoryNotExportedStringKey"));
-                return kFailure;
+                CV_RETURN_FAILED(kFailure);
             }
         }
     } else {
         CV_LOG(20, "Invalid UIDRef");
-        return kFailure;
+        CV_RETURN_FAILED(kFailure);
     }
 
     InterfacePtr<IBRNPrefs> prefs(QueryPrefs());
     if (!prefs) {
         CV_LOG_FAILED();
-        return kFailure;
+        CV_RETURN_FAILED(kFailure);
     }
     const BRNPackage* found = prefs->FindPackage(packageName);
     if (!found) {
         CV_LOG(25, "Package Version not found");
-        return kFailure;
+        CV_RETURN_FAILED(kFailure);
     }
     BRNPackage library = *found;
     if (library.IsModified()) {
@@ -289,7 +290,7 @@ ErrorCode ApplyPackage(int32 targetKind, const PMString& packageName, int32 flag
         if (StoreInto(target, std::move(held), std::move(package)) != kSuccess) result = kFailure;
     }
     if (!fresh.IsEmpty() && WritePackage(Prepared(), fresh) != kSuccess) result = kFailure;
-    return result;
+    CV_RETURN(result);
 }
 
 PMString CalculatedFieldsFault(const BRNPackage& package) {
@@ -315,12 +316,12 @@ PMString CalculatedFieldsFault(const BRNPackage& package) {
 
 bool16 UpgradePackages(const BRNPackageList& packages, const UIDRef& target, BRNUpgradeReport* report) {
     CV_TRACE("BRNPackageUtils::UpgradePackages");
-    if (packages.empty()) return kFalse;
+    if (packages.empty()) CV_RETURN(kFalse);
     const BRNPackage& held = packages.front();
     InterfacePtr<IBRNPrefs> prefs(QueryPrefs());
     if (!prefs) {
         CV_LOG_FAILED();
-        return kFalse;
+        CV_RETURN_FAILED(kFalse);
     }
     CV_LOG(25, "package: " + held.GetName().GetUTF8String());
     const BRNPackage* found = prefs->FindPackage(held.GetName());
@@ -329,10 +330,10 @@ bool16 UpgradePackages(const BRNPackageList& packages, const UIDRef& target, BRN
         // library learns it.
         BRN_APPEND_TO_LOG_FILE(PMString("Pakke opdateret: ") + held.GetName());
         ReplaceInLibrary(prefs, AsLibraryPackage(held), report);
-        return kFalse;
+        CV_RETURN(kFalse);
     }
     BRNPackage library = *found;
-    if (library.GetVersion() == held.GetVersion() && !library.IsModified()) return kFalse;
+    if (library.GetVersion() == held.GetVersion() && !library.IsModified()) CV_RETURN(kFalse);
 
     if (!SilentUpgrades(prefs)) {
         PMString question("0xA8260BRNQuestionImportOldString");
@@ -344,7 +345,7 @@ bool16 UpgradePackages(const BRNPackageList& packages, const UIDRef& target, BRN
         if (CAlert::ModalAlert(question, CAlert::YesButtonString(), CAlert::NoButtonString(), PMString(), 2,
                                CAlert::kWarningIcon) == 1)
             ReplaceInLibrary(prefs, AsLibraryPackage(held), report);
-        return kFalse;
+        CV_RETURN(kFalse);
     }
 
     if (library.IsModified()) {
@@ -355,14 +356,14 @@ bool16 UpgradePackages(const BRNPackageList& packages, const UIDRef& target, BRN
     upgraded.SetEnabled(held.GetEnabled());
     MergeValues(upgraded, held);
     // Into what the target holds now, whatever list the caller read.
-    if (WritePackage(upgraded, UIDList(target)) == kSuccess) return kTrue;
+    if (WritePackage(upgraded, UIDList(target)) == kSuccess) CV_RETURN(kTrue);
     if (report) {
         PMString why = CalculatedFieldsFault(upgraded);
         if (why.IsEmpty()) why = PMString("the package could not be stored");
         why.SetTranslatable(kFalse);
         report->refused.push_back({target, upgraded.GetName(), why});
     }
-    return kFalse;
+    CV_RETURN_FAILED(kFalse);
 }
 
 int32 UpgradeDocumentPackages(const UIDRef& document, bool16 onlyEditable, BRNUpgradeReport* report) {
@@ -371,7 +372,7 @@ int32 UpgradeDocumentPackages(const UIDRef& document, bool16 onlyEditable, BRNUp
     InterfacePtr<IDocument> doc(Instantiate<IDocument>(document));
     if (!db || !doc) {
         CV_LOG(20, "Invalid UIDRef");
-        return 0;
+        CV_RETURN_FAILED(0);
     }
     int32 written = 0;
     std::vector<UID> seen;
@@ -399,7 +400,7 @@ int32 UpgradeDocumentPackages(const UIDRef& document, bool16 onlyEditable, BRNUp
     if (Host::GetDocumentEdition(doc.get()) == HostConfig::Edition::kText)
         for (UID story : doc->GetStoryList())
             upgradeStory(story);
-    return written;
+    CV_RETURN(written);
 }
 
 } // namespace BRNPackageUtils

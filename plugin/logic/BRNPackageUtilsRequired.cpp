@@ -205,7 +205,7 @@ int16 CheckRequiredFields(const std::vector<UIDRef>& documents, bool16 report, b
         result = ReportMissingFields(found.missing, dialog);
     }
     if (details) *details = std::move(found);
-    return result;
+    CV_RETURN(result);
 }
 
 int16 CheckRequiredFields(const UIDList& documents, bool16 report, bool16 dialog) {

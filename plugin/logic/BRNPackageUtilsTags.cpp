@@ -425,7 +425,7 @@ BRNTagList GetTagList(const BRNPackage* package) {
     list.emplace_back(Untranslatable(prefix + PMString("package>")), Translated("0xA8260kBRNNameTagDesc"));
     list.emplace_back(Untranslatable(prefix + PMString("version>")), Translated("0xA8260kBRNVersionTagDesc"));
     list.emplace_back(Untranslatable(prefix + PMString("enabled>")), Translated("0xA8260kBRNEnabledTagDesc"));
-    if (!package) return list;
+    if (!package) CV_RETURN(list);
     list.reserve(3 + package->GetFields().size());
     for (const BRNField& f : package->GetFields()) {
         PMString tag = prefix;
@@ -433,7 +433,7 @@ BRNTagList GetTagList(const BRNPackage* package) {
         tag.Append(u'>');
         list.emplace_back(Untranslatable(tag), Untranslatable(f.GetDescription()));
     }
-    return list;
+    CV_RETURN(list);
 }
 
 BRNTagList GetTagList(const PMString& packageName) {
@@ -487,9 +487,9 @@ PMString FindTagFault(const BRNPackage& package, const PMString& templateText, b
 bool16 CheckTags(const BRNPackage& package, const PMString& templateText, bool16 checkRequired) {
     CV_TRACE("BRNPackageUtils::CheckTags");
     const PMString fault = FindTagFault(package, templateText, checkRequired);
-    if (fault.IsEmpty()) return kTrue;
+    if (fault.IsEmpty()) CV_RETURN(kTrue);
     CAlert::WarningAlert(fault);
-    return kFalse;
+    CV_RETURN(kFalse);
 }
 
 PMString EvaluateTags(const BRNPackage& package, const PMString& templateText, bool16* ok, bool16 escape,
@@ -497,7 +497,7 @@ PMString EvaluateTags(const BRNPackage& package, const PMString& templateText, b
     CV_TRACE("BRNPackageUtils::EvaluateTags");
     if (!CheckTags(package, templateText, checkRequired)) {
         if (ok) *ok = kFalse;
-        return templateText;
+        CV_RETURN(templateText);
     }
     const std::u16string& t = templateText.Units();
     std::u16string result;
@@ -527,13 +527,13 @@ PMString EvaluateTags(const BRNPackage& package, const PMString& templateText, b
         } else {
             AppendTagValue(body, value, &result);
         }
-        if (tooLong()) return templateText;
+        if (tooLong()) CV_RETURN(templateText);
         scan = tag.close + 1;
     }
     if (scan < t.size()) result.append(t, scan, kNone);
-    if (tooLong()) return templateText;
+    if (tooLong()) CV_RETURN(templateText);
     if (ok) *ok = kTrue;
-    return Untranslatable(PMString(std::move(result)));
+    CV_RETURN(Untranslatable(PMString(std::move(result))));
 }
 
 PMString FormatTagValue(const PMString& tagBody, const PMString& value) {
@@ -574,11 +574,11 @@ int32 UpdateCalculatedFields(BRNPackage& package) {
     for (BRNField& f : copy) {
         if (f.GetType() != kBRNTypeCalculatedString || f.GetFieldOverridden()) continue;
         // Evaluated against the package as it was before this pass.
-        if (UpdateCalculatedField(package, f) < 0) return -1;
+        if (UpdateCalculatedField(package, f) < 0) CV_RETURN_FAILED(-1);
         ++updated;
     }
     if (updated > 0) package.SetFields(copy);
-    return updated;
+    CV_RETURN(updated);
 }
 
 } // namespace BRNPackageUtils

@@ -129,6 +129,7 @@ void ApplyDefaults(BRNPackage& package) {
     }
     package.SetFields(fields);
     UpdateCalculatedFields(package);
+    CV_RETURN_VOID();
 }
 
 void SetValueFromText(BRNField& field, const PMString& text) {

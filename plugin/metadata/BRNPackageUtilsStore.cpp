@@ -29,16 +29,16 @@ ErrorCode Process(const UIDList& targets, const std::function<void(IBRNSetXMPCmd
 ErrorCode StorePackages(const UIDList& targets, const BRNPackageList& packages, bool16 deletePackages,
                         bool16 purgeLegacy) {
     CV_TRACE("BRNPackageUtils::StorePackages");
-    return Process(targets, [&](IBRNSetXMPCmdData* data) {
+    CV_RETURN(Process(targets, [&](IBRNSetXMPCmdData* data) {
         data->SetPackages(packages);
         data->SetDeletePackages(deletePackages);
         data->SetPurgeLegacy(purgeLegacy);
-    });
+    }));
 }
 
 ErrorCode StoreField(const UIDList& targets, const BRNField& field) {
     CV_TRACE("BRNPackageUtils::StoreField");
-    return Process(targets, [&](IBRNSetXMPCmdData* data) { data->SetSingleField(kTrue, field); });
+    CV_RETURN(Process(targets, [&](IBRNSetXMPCmdData* data) { data->SetSingleField(kTrue, field); }));
 }
 
 BRNPackageList ReadPackages(const UIDRef& target) {
@@ -46,12 +46,12 @@ BRNPackageList ReadPackages(const UIDRef& target) {
     InterfacePtr<IXMPPacketAccess> xmp(Instantiate<IXMPPacketAccess>(target));
     if (!xmp) {
         CV_LOG_FAILED();
-        return {};
+        CV_RETURN_FAILED({});
     }
     bool legacy = false;
     BRNPackageList packages = BRNXMPSchema::Read(xmp, &legacy);
     if (legacy) StorePackages(UIDList(target), packages, kFalse, kFalse);
-    return packages;
+    CV_RETURN(packages);
 }
 
 } // namespace BRNPackageUtils

@@ -16,24 +16,25 @@ PMString BRNSetDocPrefsCmd::MakeUndoName() {
 void BRNSetDocPrefsCmd::Do() {
     CV_TRACE("BRNSetDocPrefsCmd::Do");
     InterfacePtr<IBRNDocPrefs> value(this, IID_IBRNDOCPREFS);
-    if (!value) return;
+    if (!value) CV_RETURN_VOID();
     const UIDList* items = GetItemList();
     if (!items || items->IsEmpty() || !items->GetDataBase()) {
         CV_LOG(20, "The itemList is nil or empty");
-        return;
+        CV_RETURN_FAILED();
     }
     IDataBase* db = items->GetDataBase();
     for (UID uid : *items) {
         if (uid == kInvalidUID || !db->IsValidUID(uid)) {
             CV_LOG(20, "Invalid UIDRef");
-            return;
+            CV_RETURN_FAILED();
         }
         InterfacePtr<IBRNDocPrefs> prefs(Instantiate<IBRNDocPrefs>(db, uid));
         if (!prefs) {
             CV_LOG_FAILED();
-            return;
+            CV_RETURN_FAILED();
         }
         // The value this command carries is what its caller wants the targets to hold.
         prefs->SetState(value->GetState());
     }
+    CV_RETURN_VOID();
 }

@@ -65,12 +65,12 @@ void BRNSetXMPDataCmd::Do() {
     const UIDList* items = GetItemList();
     if (!items || !items->GetDataBase() || items->IsEmpty()) {
         CV_LOG(20, "The itemList is nil or empty");
-        return;
+        CV_RETURN_FAILED();
     }
     InterfacePtr<IBRNSetXMPCmdData> data(this, IID_IBRNSETXMPCMDDATA);
     if (!data) {
         CV_LOG_FAILED();
-        return;
+        CV_RETURN_FAILED();
     }
     BRNXMPWriteRequest request;
     request.deletePackages = data->GetDeletePackages() != 0;
@@ -87,19 +87,19 @@ void BRNSetXMPDataCmd::Do() {
             uid = ResolveStoryUID(db, item);
             if (uid == kInvalidUID) {
                 CV_LOG_FAILED();
-                return;
+                CV_RETURN_FAILED();
             }
         }
         InterfacePtr<IXMPPacketAccess> xmp(Instantiate<IXMPPacketAccess>(db, uid));
         if (!xmp) {
             CV_LOG_FAILED();
-            return;
+            CV_RETURN_FAILED();
         }
         if (InterfacePtr<IDocument> doc(Instantiate<IDocument>(db, uid)); doc) {
             InterfacePtr<IBRNDocPrefs> prefs(Instantiate<IBRNDocPrefs>(doc->GetDocWorkSpace()));
             if (!prefs) {
                 CV_LOG_FAILED();
-                return;
+                CV_RETURN_FAILED();
             }
             BRNXMPDocumentInfo info = DocumentInfo(doc);
             BRNXMPSchema::Write(xmp, request, &info);
@@ -107,14 +107,15 @@ void BRNSetXMPDataCmd::Do() {
             InterfacePtr<IBRNDocPrefs> prefs(story, IID_IBRNDOCPREFS);
             if (!prefs) {
                 CV_LOG_FAILED();
-                return;
+                CV_RETURN_FAILED();
             }
             BRNXMPSchema::Write(xmp, request, nullptr);
         } else {
             CV_LOG_FAILED();
-            return;
+            CV_RETURN_FAILED();
         }
     }
+    CV_RETURN_VOID();
 }
 
 void BRNSetXMPDataCmd::NotifyAfterDo() {
@@ -123,23 +124,24 @@ void BRNSetXMPDataCmd::NotifyAfterDo() {
     IDataBase* db = items ? items->GetDataBase() : nullptr;
     if (!db) {
         CV_LOG_FAILED();
-        return;
+        CV_RETURN_FAILED();
     }
     InterfacePtr<IDocument> doc(Instantiate<IDocument>(db, db->GetRootUID()));
     if (!doc) {
         CV_LOG_FAILED();
-        return;
+        CV_RETURN_FAILED();
     }
     UIDRef workspace = doc->GetDocWorkSpace();
     InterfacePtr<IBRNDocPrefs> prefs(Instantiate<IBRNDocPrefs>(workspace));
     InterfacePtr<ISubject> subject(Instantiate<ISubject>(workspace));
     if (!prefs || !subject) {
         CV_LOG_FAILED();
-        return;
+        CV_RETURN_FAILED();
     }
     // Marked first: the document observer then knows this change is handled here.
     prefs->SetState(1);
     subject->Change(kBRNDocPrefsChangedMessage, IID_IBRNDOCPREFS, static_cast<ICommand*>(this));
     // The open panel shows what was just written.
     BRNPanelData::TellPanel(kBRNRefreshMessage, static_cast<ICommand*>(this));
+    CV_RETURN_VOID();
 }

@@ -549,7 +549,7 @@ void BRNXMPSchema::Write(IXMPPacketAccess* xmp, const BRNXMPWriteRequest& reques
     CV_TRACE("BRNXMPSchema::Write");
     if (!xmp) {
         CV_LOG_FAILED();
-        return;
+        CV_RETURN_FAILED();
     }
     static const std::string current = CurrentNamespace().GetUTF8String();
     static const std::string legacy = LegacyNamespace().GetUTF8String();
@@ -590,6 +590,7 @@ void BRNXMPSchema::Write(IXMPPacketAccess* xmp, const BRNXMPWriteRequest& reques
                           : document->isTemplate ? "Adobe InDesign Template"
                                                  : "Adobe InDesign";
     xmp->SetPropertyUTF8(current.c_str(), "DocType", docType);
+    CV_RETURN_VOID();
 }
 
 BRNPackageList BRNXMPSchema::Read(IXMPPacketAccess* xmp, bool* legacy) {
@@ -598,15 +599,15 @@ BRNPackageList BRNXMPSchema::Read(IXMPPacketAccess* xmp, bool* legacy) {
     BRNPackageList result;
     if (!xmp) {
         CV_LOG_FAILED();
-        return result;
+        CV_RETURN_FAILED(result);
     }
     static const std::string current = CurrentNamespace().GetUTF8String();
     static const std::string old = LegacyNamespace().GetUTF8String();
     const bool legacyPresent = HasDocType(xmp, old);
     const bool currentPresent = HasDocType(xmp, current);
-    if (!currentPresent && !legacyPresent) return result;
+    if (!currentPresent && !legacyPresent) CV_RETURN(result);
     const std::string& ns = currentPresent ? current : old;
-    if (!xmp->DoesPropertyExistUTF8(ns.c_str(), "Packages")) return result;
+    if (!xmp->DoesPropertyExistUTF8(ns.c_str(), "Packages")) CV_RETURN(result);
     XMPTree tree;
     if (xmp->ReadNamespaceTree(ns.c_str(), &tree)) {
         TreeSource source(tree);
@@ -617,5 +618,5 @@ BRNPackageList BRNXMPSchema::Read(IXMPPacketAccess* xmp, bool* legacy) {
         result = ReadPackages(PathSource(xmp, ns, prefix), std::string("Packages"));
     }
     if (legacy) *legacy = legacyPresent && !currentPresent;
-    return result;
+    CV_RETURN(result);
 }

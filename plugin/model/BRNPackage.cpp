@@ -109,7 +109,7 @@ void BRNPackage::WriteElement(IXMLOutStream* out) const {
     CV_TRACE("BRNPackage::WriteElement");
     if (!out) {
         CV_LOG_FAILED();
-        return;
+        CV_RETURN_FAILED();
     }
     IXMLOutStream::AttributeList pa{
         {WideString("name"), WideString(fName)},
@@ -154,6 +154,7 @@ void BRNPackage::WriteElement(IXMLOutStream* out) const {
         out->Pop(kTrue);
     }
     out->Pop(kTrue);
+    CV_RETURN_VOID();
 }
 
 BRNPackage* FindPackage(BRNPackageList& list, const PMString& name) {

@@ -18,14 +18,14 @@ int32 BRNAssignmentHelper::GetStoryStatus(const UIDRef& story, bool16* locked, b
     // Without a lock state the story's status cannot be told.
     if (!data || !data->IsLockKnown()) {
         CV_LOG_FAILED();
-        return 1;
+        CV_RETURN_FAILED(1);
     }
     if (locked) *locked = data->IsLocked();
-    if (!exported) return 0;
+    if (!exported) CV_RETURN(0);
     // A story file opened on its own is judged as the text-editing edition judges it.
     if (Host::GetDocumentEdition(UIDRef(db, db->GetRootUID())) == HostConfig::Edition::kLayout) {
         *exported = data->IsExportedForTextEditing();
-        return 0;
+        CV_RETURN(0);
     }
     // In the text editor a story is handed out when an assignment of its document holds it;
     // a document without an assignment list is taken as handing out all its stories.
@@ -34,7 +34,7 @@ int32 BRNAssignmentHelper::GetStoryStatus(const UIDRef& story, bool16* locked, b
     *exported = !assignments || assignments->GetAssignmentCount() == 0 || assignments->FindStory(uid) >= 0
                     ? kTrue
                     : kFalse;
-    return 0;
+    CV_RETURN(0);
 }
 
 bool16 BRNAssignmentHelper::IsStoryEditable(const UIDRef& story) {
@@ -49,10 +49,10 @@ UIDList BRNAssignmentHelper::GetAssignmentStories(const UIDRef& document) {
     InterfacePtr<IAssignmentMgr> assignments(Instantiate<IAssignmentMgr>(document));
     if (!assignments) {
         CV_LOG_FAILED();
-        return stories;
+        CV_RETURN_FAILED(stories);
     }
     for (int32 i = 0; i < assignments->GetAssignmentCount(); ++i)
         for (UID uid : assignments->GetNthAssignment(i).stories)
             if (!stories.Contains(uid)) stories.Append(uid);
-    return stories;
+    CV_RETURN(stories);
 }

@@ -37,6 +37,7 @@ void BRNBrindle::ApplyToSelectedStory(const UIDRef& target, const PMString& pack
         BRNPackageUtils::kBRNApplyToSelectedStories, packageName,
         mode & (BRNPackageUtils::kBRNApplyQuiet | BRNPackageUtils::kBRNApplyAllStories));
     BRNPanelData::TellPanel(kBRNStoryAppliedMessage, this);
+    CV_RETURN_VOID();
 }
 
 void BRNBrindle::ApplyToSelectedStories(const UIDRef& target, const PMString& packageName) {
@@ -44,16 +45,18 @@ void BRNBrindle::ApplyToSelectedStories(const UIDRef& target, const PMString& pa
     BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToSelectedStories, packageName,
                                   BRNPackageUtils::kBRNApplyAllStories);
     BRNPanelData::TellPanel(kBRNStoryAppliedMessage, this);
+    CV_RETURN_VOID();
 }
 
 void BRNBrindle::StoreDocumentPackages(const UIDRef& document) {
     CV_TRACE("BRNBrindle::StoreDocumentPackages");
     if (!HasMetadata(document)) {
         CV_LOG_FAILED();
-        return;
+        CV_RETURN_FAILED();
     }
     BRNPackageUtils::StorePackages(UIDList(document), Read(document), kFalse, kFalse);
     RefreshPanel(this);
+    CV_RETURN_VOID();
 }
 
 PMStringList& BRNBrindle::SplitText(PMStringList& parts, const PMString& text) {
@@ -69,9 +72,9 @@ PMString& BRNBrindle::ExpandTagsForFile(PMString& expanded, const PMString& file
     if (!doc) {
         errors = kExpandNoDocument;
         expanded = text;
-        return expanded;
+        CV_RETURN(expanded);
     }
-    return ExpandTags(expanded, RootOf(doc), text, errors, escape);
+    CV_RETURN(ExpandTags(expanded, RootOf(doc), text, errors, escape));
 }
 
 PMString& BRNBrindle::ExpandTags(PMString& expanded, const UIDRef& document, const PMString& text,
@@ -81,24 +84,24 @@ PMString& BRNBrindle::ExpandTags(PMString& expanded, const UIDRef& document, con
     expanded = text;
     if (!HasMetadata(document)) {
         errors = kExpandNoDocument;
-        return expanded;
+        CV_RETURN(expanded);
     }
     const BRNPackageList packages = Read(document);
     if (packages.empty()) {
         errors = kExpandNoPackage;
-        return expanded;
+        CV_RETURN(expanded);
     }
     const BRNPackage merged = MergedPackage(packages);
     const PMString fault = BRNPackageUtils::FindTagFault(merged, text, kTrue);
     if (!fault.IsEmpty()) {
         CAlert::WarningAlert(fault);
         errors = kExpandCheckFailed;
-        return expanded;
+        CV_RETURN(expanded);
     }
     bool16 ok = kFalse;
     expanded = BRNPackageUtils::EvaluateTags(merged, text, &ok, escape, kTrue);
     if (!ok) errors = kExpandCheckFailed;
-    return expanded;
+    CV_RETURN(expanded);
 }
 
 ErrorCode BRNBrindle::CheckTags(const UIDRef& document, const PMString& text, PMString& error) {
@@ -107,9 +110,9 @@ ErrorCode BRNBrindle::CheckTags(const UIDRef& document, const PMString& text, PM
     // Without a package only the package tags are offered (and name nothing).
     error =
         BRNPackageUtils::FindTagFault(packages.empty() ? BRNPackage() : MergedPackage(packages), text, kTrue);
-    if (error.IsEmpty()) return kSuccess;
+    if (error.IsEmpty()) CV_RETURN(kSuccess);
     CAlert::WarningAlert(error);
-    return kFailure;
+    CV_RETURN_FAILED(kFailure);
 }
 
 PMString& BRNBrindle::GetVersion(PMString& version) {
@@ -120,12 +123,12 @@ PMString& BRNBrindle::GetVersion(PMString& version) {
 int32 BRNBrindle::IsFirstPackageEnabled(const UIDRef& target) {
     CV_TRACE("BRNBrindle::IsFirstPackageEnabled");
     const BRNPackageList packages = Read(TargetOf(target));
-    return !packages.empty() && packages.front().GetEnabled() ? 1 : 0;
+    CV_RETURN(!packages.empty() && packages.front().GetEnabled() ? 1 : 0);
 }
 
 BRNPackageList BRNBrindle::ReadDocumentPackagesCopy(const UIDRef& document) {
     CV_TRACE("BRNBrindle::ReadDocumentPackagesCopy");
-    return Read(document);
+    CV_RETURN(Read(document));
 }
 
 BRNPackageList& BRNBrindle::GetDocumentPackages(BRNPackageList& packages, const UIDRef& document,
@@ -134,7 +137,7 @@ BRNPackageList& BRNBrindle::GetDocumentPackages(BRNPackageList& packages, const 
     packages = Read(document);
     if (flags & kEnabledPackagesOnly)
         std::erase_if(packages, [](const BRNPackage& p) { return !p.GetEnabled(); });
-    return packages;
+    CV_RETURN(packages);
 }
 
 PMString& BRNBrindle::GetFieldBooleanText(PMString& text, const UIDRef& document, const PMString& packageName,
@@ -146,7 +149,7 @@ PMString& BRNBrindle::GetFieldBooleanText(PMString& text, const UIDRef& document
     const BRNField* f = p ? p->FindField(shortName) : nullptr;
     if (f) text = PMString(f->GetType() == kBRNTypeBoolean && f->GetBoolValue() ? "True" : "False");
     text.SetTranslatable(kFalse);
-    return text;
+    CV_RETURN(text);
 }
 
 PMString& BRNBrindle::GetFieldBooleanTextAlt(PMString& text, const UIDRef& document,
@@ -160,7 +163,7 @@ PMString& BRNBrindle::GetFieldBooleanTextAlt(PMString& text, const UIDRef& docum
         yes = f->GetType() == kBRNTypeBoolean ? f->GetBoolValue() != 0
                                               : f->GetValue().IsEqualNoCase(PMString("true"));
     text = Untranslatable(PMString(yes ? "True" : "False"));
-    return text;
+    CV_RETURN(text);
 }
 
 ErrorCode BRNBrindle::SetFieldValue(const UIDRef& document, const PMString& fieldName, const PMString& value,
@@ -168,7 +171,7 @@ ErrorCode BRNBrindle::SetFieldValue(const UIDRef& document, const PMString& fiel
     CV_TRACE("BRNBrindle::SetFieldValue");
     if (!HasMetadata(document)) {
         CV_LOG_FAILED();
-        return kFailure;
+        CV_RETURN_FAILED(kFailure);
     }
     BRNPackageList packages = Read(document);
     const int32 changed = ChangeFields(packages, fieldName, -1, [&](BRNField& f) {
@@ -176,15 +179,15 @@ ErrorCode BRNBrindle::SetFieldValue(const UIDRef& document, const PMString& fiel
         AddHistory(f, history);
         return true;
     });
-    if (changed <= 0) return kFailure;
+    if (changed <= 0) CV_RETURN_FAILED(kFailure);
     ErrorCode result = BRNPackageUtils::StorePackages(UIDList(document), packages, kFalse, kFalse);
     RefreshPanel(this);
-    return result;
+    CV_RETURN(result);
 }
 
 bool16 BRNBrindle::CheckAssignment(const UIDRef& assignmentObject) {
     CV_TRACE("BRNBrindle::CheckAssignment");
-    return BRNAssignmentHelper::IsStoryEditable(assignmentObject);
+    CV_RETURN(BRNAssignmentHelper::IsStoryEditable(assignmentObject));
 }
 
 ErrorCode BRNBrindle::UpdateStoryFromDocument(const UIDRef& storyItem, const UIDRef& document) {
@@ -192,11 +195,11 @@ ErrorCode BRNBrindle::UpdateStoryFromDocument(const UIDRef& storyItem, const UID
     const UIDRef story = TargetOf(storyItem);
     if (!HasMetadata(story) || !HasMetadata(document)) {
         CV_LOG_FAILED();
-        return kFailure;
+        CV_RETURN_FAILED(kFailure);
     }
     BRNPackageList storyPackages = Read(story);
     const BRNPackageList docPackages = Read(document);
-    if (storyPackages.size() != 1 || docPackages.size() != 1) return kFailure;
+    if (storyPackages.size() != 1 || docPackages.size() != 1) CV_RETURN_FAILED(kFailure);
     const BRNPackage& source = docPackages.front();
     for (BRNField& f : storyPackages.front().Fields()) {
         const BRNField* from = source.FindField(f.GetShortName());
@@ -228,7 +231,7 @@ ErrorCode BRNBrindle::UpdateStoryFromDocument(const UIDRef& storyItem, const UID
     }
     ErrorCode result = BRNPackageUtils::StorePackages(UIDList(story), storyPackages, kFalse, kFalse);
     std::cout << "story updated\n" << std::flush;
-    return result;
+    CV_RETURN(result);
 }
 
 int32 BRNBrindle::UpdateStoriesFromDocument(const UIDRef& document) {
@@ -236,7 +239,7 @@ int32 BRNBrindle::UpdateStoriesFromDocument(const UIDRef& document) {
     InterfacePtr<IDocument> doc(Instantiate<IDocument>(document));
     if (!doc) {
         CV_LOG_FAILED();
-        return 1;
+        CV_RETURN_FAILED(1);
     }
     IDataBase* db = document.GetDataBase();
     for (UID uid : doc->GetStoryList()) {
@@ -245,27 +248,27 @@ int32 BRNBrindle::UpdateStoriesFromDocument(const UIDRef& document) {
         if (BRNAssignmentHelper::GetStoryStatus(UIDRef(db, uid), &locked, nullptr) == 0 && locked) continue;
         UpdateStoryFromDocument(UIDRef(db, uid), document);
     }
-    return 1;
+    CV_RETURN(1);
 }
 
 bool16 BRNBrindle::WriteStoryPackagesXML(const UIDRef& story, IXMLOutStream* out) {
     CV_TRACE("BRNBrindle::WriteStoryPackagesXML");
-    return WritePackagesXML(Read(TargetOf(story)), out);
+    CV_RETURN(WritePackagesXML(Read(TargetOf(story)), out));
 }
 
 bool16 BRNBrindle::WriteDocumentPackagesXML(const UIDRef& document, IXMLOutStream* out) {
     CV_TRACE("BRNBrindle::WriteDocumentPackagesXML");
-    return WritePackagesXML(Read(document), out);
+    CV_RETURN(WritePackagesXML(Read(document), out));
 }
 
 bool16 BRNBrindle::GetStoryPackagesXML(const UIDRef& story, PMString& xml) {
     CV_TRACE("BRNBrindle::GetStoryPackagesXML");
-    return PackagesXMLText(Read(TargetOf(story)), false, xml);
+    CV_RETURN(PackagesXMLText(Read(TargetOf(story)), false, xml));
 }
 
 bool16 BRNBrindle::GetDocumentPackagesXML(const UIDRef& document, PMString& xml, bool16 declaration) {
     CV_TRACE("BRNBrindle::GetDocumentPackagesXML");
-    return PackagesXMLText(Read(document), declaration != kFalse, xml);
+    CV_RETURN(PackagesXMLText(Read(document), declaration != kFalse, xml));
 }
 
 ErrorCode BRNBrindle::RefreshTarget(const UIDRef& item) {
@@ -273,7 +276,7 @@ ErrorCode BRNBrindle::RefreshTarget(const UIDRef& item) {
     const UIDRef target = TargetOf(item);
     if (!HasMetadata(target)) {
         CV_LOG_FAILED();
-        return kFailure;
+        CV_RETURN_FAILED(kFailure);
     }
     BRNPackageList packages = Read(target);
     // A package whose template fails keeps the values it was read with.
@@ -281,7 +284,7 @@ ErrorCode BRNBrindle::RefreshTarget(const UIDRef& item) {
         BRNPackageUtils::UpdateCalculatedFields(p);
     ErrorCode result = BRNPackageUtils::StorePackages(UIDList(target), packages, kFalse, kFalse);
     RefreshPanel(this);
-    return result;
+    CV_RETURN(result);
 }
 
 PMString& BRNBrindle::GetPackageKey(PMString& key, const PMString& fileURL) {
@@ -290,8 +293,8 @@ PMString& BRNBrindle::GetPackageKey(PMString& key, const PMString& fileURL) {
     key.SetTranslatable(kFalse);
     const char* prefix = nullptr;
     IDocument* doc = FindDocumentOfURL(fileURL, &prefix);
-    if (!doc) return key;
+    if (!doc) CV_RETURN(key);
     const BRNPackageList packages = Read(RootOf(doc));
     if (!packages.empty()) key = PackageKey(prefix, packages.front());
-    return key;
+    CV_RETURN(key);
 }

@@ -35,17 +35,18 @@ void BRNBrindle::GetPanelPackages(BRNPackageList& packages) {
     CV_TRACE("BRNBrindle::GetPanelPackages");
     InterfacePtr<IBRNPanelData> panel(BRNPanelData::QueryOpenPanel());
     if (panel) packages = panel->GetPackages();
+    CV_RETURN_VOID();
 }
 
 BRNFieldList& BRNBrindle::FindPanelFieldList(BRNFieldList& fields, const PMString& fieldName) {
     CV_TRACE("BRNBrindle::FindPanelFieldList");
     fields.clear();
     InterfacePtr<IBRNPanelData> panel(BRNPanelData::QueryOpenPanel());
-    if (!panel) return fields;
+    if (!panel) CV_RETURN(fields);
     for (const BRNPackage& p : panel->GetPackages())
         for (const BRNField& f : p.GetFields())
             if (f.GetName() == fieldName) fields.push_back(f);
-    return fields;
+    CV_RETURN(fields);
 }
 
 BRNField& BRNBrindle::FindPanelField(BRNField& field, const PMString& fieldName) {
@@ -53,7 +54,7 @@ BRNField& BRNBrindle::FindPanelField(BRNField& field, const PMString& fieldName)
     BRNFieldList found;
     FindPanelFieldList(found, fieldName);
     field = found.empty() ? BRNField() : found.front();
-    return field;
+    CV_RETURN(field);
 }
 
 void BRNBrindle::SetPanelMode(int32 mode) {
@@ -61,20 +62,21 @@ void BRNBrindle::SetPanelMode(int32 mode) {
     InterfacePtr<IBRNPanelData> panel(BRNPanelData::QueryOpenPanel());
     if (!panel) {
         CV_LOG(30, "SetPanelMode: the panel is not open");
-        return;
+        CV_RETURN_FAILED();
     }
     if (mode >= IBRNPanelData::kDocumentMode && mode <= IBRNPanelData::kAssignmentMode) panel->SetMode(mode);
     BRNPanelData::TellPanel(kBRNPanelModeMessage, this);
+    CV_RETURN_VOID();
 }
 
 PMStringList& BRNBrindle::GetPanelPackageKeys(PMStringList& keys) {
     CV_TRACE("BRNBrindle::GetPanelPackageKeys");
     keys.clear();
     InterfacePtr<IBRNPanelData> panel(BRNPanelData::QueryOpenPanel());
-    if (!panel) return keys;
+    if (!panel) CV_RETURN(keys);
     for (const BRNPackage& p : panel->GetPackages())
         keys.push_back(PackageKey(kLayoutKeyPrefix, p));
-    return keys;
+    CV_RETURN(keys);
 }
 
 ErrorCode BRNBrindle::ExportPackageByKey(const PMString& key, const IDFile& folder, PMString& message) {
@@ -87,7 +89,7 @@ ErrorCode BRNBrindle::ExportPackageByKey(const PMString& key, const IDFile& fold
     BRNPackage* package = FindPackage(packages, name);
     if (!package) {
         message = Untranslatable(PMString("package: ") + name + PMString(" not found"));
-        return kFailure;
+        CV_RETURN_FAILED(kFailure);
     }
     package->RaiseVersion();
     PMString fileName(kLayoutKeyPrefix);
@@ -99,12 +101,12 @@ ErrorCode BRNBrindle::ExportPackageByKey(const PMString& key, const IDFile& fold
     FileUtils::AppendPath(&file, fileName);
     if (!BRNPackageUtils::WritePackageFile(file, *package)) {
         message = Untranslatable(PMString("Could not open file!"));
-        return kFailure;
+        CV_RETURN_FAILED(kFailure);
     }
     // The raised version is kept only once the file holds it.
     panel->SetPackages(packages);
     RefreshPanel(this);
-    return kSuccess;
+    CV_RETURN(kSuccess);
 }
 
 ErrorCode BRNBrindle::ExportPackageByKeyQuiet(const PMString& key, const IDFile& folder) {
@@ -116,12 +118,12 @@ ErrorCode BRNBrindle::ImportPackageFile(const PMString& fileURL) {
     CV_TRACE("BRNBrindle::ImportPackageFile");
     InterfacePtr<IBRNPanelData> panel(BRNPanelData::QueryOpenPanel());
     IDFile file;
-    if (!panel || !FileUtils::URLToFile(fileURL, &file) || !FileUtils::DoesFileExist(file)) return kFailure;
+    if (!panel || !FileUtils::URLToFile(fileURL, &file) || !FileUtils::DoesFileExist(file)) CV_RETURN_FAILED(kFailure);
     BRNPackage package;
     PMString why;
     if (BRNPackageUtils::LoadPackageFile(file, package, &why) != 0) {
         CV_LOG(30, file.Path().string() + " " + why.GetUTF8String());
-        return kFailure;
+        CV_RETURN_FAILED(kFailure);
     }
     BRNPackageList packages = panel->GetPackages();
     if (BRNPackage* same = FindPackage(packages, package.GetName()))
@@ -130,7 +132,7 @@ ErrorCode BRNBrindle::ImportPackageFile(const PMString& fileURL) {
         packages.push_back(package);
     panel->SetPackages(packages);
     RefreshPanel(this);
-    return kSuccess;
+    CV_RETURN(kSuccess);
 }
 
 PMString& BRNBrindle::GetPanelPackageXMLByKey(PMString& xml, const PMString& key) {
@@ -145,7 +147,7 @@ PMString& BRNBrindle::GetPanelPackageXML(PMString& xml, const PMString& packageN
     BRNPackage* package = FindPackage(packages, packageName);
     if (!package) {
         xml = Untranslatable(PMString("package: ") + packageName + PMString(" not found"));
-        return xml;
+        CV_RETURN(xml);
     }
     if (raiseVersion) {
         package->RaiseVersion();
@@ -161,29 +163,29 @@ PMString& BRNBrindle::GetPanelPackageXML(PMString& xml, const PMString& packageN
             out->Pop(kTrue);
         },
         &xml);
-    return xml;
+    CV_RETURN(xml);
 }
 
 ErrorCode BRNBrindle::SyncPanelTarget(const UIDRef& item) {
     CV_TRACE("BRNBrindle::SyncPanelTarget");
     InterfacePtr<IBRNPanelData> panel(BRNPanelData::QueryOpenPanel());
     const UIDRef target = TargetOf(item);
-    if (!panel || !HasMetadata(target)) return kFailure;
+    if (!panel || !HasMetadata(target)) CV_RETURN_FAILED(kFailure);
     ErrorCode result = BRNPackageUtils::StorePackages(UIDList(target), panel->GetPackages(), kFalse, kFalse);
     panel->SetTargets(UIDList(target));
     RefreshPanel(this);
-    return result;
+    CV_RETURN(result);
 }
 
 ErrorCode BRNBrindle::LoadPanelTarget(const UIDRef& item) {
     CV_TRACE("BRNBrindle::LoadPanelTarget");
     InterfacePtr<IBRNPanelData> panel(BRNPanelData::QueryOpenPanel());
     const UIDRef target = TargetOf(item);
-    if (!panel || !HasMetadata(target)) return kFailure;
+    if (!panel || !HasMetadata(target)) CV_RETURN_FAILED(kFailure);
     panel->SetPackages(Read(target));
     panel->SetTargets(UIDList(target));
     RefreshPanel(this);
-    return kSuccess;
+    CV_RETURN(kSuccess);
 }
 
 ErrorCode BRNBrindle::EditMultiChoice(const PMString& fieldName, const BRNHistory& history,
@@ -191,12 +193,12 @@ ErrorCode BRNBrindle::EditMultiChoice(const PMString& fieldName, const BRNHistor
     CV_TRACE("BRNBrindle::EditMultiChoice");
     InterfacePtr<IBRNPanelData> panel(BRNPanelData::QueryOpenPanel());
     BRNField field;
-    if (!panel || !FirstPanelField(panel, fieldName, kBRNTypeMultiChoice, &field)) return kFailure;
+    if (!panel || !FirstPanelField(panel, fieldName, kBRNTypeMultiChoice, &field)) CV_RETURN_FAILED(kFailure);
     HostDialogs::MultiChoiceRequest request{field.GetOptions(), field.GetSelectedValues(),
                                             field.GetAllowUserValues()};
     std::vector<PMString> chosen;
     for (;;) {
-        if (!HostDialogs::AskMultiChoice(field.GetName(), request, &chosen)) return kFailure;
+        if (!HostDialogs::AskMultiChoice(field.GetName(), request, &chosen)) CV_RETURN_FAILED(kFailure);
         // The dialog stays open until its list passes: no value with a comma, no value twice,
         // and only the field's choices unless the user may add values.
         auto comma = std::find_if(chosen.begin(), chosen.end(), [](const PMString& v) {
@@ -224,14 +226,14 @@ ErrorCode BRNBrindle::EditMultiChoice(const PMString& fieldName, const BRNHistor
         break;
     }
     values = chosen;
-    return ChangePanelFields(
+    CV_RETURN(ChangePanelFields(
         panel, fieldName, kBRNTypeMultiChoice,
         [&](BRNField& f) {
             f.SetSelectedValues(chosen, PMString(kMultiChoiceSeparator));
             AddHistory(f, history);
             return true;
         },
-        this);
+        this));
 }
 
 ErrorCode BRNBrindle::EditDeadline(const PMString& fieldName, const BRNHistory& history,
@@ -239,16 +241,16 @@ ErrorCode BRNBrindle::EditDeadline(const PMString& fieldName, const BRNHistory& 
     CV_TRACE("BRNBrindle::EditDeadline");
     InterfacePtr<IBRNPanelData> panel(BRNPanelData::QueryOpenPanel());
     BRNField field;
-    if (!panel || !FirstPanelField(panel, fieldName, kBRNTypeDeadline, &field)) return kFailure;
+    if (!panel || !FirstPanelField(panel, fieldName, kBRNTypeDeadline, &field)) CV_RETURN_FAILED(kFailure);
     // The dialog works on a copy: the panel's targets get the record through the command below.
     BRNField edited = field;
-    if (!BRNUtils::InvokeDeadlineDialog(edited, kFalse)) return kFailure;
+    if (!BRNUtils::InvokeDeadlineDialog(edited, kFalse)) CV_RETURN_FAILED(kFailure);
     BRNDeadline result = edited.GetDeadline();
     result.PlannedDate = Untranslatable(result.PlannedDate);
     result.ExecutedDate = Untranslatable(result.ExecutedDate);
     result.ExecutedBy = Untranslatable(result.ExecutedBy);
     deadline = result;
-    return ChangePanelFields(
+    CV_RETURN(ChangePanelFields(
         panel, fieldName, kBRNTypeDeadline,
         [&](BRNField& f) {
             BRNDeadline d = result;
@@ -257,5 +259,5 @@ ErrorCode BRNBrindle::EditDeadline(const PMString& fieldName, const BRNHistory& 
             AddHistory(f, history);
             return true;
         },
-        this);
+        this));
 }

@@ -53,18 +53,18 @@ int32 BRNSuiteCSB::GetSelectedAssignment(UIDRef& document, int32& index, bool16&
     GetStoryList(stories);
     index = -1;
     unassigned = kFalse;
-    if (stories.IsEmpty()) return 1;
+    if (stories.IsEmpty()) CV_RETURN(1);
     IDataBase* db = stories.GetDataBase();
     InterfacePtr<IAssignmentMgr> assignments(Instantiate<IAssignmentMgr>(db, db->GetRootUID()));
     if (!assignments) {
         CV_LOG_FAILED();
-        return 1;
+        CV_RETURN_FAILED(1);
     }
     index = assignments->FindStory(stories[0]);
     unassigned = index < 0 ? kTrue : kFalse;
-    if (index < 0) return 1;
+    if (index < 0) CV_RETURN(1);
     document = UIDRef(db, db->GetRootUID());
-    return 0;
+    CV_RETURN(0);
 }
 
 bool16 BRNSuiteCSB::IsSingleStorySelected() {
@@ -77,15 +77,15 @@ int32 BRNSuiteCSB::UpdateSelectedStory() {
     CV_TRACE("BRNSuiteCSB::UpdateSelectedStory");
     UIDList stories;
     GetStoryList(stories);
-    if (stories.Length() != 1) return 1;
+    if (stories.Length() != 1) CV_RETURN(1);
     IDataBase* db = stories.GetDataBase();
     Utils<IBrindle> brindle;
     if (!brindle || !db->IsValidUID(db->GetRootUID())) {
         CV_LOG_FAILED();
-        return 1;
+        CV_RETURN_FAILED(1);
     }
-    return brindle->UpdateStoryFromDocument(stories.GetRef(0), UIDRef(db, db->GetRootUID())) == kSuccess ? 0
-                                                                                                         : 1;
+    CV_RETURN(brindle->UpdateStoryFromDocument(stories.GetRef(0), UIDRef(db, db->GetRootUID())) == kSuccess ? 0
+                                                                                                         : 1);
 }
 
 int32 BRNSuiteCSB::GetStoryStatus(const UIDRef& story, bool16& locked, bool16& exported) {

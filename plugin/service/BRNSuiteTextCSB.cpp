@@ -11,9 +11,9 @@ bool16 BRNSuiteTextCSB::IsStorySelected() {
     if (stories.IsEmpty()) {
         // The panel asked with a text selection that gives no story.
         CV_LOG(30, "the text focus gives no story");
-        return kFalse;
+        CV_RETURN_FAILED(kFalse);
     }
-    return kTrue;
+    CV_RETURN(kTrue);
 }
 
 void BRNSuiteTextCSB::GetStoryList(UIDList& stories) {

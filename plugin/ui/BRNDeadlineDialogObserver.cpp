@@ -23,9 +23,10 @@ void BRNDeadlineDialogObserver::initialize() {
     CV_TRACE("BRNDeadlineDialogObserver::initialize");
     if (!fField) {
         CV_LOG(30, "BRNDeadlineDialogObserver: the dialog has no field");
-        return;
+        CV_RETURN_FAILED();
     }
     fDeadline = fField->GetDeadline();
+    CV_RETURN_VOID();
 }
 
 void BRNDeadlineDialogObserver::AutoAttach() {
@@ -40,6 +41,7 @@ void BRNDeadlineDialogObserver::AutoAttach() {
     setText(kBRNDeadlinePlannedWidgetID, fDeadline.PlannedDate);
     setText(kBRNDeadlineExecutedByWidgetID, fDeadline.ExecutedBy);
     setText(kBRNDeadlineExecutedWidgetID, fDeadline.ExecutedDate);
+    CV_RETURN_VOID();
 }
 
 void BRNDeadlineDialogObserver::AutoDetach() {
@@ -88,8 +90,9 @@ void BRNDeadlineDialogObserver::Update(WidgetModel& widget, Change change) {
     if (!BRNUtils::CheckDeadlineDates(fDeadline.PlannedDate, fDeadline.ExecutedDate)) {
         dialog->SetFocus(kBRNDeadlinePlannedWidgetID);
         dialog->KeepOpen();
-        return;
+        CV_RETURN_VOID();
     }
     if (!fViewOnly && fField) fField->SetDeadline(fDeadline);
     dialog->SetBoolData(kTrue);
+    CV_RETURN_VOID();
 }

@@ -10,6 +10,7 @@ void BRNPackageDlgController::InitializeDialog() {
     CV_TRACE("BRNPackageDlgController::InitializeDialog");
     GetDialog()->SetStringData(PMString());
     SetTextControlData(kBRNPackageNameWidgetID, PMString());
+    CV_RETURN_VOID();
 }
 
 WidgetID BRNPackageDlgController::ValidateDialog() {
@@ -35,12 +36,13 @@ void BRNPackageDlgController::ApplyDialog() {
     InterfacePtr<IBRNPrefs> prefs(BRNPackageUtils::QueryPrefs());
     if (!prefs) {
         CV_LOG(30, "BRNPackageDlgController: no settings");
-        return;
+        CV_RETURN_FAILED();
     }
     if (prefs->FindPackage(name)) {
         CAlert::ErrorAlert(PMString("0xA8260BRNErrorPackageAlreadyExists"));
         GetDialog()->SetStringData(PMString());
-        return;
+        CV_RETURN_VOID();
     }
     GetDialog()->SetStringData(name);
+    CV_RETURN_VOID();
 }

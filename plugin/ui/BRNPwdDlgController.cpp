@@ -10,6 +10,7 @@ void BRNPwdDlgController::InitializeDialog() {
     SetTextControlData(kBRNPasswordConfirmWidgetID, PMString());
     SetTextControlData(kBRNPasswordWidgetID, PMString());
     GetDialog()->SetFocus(kBRNPasswordWidgetID);
+    CV_RETURN_VOID();
 }
 
 WidgetID BRNPwdDlgController::ValidateDialog() {

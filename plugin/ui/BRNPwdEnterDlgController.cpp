@@ -13,9 +13,10 @@ void BRNPwdEnterDlgController::InitializeDialog() {
     InterfacePtr<IBRNPrefs> prefs(BRNPackageUtils::QueryPrefs());
     if (!prefs) {
         CV_LOG(30, "BRNPwdEnterDlgController: no settings");
-        return;
+        CV_RETURN_FAILED();
     }
     if (const BRNPackage* p = prefs->FindPackage(GetDialog()->GetStringData())) fPackage = *p;
+    CV_RETURN_VOID();
 }
 
 WidgetID BRNPwdEnterDlgController::ValidateDialog() {

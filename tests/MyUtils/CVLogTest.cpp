@@ -1,9 +1,11 @@
 #include "base/HostConfig.h"
 #include "CVLog.h"
+#include "logic/BRNPackageUtils.h"
 #include "session/Host.h"
 #include "TestSupport.h"
 
 #include <gtest/gtest.h>
+#include <fstream>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -12,6 +14,7 @@
 namespace fs = std::filesystem;
 using testsupport::ReadFile;
 using testsupport::TempDir;
+using testsupport::WriteFile;
 
 namespace {
 
@@ -258,6 +261,47 @@ TEST_F(CVLogTest, ExitLineOnlyOnNormalReturnWithItsLine) {
         std::vector<std::string> expected = {Line(75, lines.trace, "Enter: BRNTest::Outcome")};
         if (c.exitLine) expected.push_back(Line(75, lines.normal, "Exit: BRNTest::Outcome"));
         EXPECT_EQ(Lines(LogFile()), expected);
+    }
+}
+
+// A function of the plug-in, as the log shows it: "Enter:" with the line of its trace, and on a
+// normal return "Exit:" with the line of that return; a failure return writes no Exit line.
+TEST_F(CVLogTest, APlugInFunctionLogsTheLineItReturnsFrom) {
+    // Where the function traces and returns, as its source says.
+    const fs::path source = fs::path(BRINDLE_SOURCE_DIR) / "plugin/logic/BRNPackageUtils.cpp";
+    std::ifstream in(source);
+    int traceLine = 0, returnLine = 0;
+    std::string text;
+    for (int n = 1; std::getline(in, text); ++n) {
+        if (text.find("CV_TRACE(\"BRNPackageUtils::ReadImportFile\")") != std::string::npos) traceLine = n;
+        if (traceLine && !returnLine && text.find("CV_RETURN(0);") != std::string::npos) returnLine = n;
+    }
+    ASSERT_GT(traceLine, 0);
+    ASSERT_GT(returnLine, traceLine);
+    const std::string where = " " + std::string(CVLog::kProductID) + " 7.1.5 " + CVLog::SourceName(source.c_str()) + ":";
+    const std::string enter = "75" + where + std::to_string(traceLine) + " Enter: BRNPackageUtils::ReadImportFile";
+    const std::string exit = "75" + where + std::to_string(returnLine) + " Exit: BRNPackageUtils::ReadImportFile";
+
+    fs::copy_file(testsupport::SamplesLibrary() / "Editorial_ID.xml", fTmp / "good.xml");
+    WriteFile(fTmp / "bad.xml", "not XML");
+    const struct {
+        const char* file;
+        bool read;
+    } cases[] = {{"good.xml", true}, {"bad.xml", false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.file);
+        fs::remove(LogFile());
+        CVLog::LogThreshold = 75;
+        BRNPackageList packages;
+        EXPECT_EQ(BRNPackageUtils::ReadImportFile(IDFile(fTmp / c.file), packages), c.read ? 0 : 1);
+        CVLog::LogThreshold = 0;
+        // Only this function's own lines: the functions it calls trace too.
+        std::vector<std::string> own;
+        for (const std::string& l : Lines(LogFile()))
+            if (l.find(": BRNPackageUtils::ReadImportFile") != std::string::npos) own.push_back(l);
+        std::vector<std::string> expected = {enter};
+        if (c.read) expected.push_back(exit);
+        EXPECT_EQ(own, expected);
     }
 }
 

@@ -5,12 +5,14 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 #include <map>
 #include <regex>
 #include <sstream>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -340,6 +342,77 @@ TEST_F(LibraryCommand, ImportWithABadFileNamesItAndChangesNothing) {
         EXPECT_EQ(listAfter, listBefore);
         EXPECT_EQ(FolderBytes(PackagesFolder()), folderBefore);
     }
+}
+
+// An import of several files stores every package of them or none: a file that does not read,
+// a version the library refuses, or a package file that cannot be stored part-way leaves the
+// library, its folder and the settings file as they were.
+TEST_F(LibraryCommand, ImportOfSeveralFilesIsAllOrNothing) {
+    auto editorial = [&](const char* version) {
+        std::string text = ReadUTF16File(SampleFile("Editorial"));
+        const std::string old = "version=\"3\" timestamp";
+        text.replace(text.find(old), old.size(), std::string("version=\"") + version + "\" timestamp");
+        const fs::path file = fWork / (std::string("Editorial v") + version + ".xml");
+        WriteFile(file, ToUTF16(text));
+        return file;
+    };
+    const fs::path lower = editorial("2"), higher = editorial("4");
+    const fs::path bad = fWork / "bad.xml";
+    WriteFile(bad, "not a package\n");
+    const fs::path advertising = SampleFile("Advertising"), production = SampleFile("Production");
+    struct Case {
+        const char* what;
+        std::vector<fs::path> files;
+        int code;
+        std::function<void()> spoil, restore; // what makes the store fail, and undoes it
+    };
+    const fs::path folder = PackagesFolder();
+    const std::vector<Case> cases = {
+        {"a good file, then one that does not read", {advertising, bad}, 1, {}, {}},
+        {"a file that does not read, then a good one", {bad, advertising}, 1, {}, {}},
+        {"a version the library refuses in the second file", {advertising, lower}, 1, {}, {}},
+        // The new package and the replaced one are stored before the one in the way fails.
+        {"a folder where the last package file goes",
+         {advertising, higher, production},
+         2,
+         [&] { fs::create_directory(folder / "Production_ID.xml"); },
+         [&] { fs::remove(folder / "Production_ID.xml"); }},
+        {"a packages folder that cannot be written",
+         {advertising, production},
+         2,
+         [&] { fs::permissions(folder, fs::perms::owner_write, fs::perm_options::remove); },
+         [&] { fs::permissions(folder, fs::perms::owner_write, fs::perm_options::add); }},
+    };
+    Import({"Editorial"});
+    const fs::path settings = fHome.path() / "config/corvane/BrindleSettings.xml";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        if (c.spoil) c.spoil();
+        if (std::string(c.what).find("cannot be written") != std::string::npos && ::access(folder.c_str(), W_OK) == 0) {
+            c.restore(); // the superuser writes anyway
+            continue;
+        }
+        const std::string listBefore = ListJSON().dump();
+        const auto folderBefore = FolderBytes(folder);
+        const std::string settingsBefore = ReadFile(settings);
+        std::string args = "library import";
+        for (const fs::path& f : c.files)
+            args += " " + Quote(f);
+        std::string out, err;
+        EXPECT_EQ(Brindle(args, &out, &err), c.code) << err;
+        EXPECT_EQ(out, "");
+        EXPECT_EQ(ListJSON().dump(), listBefore);
+        EXPECT_EQ(FolderBytes(folder), folderBefore);
+        EXPECT_EQ(ReadFile(settings), settingsBefore);
+        if (c.restore) c.restore();
+    }
+    // And with nothing in the way, all of them.
+    std::string err;
+    EXPECT_EQ(Brindle("library import " + Quote(advertising) + " " + Quote(higher) + " " + Quote(production),
+                      nullptr, &err),
+              0)
+        << err;
+    EXPECT_EQ(ListedNames(), (std::vector<std::string>{"Advertising", "Editorial", "Production"}));
 }
 
 // Each file alone into an empty library: what is read (packages by name and version), or that
