@@ -27,7 +27,8 @@ std::string NewToken() {
     random.read(reinterpret_cast<char*>(bytes), sizeof bytes);
     if (!random) return {};
     std::ostringstream hex;
-    for (unsigned char b : bytes) hex << std::hex << std::setw(2) << std::setfill('0') << static_cast<int>(b);
+    for (unsigned char b : bytes)
+        hex << std::hex << std::setw(2) << std::setfill('0') << static_cast<int>(b);
     return hex.str();
 }
 
@@ -57,13 +58,16 @@ void AddServeCommands(CLI::App& app, const GlobalOptions& options, int& exitCode
     auto* serve = app.add_subcommand("serve", "Serve the metadata panel to web browsers over one session");
     serve->add_option("--listen", o->listen,
                       "ADDR:PORT to listen on (default 127.0.0.1:8470; any other address needs the token)");
-    serve->add_option("--root", o->roots, "A folder whose documents may be opened; repeatable "
-                                          "(default: the folders of the FILEs, else the current folder)")
+    serve
+        ->add_option("--root", o->roots,
+                     "A folder whose documents may be opened; repeatable "
+                     "(default: the folders of the FILEs, else the current folder)")
         ->allow_extra_args(false);
     serve->add_option("--token", o->token, "The token requests must carry (default: a new random one)");
     serve->add_flag("--always-token", o->alwaysToken,
                     "Ask for the token on every request on loopback too (a machine shared by several users)");
-    serve->add_option("--max-body", o->maxBody, "Largest request body in bytes")->check(CLI::Range(1024, 16 << 20));
+    serve->add_option("--max-body", o->maxBody, "Largest request body in bytes")
+        ->check(CLI::Range(1024, 16 << 20));
     serve->add_option("FILE", o->files, "Documents to open at start (inside a root)");
     serve->callback([&options, &exitCode, o]() {
         WebApp::Options web;
@@ -77,7 +81,7 @@ void AddServeCommands(CLI::App& app, const GlobalOptions& options, int& exitCode
         web.server.token = o->token.empty() ? NewToken() : o->token;
         if (web.server.token.size() < 16) {
             exitCode = Fail(kExitInput, o->token.empty() ? "no random token could be made"
-                                                        : "--token must have at least 16 characters");
+                                                         : "--token must have at least 16 characters");
             return;
         }
         web.server.maxBody = o->maxBody;

@@ -49,7 +49,8 @@ std::optional<DialogStep> BrowserFace::NextStep(DialogModel& dialog, bool refuse
     lock.unlock();
     Announce();
     lock.lock();
-    const bool answered = fAnswered.wait_for(lock, fTimeout, [&] { return fShutdown || fDialogAnswer.has_value(); });
+    const bool answered =
+        fAnswered.wait_for(lock, fTimeout, [&] { return fShutdown || fDialogAnswer.has_value(); });
     fDialogWaiting = false;
     if (!answered || fShutdown || fSerial != serial || !fDialogAnswer || fDialogAnswer->empty()) {
         fDialogAnswer.reset();

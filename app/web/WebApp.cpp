@@ -50,7 +50,8 @@ bool WebApp::Start(std::string* error) {
             HostDialogs::SetMessageAnswer(HostDialogs::MessageAnswer::kOK);
             for (const std::string& f : fOptions.files) {
                 const WebSession::Reply r = fSession->Handle("open", {{"path", f}});
-                if (r.status != 200) return fail(f + ": " + r.body.value("error", std::string("cannot be opened")));
+                if (r.status != 200)
+                    return fail(f + ": " + r.body.value("error", std::string("cannot be opened")));
             }
             return true;
         },

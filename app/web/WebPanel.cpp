@@ -77,20 +77,22 @@ BRNHistory Who(const PMString& value) {
     ISession* session = GetExecutionContextSession();
     GlobalTime now;
     now.CurrentTime();
-    return BRNHistory(session ? session->GetUserName() : PMString(), session ? session->GetUserAlias() : PMString(),
-                      now, value);
+    return BRNHistory(session ? session->GetUserName() : PMString(),
+                      session ? session->GetUserAlias() : PMString(), now, value);
 }
 
 WidgetColor ToWidgetColor(const RGBColor& c) {
-    auto channel = [](double v) {
-        return static_cast<uint8_t>(std::clamp(v, 0.0, 1.0) * 255.0 + 0.5);
-    };
+    auto channel = [](double v) { return static_cast<uint8_t>(std::clamp(v, 0.0, 1.0) * 255.0 + 0.5); };
     return {channel(c.red), channel(c.green), channel(c.blue)};
 }
 
 // The multi-choice dialog: a check box per choice and, where the field allows them, the
 // user's own values; it stays open until the list passes the entry checks.
-enum : WidgetID { kOwnValuesWidgetID = 0xA8271, kFolderListWidgetID = 0xA8272, kFirstChoiceWidgetID = 0xA8400 };
+enum : WidgetID {
+    kOwnValuesWidgetID = 0xA8271,
+    kFolderListWidgetID = 0xA8272,
+    kFirstChoiceWidgetID = 0xA8400
+};
 
 class MultiChoiceController : public CDialogController {
 public:
@@ -104,7 +106,8 @@ public:
         }
         WidgetModel* own = GetDialog()->FindWidget(kOwnValuesWidgetID);
         if (own)
-            for (const PMString& v : BRNPackageUtils::SplitMultiChoice(own->GetText())) fChosen.push_back(Plain(v));
+            for (const PMString& v : BRNPackageUtils::SplitMultiChoice(own->GetText()))
+                fChosen.push_back(Plain(v));
         for (const PMString& v : fChosen)
             if (!BRNPackageUtils::CheckMultiChoiceText(v)) {
                 CAlert::WarningAlert(Translated("0xA8260kBRNMCCommaWarningStringKey"));
@@ -129,7 +132,8 @@ private:
 
 WebPanel::WebPanel() : fRoot(kBRNPanelWidgetID, WidgetKind::kGroup) {
     fRoot.SetName("panel");
-    fTargetsDropDown = fRoot.AddChild(kTargetDropDownWidgetID, WidgetKind::kDropDown, Plain(std::string("Targets")));
+    fTargetsDropDown =
+        fRoot.AddChild(kTargetDropDownWidgetID, WidgetKind::kDropDown, Plain(std::string("Targets")));
     fTargetsDropDown->SetName("targets");
     fTargetsDropDown->SetStringList({Plain(std::string("Document")), Plain(std::string("Selected stories"))});
     fTargetsDropDown->Select(0, false);
@@ -150,11 +154,13 @@ WebPanel::WebPanel() : fRoot(kBRNPanelWidgetID, WidgetKind::kGroup) {
     fRefresh->SetName("refresh");
     fRows = fRoot.AddChild(kRowsWidgetID, WidgetKind::kGroup);
     fRows->SetName("rows");
-    for (WidgetModel* w : {fTargetsDropDown, fPackagesDropDown, fApply, fReset, fRefresh}) w->AttachObserver(this);
+    for (WidgetModel* w : {fTargetsDropDown, fPackagesDropDown, fApply, fReset, fRefresh})
+        w->AttachObserver(this);
 }
 
 WebPanel::~WebPanel() {
-    for (WidgetModel* w : {fTargetsDropDown, fPackagesDropDown, fApply, fReset, fRefresh}) w->DetachObserver(this);
+    for (WidgetModel* w : {fTargetsDropDown, fPackagesDropDown, fApply, fReset, fRefresh})
+        w->DetachObserver(this);
 }
 
 void WebPanel::WidgetChanged(WidgetModel& widget, Change change) {
@@ -228,7 +234,8 @@ void WebPanel::Load() {
     InterfacePtr<IBRNPrefs> prefs(BRNPackageUtils::QueryPrefs());
     std::vector<PMString> names;
     if (prefs)
-        for (const BRNPackage& p : prefs->GetPackages()) names.push_back(Plain(p.GetName()));
+        for (const BRNPackage& p : prefs->GetPackages())
+            names.push_back(Plain(p.GetName()));
 
     fTargets = UIDList();
     if (doc) {
@@ -243,14 +250,16 @@ void WebPanel::Load() {
     const BRNPackageList packages =
         fTargets.Length() > 0 ? BRNPackageUtils::ReadPackages(fTargets.GetRef(0)) : BRNPackageList();
     auto inList = [](const BRNPackageList& list, const PMString& name) {
-        return std::find_if(list.begin(), list.end(), [&](const BRNPackage& p) { return p.GetName() == name; });
+        return std::find_if(list.begin(), list.end(),
+                            [&](const BRNPackage& p) { return p.GetName() == name; });
     };
     const bool known = std::find(names.begin(), names.end(), fCurrent) != names.end() ||
                        inList(packages, fCurrent) != packages.end();
     // Another document (or story) in front shows its own package first, not the one chosen
     // for the last.
     const IDataBase* shown = fTargets.Length() > 0 ? fTargets.GetDataBase() : nullptr;
-    const bool moved = shown != fShownDataBase || (fTargets.Length() > 0 && fTargets.GetRef(0).GetUID() != fShownUID);
+    const bool moved =
+        shown != fShownDataBase || (fTargets.Length() > 0 && fTargets.GetRef(0).GetUID() != fShownUID);
     fShownDataBase = shown;
     fShownUID = fTargets.Length() > 0 ? fTargets.GetRef(0).GetUID() : kInvalidUID;
     if (moved && !packages.empty() && inList(packages, fCurrent) == packages.end())
@@ -265,7 +274,8 @@ void WebPanel::Load() {
     }
     // A package the document holds but the library lacks is still shown, after the library's.
     for (const BRNPackage& p : packages)
-        if (std::find(names.begin(), names.end(), p.GetName()) == names.end()) names.push_back(Plain(p.GetName()));
+        if (std::find(names.begin(), names.end(), p.GetName()) == names.end())
+            names.push_back(Plain(p.GetName()));
     fPackagesDropDown->SetStringList(names);
     fPackagesDropDown->Select(fPackagesDropDown->IndexOf(fCurrent), false);
     fPackagesDropDown->Enable(!names.empty());
@@ -287,7 +297,8 @@ void WebPanel::Load() {
     fLoading = false;
 }
 
-WidgetModel* WebPanel::AddControl(WidgetModel* row, WidgetKind kind, const PMString& label, size_t field, Role role) {
+WidgetModel* WebPanel::AddControl(WidgetModel* row, WidgetKind kind, const PMString& label, size_t field,
+                                  Role role) {
     WidgetModel* w = row->AddChild(NextID(), kind, label);
     fControls[w->GetID()] = {field, role};
     w->AttachObserver(this);
@@ -301,12 +312,11 @@ void WebPanel::BuildRows() {
     fNextID = kBRNFirstRowWidgetID;
     if (!fHasPackage) return;
     const BRNFieldList& fields = fPackage.GetFields();
-    const std::vector<BRNDeadlineColor> colours =
-        [&] {
-            for (const BRNField& f : fields)
-                if (f.GetType() == kBRNTypeDeadline) return BRNUtils::GetDeadlineColors(fPackage.GetName());
-            return std::vector<BRNDeadlineColor>();
-        }();
+    const std::vector<BRNDeadlineColor> colours = [&] {
+        for (const BRNField& f : fields)
+            if (f.GetType() == kBRNTypeDeadline) return BRNUtils::GetDeadlineColors(fPackage.GetName());
+        return std::vector<BRNDeadlineColor>();
+    }();
     for (size_t i = 0; i < fields.size(); ++i) {
         const BRNField& f = fields[i];
         if (f.GetHidden()) continue;
@@ -323,11 +333,12 @@ void WebPanel::BuildRows() {
             break;
         case kBRNTypeChoice:
         case kBRNTypeChoiceString: {
-            value = AddControl(row,
-                               f.GetType() == kBRNTypeChoice ? WidgetKind::kDropDown : WidgetKind::kEditableDropDown,
-                               PMString(), i, Role::kValue);
+            value = AddControl(
+                row, f.GetType() == kBRNTypeChoice ? WidgetKind::kDropDown : WidgetKind::kEditableDropDown,
+                PMString(), i, Role::kValue);
             std::vector<PMString> options;
-            for (const PMString& o : f.GetOptions()) options.push_back(Plain(o));
+            for (const PMString& o : f.GetOptions())
+                options.push_back(Plain(o));
             // An empty value is a choice too: the user may clear the field.
             if (std::find(options.begin(), options.end(), PMString()) == options.end())
                 options.insert(options.begin(), PMString());
@@ -350,8 +361,8 @@ void WebPanel::BuildRows() {
         case kBRNTypeMultiChoice: {
             value = row->AddChild(NextID(), WidgetKind::kStaticText);
             value->SetText(Plain(BRNPackageUtils::JoinMultiChoice(f.GetSelectedValues())), false);
-            WidgetModel* change =
-                AddControl(row, WidgetKind::kButton, Translated("0xA8260kBRNMCChangeStringKey"), i, Role::kMultiChoice);
+            WidgetModel* change = AddControl(
+                row, WidgetKind::kButton, Translated("0xA8260kBRNMCChangeStringKey"), i, Role::kMultiChoice);
             change->SetName(f.GetName().GetUTF8String() + ":change");
             change->Enable(editable);
             break;
@@ -360,7 +371,8 @@ void WebPanel::BuildRows() {
             value = row->AddChild(NextID(), WidgetKind::kEditBox);
             value->SetText(Plain(f.GetValue()), false);
             value->Enable(kFalse);
-            WidgetModel* update = AddControl(row, WidgetKind::kButton, Plain(std::string("Calculate")), i, Role::kCalculate);
+            WidgetModel* update =
+                AddControl(row, WidgetKind::kButton, Plain(std::string("Calculate")), i, Role::kCalculate);
             update->SetName(f.GetName().GetUTF8String() + ":calculate");
             update->Enable(editable);
             break;
@@ -368,10 +380,12 @@ void WebPanel::BuildRows() {
         case kBRNTypeDeadline: {
             BRNDeadline d = f.GetDeadline();
             d.Colors = colours;
-            const char* lines[3][2] = {{"Planned for: ", "planned"}, {"Executed on: ", "executed"}, {"Executed by: ", "by"}};
+            const char* lines[3][2] = {
+                {"Planned for: ", "planned"}, {"Executed on: ", "executed"}, {"Executed by: ", "by"}};
             const PMString parts[3] = {d.PlannedDate, d.ExecutedDate, d.ExecutedBy};
             for (int k = 0; k < 3; ++k) {
-                WidgetModel* line = row->AddChild(NextID(), WidgetKind::kStaticText, Plain(std::string(lines[k][0])));
+                WidgetModel* line =
+                    row->AddChild(NextID(), WidgetKind::kStaticText, Plain(std::string(lines[k][0])));
                 line->SetText(Plain(parts[k]), false);
                 line->SetName(f.GetName().GetUTF8String() + ":" + lines[k][1]);
             }
@@ -391,8 +405,8 @@ void WebPanel::BuildRows() {
             value = AddControl(row, WidgetKind::kEditBox, PMString(), i, Role::kValue);
             value->SetText(Plain(f.GetValue()), false);
             if (f.GetType() == kBRNTypeDirectory) {
-                WidgetModel* choose =
-                    AddControl(row, WidgetKind::kButton, Plain(std::string("Choose…")), i, Role::kChooseFolder);
+                WidgetModel* choose = AddControl(row, WidgetKind::kButton, Plain(std::string("Choose…")), i,
+                                                 Role::kChooseFolder);
                 choose->SetName(f.GetName().GetUTF8String() + ":choose");
                 choose->Enable(editable);
             }
@@ -496,8 +510,9 @@ void WebPanel::EditMultiChoice(size_t index) {
         PMStringList own;
         for (const PMString& v : selected)
             if (std::find(options.begin(), options.end(), v) == options.end()) own.push_back(v);
-        WidgetModel* edit = dialog.Root().AddChild(kOwnValuesWidgetID, WidgetKind::kEditBox,
-                                                   Plain(std::string("Values of your own, separated by \", \"")));
+        WidgetModel* edit =
+            dialog.Root().AddChild(kOwnValuesWidgetID, WidgetKind::kEditBox,
+                                   Plain(std::string("Values of your own, separated by \", \"")));
         edit->SetName("own");
         edit->SetText(Plain(BRNPackageUtils::JoinMultiChoice(own)), false);
     }
@@ -570,7 +585,8 @@ void WebPanel::ChooseFolder(size_t index) {
     for (const std::filesystem::path& root : fFolders) {
         folders.push_back(Plain(root.string()));
         std::error_code ec;
-        std::filesystem::recursive_directory_iterator it(root, std::filesystem::directory_options::skip_permission_denied, ec);
+        std::filesystem::recursive_directory_iterator it(
+            root, std::filesystem::directory_options::skip_permission_denied, ec);
         for (; !ec && it != std::filesystem::recursive_directory_iterator() && folders.size() < kMaxFolders;
              it.increment(ec)) {
             const std::string name = it->path().filename().string();
@@ -585,7 +601,8 @@ void WebPanel::ChooseFolder(size_t index) {
     std::sort(folders.begin(), folders.end(),
               [](const PMString& a, const PMString& b) { return a.GetUTF8String() < b.GetUTF8String(); });
     DialogModel dialog("folder", Plain(std::string("Choose a Folder")));
-    WidgetModel* list = dialog.Root().AddChild(kFolderListWidgetID, WidgetKind::kTreeView, Plain(std::string("Folder")));
+    WidgetModel* list =
+        dialog.Root().AddChild(kFolderListWidgetID, WidgetKind::kTreeView, Plain(std::string("Folder")));
     list->SetName("folder");
     list->SetStringList(folders);
     list->Select(list->IndexOf(fPackage.GetFields()[index].GetValue()), false);

@@ -62,7 +62,8 @@ private:
 
     void RunPending();
     void BuildRows();
-    WidgetModel* AddControl(WidgetModel* row, WidgetKind kind, const PMString& label, size_t field, Role role);
+    WidgetModel* AddControl(WidgetModel* row, WidgetKind kind, const PMString& label, size_t field,
+                            Role role);
     WidgetID NextID() { return fNextID++; }
     void EditValue(size_t field, const PMString& typed);
     void EditMultiChoice(size_t field);

@@ -27,7 +27,8 @@ constexpr auto kKeepAliveComment = std::chrono::seconds(15);
 bool SameSecret(const std::string& a, const std::string& b) {
     if (a.size() != b.size() || a.empty()) return false;
     unsigned char diff = 0;
-    for (size_t i = 0; i < a.size(); ++i) diff |= static_cast<unsigned char>(a[i] ^ b[i]);
+    for (size_t i = 0; i < a.size(); ++i)
+        diff |= static_cast<unsigned char>(a[i] ^ b[i]);
     return diff == 0;
 }
 
@@ -178,11 +179,13 @@ struct WebServer::Impl {
             // The page's own script asks with the header; the cookie lets the event stream,
             // which cannot send headers, in off loopback.
             if (!settings.loopback)
-                res.set_header("Set-Cookie", "brindle_token=" + settings.token + "; Path=/; HttpOnly; SameSite=Strict");
+                res.set_header("Set-Cookie",
+                               "brindle_token=" + settings.token + "; Path=/; HttpOnly; SameSite=Strict");
             res.set_header("Cache-Control", "no-store");
-            res.set_header("Content-Security-Policy",
-                           "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'; base-uri 'none'; "
-                           "form-action 'none'");
+            res.set_header(
+                "Content-Security-Policy",
+                "default-src 'self'; img-src 'self' data:; frame-ancestors 'none'; base-uri 'none'; "
+                "form-action 'none'");
         } else {
             res.set_header("Cache-Control", "public, max-age=31536000, immutable");
         }
@@ -207,7 +210,8 @@ struct WebServer::Impl {
 
     void AnswerDialog(const Request& req, Response& res) {
         const nlohmann::json body = nlohmann::json::parse(req.body, nullptr, false);
-        if (body.is_discarded() || !body.is_object()) return Refuse(res, 400, "the body is not a JSON object");
+        if (body.is_discarded() || !body.is_object())
+            return Refuse(res, 400, "the body is not a JSON object");
         if (!body.contains("serial") || !body["serial"].is_number_unsigned())
             return Refuse(res, 400, "\"serial\" must name the dialog answered");
         const std::string button = body.value("button", std::string());
@@ -252,7 +256,8 @@ struct WebServer::Impl {
 
     void AnswerQuestion(const Request& req, Response& res) {
         const nlohmann::json body = nlohmann::json::parse(req.body, nullptr, false);
-        if (body.is_discarded() || !body.is_object()) return Refuse(res, 400, "the body is not a JSON object");
+        if (body.is_discarded() || !body.is_object())
+            return Refuse(res, 400, "the body is not a JSON object");
         if (!body.contains("serial") || !body["serial"].is_number_unsigned() || !body.contains("button") ||
             !body["button"].is_number_integer())
             return Refuse(res, 400, "\"serial\" and \"button\" (a number from 1) are needed");
@@ -297,7 +302,8 @@ struct WebServer::Impl {
         server.set_pre_routing_handler([this](const Request& req, Response& res) { return Check(req, res); });
         server.Get("/", [this](const Request&, Response& res) { ServeFile("index.html", res, true); });
         server.Get("/panel.js", [this](const Request&, Response& res) { ServeFile("panel.js", res, false); });
-        server.Get("/panel.css", [this](const Request&, Response& res) { ServeFile("panel.css", res, false); });
+        server.Get("/panel.css",
+                   [this](const Request&, Response& res) { ServeFile("panel.css", res, false); });
         server.Get("/api/state", [this](const Request&, Response& res) {
             res.set_header("Cache-Control", "no-store");
             std::lock_guard<std::mutex> lock(mutex);
@@ -309,10 +315,14 @@ struct WebServer::Impl {
         });
         server.Get("/api/files", [this](const Request&, Response& res) { Send(res, 200, session.Files()); });
         server.Get("/api/events", [this](const Request&, Response& res) { Events(res); });
-        const std::pair<const char*, const char*> actions[] = {
-            {"/api/documents/open", "open"}, {"/api/documents/close", "close"}, {"/api/documents/front", "front"},
-            {"/api/save", "save"},           {"/api/undo", "undo"},             {"/api/redo", "redo"},
-            {"/api/selection", "select"},    {"/api/panel", "panel"}};
+        const std::pair<const char*, const char*> actions[] = {{"/api/documents/open", "open"},
+                                                               {"/api/documents/close", "close"},
+                                                               {"/api/documents/front", "front"},
+                                                               {"/api/save", "save"},
+                                                               {"/api/undo", "undo"},
+                                                               {"/api/redo", "redo"},
+                                                               {"/api/selection", "select"},
+                                                               {"/api/panel", "panel"}};
         for (const auto& [path, action] : actions) {
             const std::string name = action;
             server.Post(path, [this, name](const Request& req, Response& res) { Action(name, req, res); });
@@ -327,7 +337,8 @@ struct WebServer::Impl {
     }
 };
 
-WebServer::WebServer(const ServeSettings& settings, SessionThread& thread, WebSession& session, BrowserFace& face)
+WebServer::WebServer(const ServeSettings& settings, SessionThread& thread, WebSession& session,
+                     BrowserFace& face)
     : fImpl(std::make_unique<Impl>(settings, thread, session, face)) {
     fImpl->Routes();
 }

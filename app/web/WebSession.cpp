@@ -80,8 +80,10 @@ nlohmann::json WebSession::Files() const {
         FolderWalk::Walk(
             fRoots[i], false,
             [&](const fs::path& f) {
-                if (found.size() < kMaxListedFiles) found.push_back(f);
-                else cut = true;
+                if (found.size() < kMaxListedFiles)
+                    found.push_back(f);
+                else
+                    cut = true;
             },
             [](const fs::path&, const std::error_code&) {});
         std::set<fs::path> listed(found.begin(), found.end());
@@ -93,7 +95,8 @@ nlohmann::json WebSession::Files() const {
         }
     }
     nlohmann::json roots = nlohmann::json::array();
-    for (const fs::path& r : fRoots) roots.push_back(r.string());
+    for (const fs::path& r : fRoots)
+        roots.push_back(r.string());
     return {{"roots", roots}, {"files", files}, {"cut", cut}};
 }
 
@@ -152,8 +155,10 @@ nlohmann::json WebSession::State() {
                                {"locked", data && data->IsLockKnown() && data->IsLocked()},
                                {"selected", isSelected}});
         }
-        state["undo"] = CmdUtils::CanUndo(front) ? nlohmann::json(Text(CmdUtils::GetUndoName(front))) : nlohmann::json();
-        state["redo"] = CmdUtils::CanRedo(front) ? nlohmann::json(Text(CmdUtils::GetRedoName(front))) : nlohmann::json();
+        state["undo"] =
+            CmdUtils::CanUndo(front) ? nlohmann::json(Text(CmdUtils::GetUndoName(front))) : nlohmann::json();
+        state["redo"] =
+            CmdUtils::CanRedo(front) ? nlohmann::json(Text(CmdUtils::GetRedoName(front))) : nlohmann::json();
     } else {
         state["undo"] = nullptr;
         state["redo"] = nullptr;
@@ -188,7 +193,8 @@ WebSession::Reply WebSession::Handle(const std::string& action, const nlohmann::
 }
 
 WebSession::Reply WebSession::Open(const nlohmann::json& body) {
-    if (!body.contains("path") || !body["path"].is_string()) return Error(400, "\"path\" must be a file's path");
+    if (!body.contains("path") || !body["path"].is_string())
+        return Error(400, "\"path\" must be a file's path");
     fs::path real;
     if (!Resolve(body["path"].get<std::string>(), &real))
         return Error(403, "no such file under the served folders");
@@ -266,7 +272,8 @@ WebSession::Reply WebSession::Select(const nlohmann::json& body) {
         if (!s.is_number_unsigned()) return Error(400, "\"stories\" must be a list of story numbers");
         const UID uid = s.get<UID>();
         bool found = false;
-        for (UID u : all) found = found || u == uid;
+        for (UID u : all)
+            found = found || u == uid;
         if (!found) return Error(404, "the front document has no story " + std::to_string(uid));
         chosen.Append(uid);
     }
@@ -281,7 +288,7 @@ WebSession::Reply WebSession::Panel(const nlohmann::json& body) {
     const std::string action = body.value("action", std::string());
     DialogStep step;
     step.widget = body["widget"].is_string() ? body["widget"].get<std::string>()
-                                              : std::to_string(body["widget"].get<uint64_t>());
+                                             : std::to_string(body["widget"].get<uint64_t>());
     if (action == "click") {
         step.kind = DialogStep::Kind::kClick;
     } else if (action == "set") {
@@ -307,7 +314,8 @@ WebSession::Reply WebSession::Panel(const nlohmann::json& body) {
 
 void WebSession::CloseAll() {
     for (const auto& [id, doc] : fDocuments) {
-        if (doc->IsModified()) std::cerr << "brindle: " << doc->GetName().GetUTF8String() << ": closed unsaved\n";
+        if (doc->IsModified())
+            std::cerr << "brindle: " << doc->GetName().GetUTF8String() << ": closed unsaved\n";
         Host::CloseDocument(doc, kSuppressUI);
     }
     fDocuments.clear();

@@ -57,6 +57,9 @@ nlohmann::json Widget(const WidgetModel& w) {
 nlohmann::json Dialog(DialogModel& d) {
     PMString title = d.GetTitle();
     title.Translate();
-    return {{"name", d.GetName()}, {"title", title.GetUTF8String()}, {"focus", d.GetFocus()}, {"root", Widget(d.Root())}};
+    return {{"name", d.GetName()},
+            {"title", title.GetUTF8String()},
+            {"focus", d.GetFocus()},
+            {"root", Widget(d.Root())}};
 }
 } // namespace WidgetJSON

@@ -44,7 +44,8 @@ public:
             std::string program = BRINDLE_BINARY;
             argv.push_back(program.data());
             std::vector<std::string> copy = args;
-            for (std::string& a : copy) argv.push_back(a.data());
+            for (std::string& a : copy)
+                argv.push_back(a.data());
             argv.push_back(nullptr);
             ::execv(program.c_str(), argv.data());
             ::_exit(127);
@@ -53,7 +54,8 @@ public:
         // The first line names the address: "brindle: serving http://127.0.0.1:PORT/...".
         std::string line;
         char c;
-        while (::read(out[0], &c, 1) == 1 && c != '\n') line += c;
+        while (::read(out[0], &c, 1) == 1 && c != '\n')
+            line += c;
         ::close(out[0]);
         std::smatch m;
         if (std::regex_search(line, m, std::regex("http://127\\.0\\.0\\.1:([0-9]+)/(\\?token=([0-9a-f]+))?")))
@@ -78,7 +80,8 @@ public:
     std::string PageToken() const {
         auto r = Client().Get("/");
         std::smatch m;
-        if (r && std::regex_search(r->body, m, std::regex("name=\"brindle-token\" content=\"([^\"]+)\""))) return m[1];
+        if (r && std::regex_search(r->body, m, std::regex("name=\"brindle-token\" content=\"([^\"]+)\"")))
+            return m[1];
         return {};
     }
 
@@ -118,8 +121,8 @@ protected:
         return a;
     }
 
-    static httplib::Result Post(const Server& s, const std::string& path, const json& body, const std::string& token,
-                                httplib::Headers extra = {}) {
+    static httplib::Result Post(const Server& s, const std::string& path, const json& body,
+                                const std::string& token, httplib::Headers extra = {}) {
         httplib::Headers h = {{"X-Brindle-Token", token}};
         h.insert(extra.begin(), extra.end());
         return s.Client().Post(path.c_str(), h, body.dump(), "application/json");
@@ -157,27 +160,153 @@ TEST_F(ServeCommandTest, RequestsThatBreakARuleAreRefusedAndChangeNothing) {
     const std::string open = json{{"path", doc}}.dump();
     const std::vector<RequestCase> cases = {
         {"no token", "POST", "/api/documents/open", open, {}, "application/json", 403},
-        {"a wrong token", "POST", "/api/documents/open", open, {{"X-Brindle-Token", std::string(32, '0')}}, "application/json", 403},
-        {"the token only as a cookie", "POST", "/api/documents/open", open, {{"Cookie", "brindle_token={token}"}}, "application/json", 403},
-        {"another origin", "POST", "/api/documents/open", open, {{"X-Brindle-Token", "{token}"}, {"Origin", "http://evil.example"}}, "application/json", 403},
-        {"a cross-site fetch", "POST", "/api/documents/open", open, {{"X-Brindle-Token", "{token}"}, {"Sec-Fetch-Site", "cross-site"}}, "application/json", 403},
-        {"a form post", "POST", "/api/documents/open", open, {{"X-Brindle-Token", "{token}"}}, "application/x-www-form-urlencoded", 415},
-        {"a name that points elsewhere", "GET", "/api/state", "", {{"Host", "evil.example:" + std::to_string(s.Port())}}, nullptr, 403},
-        {"a method of no use", "PUT", "/api/save", "{}", {{"X-Brindle-Token", "{token}"}}, "application/json", 405},
-        {"malformed JSON", "POST", "/api/documents/open", "{\"path\": ", {{"X-Brindle-Token", "{token}"}}, "application/json", 400},
-        {"JSON that is no object", "POST", "/api/panel", "[1,2]", {{"X-Brindle-Token", "{token}"}}, "application/json", 400},
-        {"no path", "POST", "/api/documents/open", "{\"file\": 1}", {{"X-Brindle-Token", "{token}"}}, "application/json", 400},
-        {"a path of the wrong type", "POST", "/api/documents/open", "{\"path\": 12}", {{"X-Brindle-Token", "{token}"}}, "application/json", 400},
-        {"dot-dot out of the root", "POST", "/api/documents/open", json{{"path", (fRoot / ".." / "outside" / "secret.jpg").string()}}.dump(), {{"X-Brindle-Token", "{token}"}}, "application/json", 403},
-        {"relative dot-dot", "POST", "/api/documents/open", json{{"path", "../outside/secret.jpg"}}.dump(), {{"X-Brindle-Token", "{token}"}}, "application/json", 403},
-        {"a link to a file outside", "POST", "/api/documents/open", json{{"path", (fRoot / "link-out.jpg").string()}}.dump(), {{"X-Brindle-Token", "{token}"}}, "application/json", 403},
-        {"a link to a folder outside", "POST", "/api/documents/open", json{{"path", (fRoot / "folder-out" / "secret.jpg").string()}}.dump(), {{"X-Brindle-Token", "{token}"}}, "application/json", 403},
-        {"a system file", "POST", "/api/documents/open", json{{"path", "/etc/passwd"}}.dump(), {{"X-Brindle-Token", "{token}"}}, "application/json", 403},
-        {"the root itself", "POST", "/api/documents/open", json{{"path", fRoot.string()}}.dump(), {{"X-Brindle-Token", "{token}"}}, "application/json", 403},
-        {"no document open to save", "POST", "/api/save", "{}", {{"X-Brindle-Token", "{token}"}}, "application/json", 409},
-        {"a body over the limit", "POST", "/api/documents/open", "{\"path\": \"" + std::string(70 * 1024, 'a') + "\"}", {{"X-Brindle-Token", "{token}"}}, "application/json", 413},
-        {"a dialog answer with nothing open", "POST", "/api/dialog", "{\"serial\": 1, \"button\": \"OK\"}", {{"X-Brindle-Token", "{token}"}}, "application/json", 409},
-        {"a question answer of the wrong shape", "POST", "/api/question", "{\"serial\": 1, \"button\": \"Yes\"}", {{"X-Brindle-Token", "{token}"}}, "application/json", 400},
+        {"a wrong token",
+         "POST",
+         "/api/documents/open",
+         open,
+         {{"X-Brindle-Token", std::string(32, '0')}},
+         "application/json",
+         403},
+        {"the token only as a cookie",
+         "POST",
+         "/api/documents/open",
+         open,
+         {{"Cookie", "brindle_token={token}"}},
+         "application/json",
+         403},
+        {"another origin",
+         "POST",
+         "/api/documents/open",
+         open,
+         {{"X-Brindle-Token", "{token}"}, {"Origin", "http://evil.example"}},
+         "application/json",
+         403},
+        {"a cross-site fetch",
+         "POST",
+         "/api/documents/open",
+         open,
+         {{"X-Brindle-Token", "{token}"}, {"Sec-Fetch-Site", "cross-site"}},
+         "application/json",
+         403},
+        {"a form post",
+         "POST",
+         "/api/documents/open",
+         open,
+         {{"X-Brindle-Token", "{token}"}},
+         "application/x-www-form-urlencoded",
+         415},
+        {"a name that points elsewhere",
+         "GET",
+         "/api/state",
+         "",
+         {{"Host", "evil.example:" + std::to_string(s.Port())}},
+         nullptr,
+         403},
+        {"a method of no use",
+         "PUT",
+         "/api/save",
+         "{}",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         405},
+        {"malformed JSON",
+         "POST",
+         "/api/documents/open",
+         "{\"path\": ",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         400},
+        {"JSON that is no object",
+         "POST",
+         "/api/panel",
+         "[1,2]",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         400},
+        {"no path",
+         "POST",
+         "/api/documents/open",
+         "{\"file\": 1}",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         400},
+        {"a path of the wrong type",
+         "POST",
+         "/api/documents/open",
+         "{\"path\": 12}",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         400},
+        {"dot-dot out of the root",
+         "POST",
+         "/api/documents/open",
+         json{{"path", (fRoot / ".." / "outside" / "secret.jpg").string()}}.dump(),
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         403},
+        {"relative dot-dot",
+         "POST",
+         "/api/documents/open",
+         json{{"path", "../outside/secret.jpg"}}.dump(),
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         403},
+        {"a link to a file outside",
+         "POST",
+         "/api/documents/open",
+         json{{"path", (fRoot / "link-out.jpg").string()}}.dump(),
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         403},
+        {"a link to a folder outside",
+         "POST",
+         "/api/documents/open",
+         json{{"path", (fRoot / "folder-out" / "secret.jpg").string()}}.dump(),
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         403},
+        {"a system file",
+         "POST",
+         "/api/documents/open",
+         json{{"path", "/etc/passwd"}}.dump(),
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         403},
+        {"the root itself",
+         "POST",
+         "/api/documents/open",
+         json{{"path", fRoot.string()}}.dump(),
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         403},
+        {"no document open to save",
+         "POST",
+         "/api/save",
+         "{}",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         409},
+        {"a body over the limit",
+         "POST",
+         "/api/documents/open",
+         "{\"path\": \"" + std::string(70 * 1024, 'a') + "\"}",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         413},
+        {"a dialog answer with nothing open",
+         "POST",
+         "/api/dialog",
+         "{\"serial\": 1, \"button\": \"OK\"}",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         409},
+        {"a question answer of the wrong shape",
+         "POST",
+         "/api/question",
+         "{\"serial\": 1, \"button\": \"Yes\"}",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         400},
     };
     const std::string docBefore = ReadFile(fRoot / "Editorial-BlueSquare.jpg");
     const std::string secretBefore = ReadFile(fOutside / "secret.jpg");
@@ -190,9 +319,10 @@ TEST_F(ServeCommandTest, RequestsThatBreakARuleAreRefusedAndChangeNothing) {
             headers.emplace(k, v);
         }
         httplib::Client client = s.Client();
-        httplib::Result r = std::string(c.method) == "GET"    ? client.Get(c.path, headers)
-                            : std::string(c.method) == "PUT" ? client.Put(c.path, headers, c.body, c.contentType)
-                                                              : client.Post(c.path, headers, c.body, c.contentType);
+        httplib::Result r = std::string(c.method) == "GET" ? client.Get(c.path, headers)
+                            : std::string(c.method) == "PUT"
+                                ? client.Put(c.path, headers, c.body, c.contentType)
+                                : client.Post(c.path, headers, c.body, c.contentType);
         ASSERT_TRUE(r) << httplib::to_string(r.error());
         EXPECT_EQ(r->status, c.status) << r->body;
     }
@@ -211,7 +341,8 @@ TEST_F(ServeCommandTest, AMalformedEditChangesNothingAndAGoodOneIsOneUndoStep) {
     Server s(Args());
     ASSERT_GT(s.Port(), 0) << s.Line();
     const std::string token = s.PageToken();
-    auto opened = Post(s, "/api/documents/open", {{"path", (fRoot / "Editorial-BlueSquare.jpg").string()}}, token);
+    auto opened =
+        Post(s, "/api/documents/open", {{"path", (fRoot / "Editorial-BlueSquare.jpg").string()}}, token);
     ASSERT_TRUE(opened);
     ASSERT_EQ(opened->status, 200) << opened->body;
     const json before = State(s);
@@ -233,7 +364,8 @@ TEST_F(ServeCommandTest, AMalformedEditChangesNothingAndAGoodOneIsOneUndoStep) {
         EXPECT_EQ(r->status, b.status) << r->body;
     }
     // A value the field's type refuses is an alert for the page, and is not stored.
-    auto alert = Post(s, "/api/panel", {{"widget", "Issue number"}, {"action", "set"}, {"value", "twelve"}}, token);
+    auto alert =
+        Post(s, "/api/panel", {{"widget", "Issue number"}, {"action", "set"}, {"value", "twelve"}}, token);
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->status, 200);
     EXPECT_EQ(json::parse(alert->body)["alerts"].size(), 1u) << alert->body;
@@ -286,7 +418,9 @@ TEST_F(ServeCommandTest, ADialogAndAQuestionAreAnsweredByThePage) {
     ASSERT_TRUE(wrong);
     EXPECT_EQ(wrong->status, 409);
     auto answer = Post(s, "/api/dialog",
-                       {{"serial", serial}, {"button", "OK"}, {"values", {{{"widget", "planned"}, {"value", "2031/05/06"}}}}},
+                       {{"serial", serial},
+                        {"button", "OK"},
+                        {"values", {{{"widget", "planned"}, {"value", "2031/05/06"}}}}},
                        token);
     ASSERT_TRUE(answer);
     EXPECT_EQ(answer->status, 200) << answer->body;
@@ -344,15 +478,16 @@ TEST_F(ServeCommandTest, WithTheTokenAskedEverywhereEveryRequestCarriesIt) {
     const httplib::Headers cookie = {{"Cookie", "a=b; brindle_token=0123456789abcdef0123456789abcdef"}};
     const httplib::Headers header = {{"X-Brindle-Token", "0123456789abcdef0123456789abcdef"}};
     const httplib::Headers wrong = {{"Cookie", "brindle_token=0123456789abcdef0123456789abcdee"}};
-    for (const auto& [headers, status] : {std::pair{cookie, 200}, std::pair{header, 200}, std::pair{wrong, 401}}) {
+    for (const auto& [headers, status] :
+         {std::pair{cookie, 200}, std::pair{header, 200}, std::pair{wrong, 401}}) {
         auto state = c.Get("/api/state", headers);
         ASSERT_TRUE(state);
         EXPECT_EQ(state->status, status);
     }
     // A token too short to be safe is refused at start.
     std::string err;
-    EXPECT_EQ(RunBrindle("--home " + Quote(sHome->path().string()) + " serve --listen 127.0.0.1:0 --token short --root " +
-                             Quote(fRoot.string()),
+    EXPECT_EQ(RunBrindle("--home " + Quote(sHome->path().string()) +
+                             " serve --listen 127.0.0.1:0 --token short --root " + Quote(fRoot.string()),
                          nullptr, &err),
               1)
         << err;
