@@ -247,6 +247,13 @@ void BRNPrefsPrst::LoadLibrary() {
         sources.insert(sources.begin() + static_cast<std::ptrdiff_t>(i), file);
     }
     fPackages = std::move(library);
+    fStored = fPackages;
+    // A package whose file is not the one its name maps to (a copy kept under another name
+    // that won over the library's own file) is written to its own file at the next save.
+    fMisplaced.clear();
+    for (size_t k = 0; k < fPackages.size(); ++k)
+        if (sources[k].GetFileName().Units() != PackageFileName(fPackages[k].GetName()).Units())
+            fMisplaced.push_back(fPackages[k].GetName());
     CV_RETURN_VOID();
 }
 
@@ -422,7 +429,8 @@ const BRNPackage* BRNPrefsPrst::FindPackage(const PMString& name) const { return
 void BRNPrefsPrst::SetPackages(const BRNPackageList& packages) {
     CV_TRACE("BRNPrefsPrst::SetPackages");
     // What this process changed, against the library as it last read or stored it: a package
-    // given and not the same as before, and a package no longer given.
+    // given and not the same as before, and a package no longer given. A change that could not
+    // be stored is still a change at the next save.
     auto same = [](const BRNPackage& a, const BRNPackage& b) {
         std::string x, y;
         return BRNPackageUtils::PackageFileBytes(a, &x) && BRNPackageUtils::PackageFileBytes(b, &y) && x == y;
@@ -430,40 +438,46 @@ void BRNPrefsPrst::SetPackages(const BRNPackageList& packages) {
     BRNPackageList changed;
     std::vector<PMString> removed;
     for (const BRNPackage& p : packages) {
-        const BRNPackage* before = FindPackage(p.GetName());
+        const BRNPackage* before = ::FindPackage(fStored, p.GetName());
         if (!before || !same(*before, p)) changed.push_back(p);
     }
-    for (const BRNPackage& p : fPackages)
+    for (const BRNPackage& p : fStored)
         if (!::FindPackage(packages, p.GetName())) removed.push_back(p.GetName());
 
     std::unique_ptr<FileLock> lock;
-    if (!Lock(&lock)) {
-        CV_TRACE_FAILED();
-        return;
+    if (Lock(&lock)) {
+        // The library as other processes left it, with this process's change on top.
+        Reload();
+        fLastSaveError.Clear();
+        for (const PMString& name : removed)
+            RemovePackage(fPackages, name);
+        for (const PMString& name : fMisplaced)
+            if (const BRNPackage* p = FindPackage(name); p && !::FindPackage(changed, name)) changed.push_back(*p);
+        for (const BRNPackage& p : changed) {
+            auto at = std::lower_bound(fPackages.begin(), fPackages.end(), p.GetName(),
+                                       [](const BRNPackage& a, const PMString& n) { return a.GetName() < n; });
+            if (at != fPackages.end() && at->GetName() == p.GetName())
+                *at = p;
+            else
+                fPackages.insert(at, p);
+        }
+        if (Store(changed, true)) {
+            fLastSaveSucceeded = kTrue;
+            fStored = fPackages;
+            fMisplaced.clear();
+        } else {
+            fLastSaveSucceeded = kFalse;
+        }
+        lock.reset();
+    } else {
+        fPackages = packages;
     }
-    // The library as other processes left it, with this process's change on top.
-    Reload();
-    fLastSaveError.Clear();
-    for (const PMString& name : removed)
-        RemovePackage(fPackages, name);
-    for (const BRNPackage& p : changed) {
-        auto at = std::lower_bound(fPackages.begin(), fPackages.end(), p.GetName(),
-                                   [](const BRNPackage& a, const PMString& n) { return a.GetName() < n; });
-        if (at != fPackages.end() && at->GetName() == p.GetName())
-            *at = p;
-        else
-            fPackages.insert(at, p);
-    }
-    const bool stored = Store(changed, true);
-    fLastSaveSucceeded = stored ? kTrue : kFalse;
-    // What failed to be stored is not the library either.
-    if (!stored) LoadLibrary();
-    lock.reset();
     InterfacePtr<ISubject> subject(this, IID_ISUBJECT);
     if (subject)
         subject->Change(kBRNLibraryChangedMessage, kBRNProtocol, static_cast<IBRNPrefs*>(this));
     else
         CV_LOG_FAILED();
+    if (!fLastSaveSucceeded) CV_RETURN_FAILED();
     CV_RETURN_VOID();
 }
 

@@ -69,6 +69,11 @@ private:
     bool16 fUseLatestPackage = kTrue;
     bool16 fLatestPackageChanged = kFalse;
     BRNPackageList fPackages;
+    // The library as this process last read it from disk or stored it: what a change is
+    // measured against, so that only this process's own changes are written.
+    BRNPackageList fStored;
+    // Packages loaded from a file other than the one their name maps to.
+    std::vector<PMString> fMisplaced;
     int32 fDataType = kInDesign;
     bool16 fLastSaveSucceeded = kTrue;
     PMString fLastSaveError;

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <ostream>
 #include <gtest/gtest.h>
 #include <string>
 #include <sys/file.h>
@@ -88,6 +89,11 @@ struct Race {
     std::function<void(const std::string& home, const fs::path& doc, int round)> check;
 };
 
+// The case's name where a test's parameter is printed (ctest lists it).
+void PrintTo(const Race& race, std::ostream* os) {
+    *os << race.name;
+}
+
 void Prepare(const std::string& args) {
     std::string err;
     ASSERT_EQ(RunBrindle(args, nullptr, &err), 0) << args << "\n" << err;
@@ -133,6 +139,23 @@ const Race kRaces[] = {
          const std::string n = std::to_string(round);
          return std::vector<std::string>{"--home " + home + " --user a set " + Quote(doc) + " 'Headline=Head " + n + "'",
                                          "--home " + home + " --user b set " + Quote(doc) + " 'Kicker=Kick " + n + "'"};
+     },
+     [](const std::string&, const fs::path& doc, int round) {
+         const std::string n = std::to_string(round);
+         EXPECT_EQ(FieldValue(doc, "Headline"), "Head " + n);
+         EXPECT_EQ(FieldValue(doc, "Kicker"), "Kick " + n);
+     }},
+    // The worker processes of -j lock each document as a single run does.
+    {"BatchWorkersAndASet",
+     [](const std::string& home, const fs::path& doc) {
+         Prepare("--home " + home + " library import " + Sample("Editorial"));
+         fs::copy_file(doc, doc.parent_path() / "other.jpg", fs::copy_options::overwrite_existing);
+     },
+     [](const std::string& home, const fs::path& doc, int round) {
+         const std::string n = std::to_string(round);
+         return std::vector<std::string>{"--home " + home + " set -q -j 2 -s 'Headline=Head " + n + "' " +
+                                             Quote(doc.parent_path() / "other.jpg") + " " + Quote(doc),
+                                         "--home " + home + " set " + Quote(doc) + " 'Kicker=Kick " + n + "'"};
      },
      [](const std::string&, const fs::path& doc, int round) {
          const std::string n = std::to_string(round);

@@ -186,7 +186,8 @@ protected:
                 EXPECT_NE(e.path().parent_path(), PackagesFolder()) << "folder made by a name: " << e.path();
                 continue;
             }
-            EXPECT_TRUE(e.path() == SettingsFile() || e.path().parent_path() == PackagesFolder())
+            EXPECT_TRUE(e.path() == SettingsFile() || e.path() == SettingsFile().parent_path() / ".BrindleLibrary.lock" ||
+                        e.path().parent_path() == PackagesFolder())
                 << "file outside the packages folder: " << e.path();
         }
         EXPECT_EQ(PackageFileNames().size(), names.size());
@@ -824,19 +825,28 @@ TEST_F(PrefsTest, FailedSaveKeepsTheOldFiles) {
     EXPECT_EQ(Prefs()->FindPackage(PMString("Alpha"))->GetVersion(), 2u);
 }
 
-TEST_F(PrefsTest, OnePackageThatCannotBeWrittenFailsTheSave) {
-    // A folder in the way of one package file; the others are still written.
+TEST_F(PrefsTest, OnePackageThatCannotBeWrittenStoresNoneOfTheSave) {
+    Prefs()->SetPackages({Package("Alpha", 1)});
+    ASSERT_TRUE(Prefs()->GetLastSaveSucceeded());
+    const std::string alphaBefore = ReadFile(PackagesFolder() / "Alpha_ID.xml");
+    const std::string settingsBefore = ReadFile(SettingsFile());
+    // A folder in the way of one package file: the save is one change, so the package that
+    // could be written is not either, and the settings file keeps its list.
     fs::create_directory(PackagesFolder() / "Beta_ID.xml");
     Prefs()->SetPackages({Package("Alpha", 3), Package("Beta", 1)});
     EXPECT_FALSE(Prefs()->GetLastSaveSucceeded());
-    BRNPackage alpha;
-    ASSERT_EQ(BRNPackageUtils::LoadPackageFile(IDFile(PackagesFolder() / "Alpha_ID.xml"), alpha), 0);
-    EXPECT_EQ(alpha.GetVersion(), 3u);
+    EXPECT_NE(Prefs()->GetLastSaveError().GetUTF8String().find("Beta_ID.xml"), std::string::npos);
+    EXPECT_EQ(ReadFile(PackagesFolder() / "Alpha_ID.xml"), alphaBefore);
+    EXPECT_EQ(ReadFile(SettingsFile()), settingsBefore);
     EXPECT_TRUE(TemporaryFiles().empty());
 
+    // The change is kept and stored whole once the way is clear.
     fs::remove(PackagesFolder() / "Beta_ID.xml");
     Prefs()->SetPackages(Prefs()->GetPackages());
     EXPECT_TRUE(Prefs()->GetLastSaveSucceeded());
+    Restart();
+    EXPECT_EQ(LibraryNames(), (std::vector<std::string>{"Alpha", "Beta"}));
+    EXPECT_EQ(Prefs()->FindPackage(PMString("Alpha"))->GetVersion(), 3u);
 }
 
 } // namespace
