@@ -135,6 +135,7 @@ void AddServiceCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
 void SetAssignmentsAfterSeparator(std::vector<std::string> assignments);
 void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
 void AddStoryCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
+void AddServeCommands(CLI::App& app, const GlobalOptions& options, int& exitCode);
 // brindle shell: one host session driven by a terminal or a script (ShellSession.cpp).
 void AddShellCommand(CLI::App& app, const GlobalOptions& options, int& exitCode);
 // Runs one of the commands that work on documents ("set FILE -s A=1", words as on the command

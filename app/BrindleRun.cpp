@@ -95,6 +95,7 @@ extern "C" int BrindleRun(int argc, char** argv) {
     AddPackageCommands(app, options, exitCode);
     AddStoryCommands(app, options, exitCode);
     AddShellCommand(app, options, exitCode);
+    AddServeCommands(app, options, exitCode);
     CommandLine::AddHelp(app);
 
     if (argc < 2) {

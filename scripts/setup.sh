@@ -12,6 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   tzdata hyperfine exempi
   help2man parallel bash-completion python3-yaml
+  libcpp-httplib-dev chromium
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -24,6 +25,22 @@ if [ ${#missing[@]} -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
   $sudo_cmd apt-get update -q
   $sudo_cmd apt-get install -y -q --no-install-recommends "${missing[@]}"
+fi
+
+# The web panel's browser tests: Node with npm (Debian's, unless one is there already) and
+# playwright-core from the lock file, driving the system's Chromium; nothing downloads a
+# browser of its own.
+if ! command -v npm >/dev/null 2>&1; then
+  echo "setup: installing nodejs npm"
+  export DEBIAN_FRONTEND=noninteractive
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -q
+  $sudo_cmd apt-get install -y -q --no-install-recommends nodejs npm
+fi
+if ! cmp -s tests/browser/package-lock.json tests/browser/node_modules/.installed-lock.json 2>/dev/null; then
+  (cd tests/browser && PLAYWRIGHT_SKIP_BROWSER_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error &&
+    cp package-lock.json node_modules/.installed-lock.json)
 fi
 
 build_dir="${BRINDLE_BUILD_DIR:-build}"

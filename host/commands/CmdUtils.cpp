@@ -264,6 +264,10 @@ bool CanUndo(IDocument* doc) {
     return db && !db->GetUndoHistory().undo.empty();
 }
 
+void BeginNewUndoStep(IDocument* doc) {
+    if (HostDataBase* db = HostDataBaseOf(doc)) db->GetUndoHistory().joinBlocked = true;
+}
+
 bool CanRedo(IDocument* doc) {
     HostDataBase* db = HostDataBaseOf(doc);
     return db && !db->GetUndoHistory().redo.empty();

@@ -31,6 +31,9 @@ ICommandSequence* BeginCommandSequence();
 ErrorCode EndCommandSequence(ICommandSequence* sequence);
 
 bool CanUndo(IDocument* doc);
+// The next command on the document starts a step of its own instead of joining the last one:
+// a front end calls it where a person's action begins, so that each action is undone alone.
+void BeginNewUndoStep(IDocument* doc);
 bool CanRedo(IDocument* doc);
 PMString GetUndoName(IDocument* doc);
 PMString GetRedoName(IDocument* doc);

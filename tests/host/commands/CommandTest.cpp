@@ -192,6 +192,7 @@ TEST_F(CommandTest, WhichCommandsShareAnUndoStep) {
         bool joinable;
         std::string name;
         bool touchOutsideFirst; // change the packet without a command before this one
+        bool newStepFirst = false; // a front end marks a person's next action before this one
     };
     struct Case {
         std::string what;
@@ -207,6 +208,7 @@ TEST_F(CommandTest, WhichCommandsShareAnUndoStep) {
         {"joinable but named otherwise", {{"a", true, "Set", false}, {"b", true, "Other", false}}, 2},
         {"a change in between", {{"a", true, "Set", false}, {"b", true, "Set", true}}, 2},
         {"non-joinable commands", {{"a", false, "Set", false}, {"b", false, "Set", false}}, 2},
+        {"a new step begun in between", {{"a", true, "Set", false}, {"b", true, "Set", false, true}}, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -216,6 +218,7 @@ TEST_F(CommandTest, WhichCommandsShareAnUndoStep) {
         for (const auto& s : c.commands) {
             if (s.touchOutsideFirst)
                 Packet(fStory1)->SetProperty(kTestNS, WideString("Outside"), WideString("x"));
+            if (s.newStepFirst) CmdUtils::BeginNewUndoStep(fDoc);
             ASSERT_EQ(Run({fStory1}, s.value, s.joinable, s.name), kSuccess);
         }
         EXPECT_EQ(Value(fStory1), c.commands.back().value);

@@ -1,0 +1,496 @@
+// `brindle serve` at the HTTP level: the built program serves a folder of sample documents
+// on 127.0.0.1 (a free port), and the tests hold its security rules to account (the token,
+// the origin, the Host header, the folders that may be opened, the body size, malformed
+// requests) and walk a dialog and a question through the API as a page would.
+#include "TestSupport.h"
+
+#include <httplib.h>
+#include <nlohmann/json.hpp>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <regex>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using testsupport::Quote;
+using testsupport::ReadFile;
+using testsupport::RunBrindle;
+using testsupport::SamplesLibrary;
+using testsupport::TempDir;
+using testsupport::WriteFile;
+
+namespace {
+
+// The program serving, started with the arguments and stopped (SIGTERM) when this goes away.
+class Server {
+public:
+    explicit Server(const std::vector<std::string>& args) {
+        int out[2];
+        if (::pipe(out) != 0) return;
+        fPid = ::fork();
+        if (fPid == 0) {
+            ::dup2(out[1], STDOUT_FILENO);
+            ::close(out[0]);
+            ::close(out[1]);
+            std::vector<char*> argv;
+            std::string program = BRINDLE_BINARY;
+            argv.push_back(program.data());
+            std::vector<std::string> copy = args;
+            for (std::string& a : copy)
+                argv.push_back(a.data());
+            argv.push_back(nullptr);
+            ::execv(program.c_str(), argv.data());
+            ::_exit(127);
+        }
+        ::close(out[1]);
+        // The first line names the address: "brindle: serving http://127.0.0.1:PORT/...".
+        std::string line;
+        char c;
+        while (::read(out[0], &c, 1) == 1 && c != '\n')
+            line += c;
+        ::close(out[0]);
+        std::smatch m;
+        if (std::regex_search(line, m, std::regex("http://127\\.0\\.0\\.1:([0-9]+)/(\\?token=([0-9a-f]+))?")))
+            fPort = std::stoi(m[1]);
+        fLine = line;
+    }
+    ~Server() {
+        if (fPid > 0) {
+            ::kill(fPid, SIGTERM);
+            int status = 0;
+            ::waitpid(fPid, &status, 0);
+        }
+    }
+    int Port() const { return fPort; }
+    const std::string& Line() const { return fLine; }
+    httplib::Client Client() const {
+        httplib::Client c("127.0.0.1", fPort);
+        c.set_read_timeout(30, 0);
+        return c;
+    }
+    // The token the page carries.
+    std::string PageToken() const {
+        auto r = Client().Get("/");
+        std::smatch m;
+        if (r && std::regex_search(r->body, m, std::regex("name=\"brindle-token\" content=\"([^\"]+)\"")))
+            return m[1];
+        return {};
+    }
+
+private:
+    pid_t fPid = -1;
+    int fPort = 0;
+    std::string fLine;
+};
+
+class ServeCommandTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        sHome = std::make_unique<TempDir>();
+        std::string args = "--home " + Quote(sHome->path().string()) + " library import";
+        for (const auto& e : fs::directory_iterator(SamplesLibrary()))
+            if (e.path().extension() == ".xml") args += " " + Quote(e.path().string());
+        std::string err;
+        ASSERT_EQ(RunBrindle(args, nullptr, &err), 0) << err;
+    }
+    static void TearDownTestSuite() { sHome.reset(); }
+
+    void SetUp() override {
+        fs::create_directories(fRoot);
+        fs::create_directories(fOutside);
+        for (const char* f : {"Editorial-BlueSquare.jpg", "Plain-BlueSquare.jpg"})
+            fs::copy_file(fs::path(BRINDLE_SOURCE_DIR) / "samples/documents" / f, fRoot / f);
+        fs::copy_file(fs::path(BRINDLE_SOURCE_DIR) / "samples/documents/Editorial-BlueSquare.jpg",
+                      fOutside / "secret.jpg");
+        fs::create_symlink(fOutside / "secret.jpg", fRoot / "link-out.jpg");
+        fs::create_directory_symlink(fOutside, fRoot / "folder-out");
+    }
+
+    std::vector<std::string> Args(std::vector<std::string> more = {}) const {
+        std::vector<std::string> a = {"--home", sHome->path().string(), "serve", "--listen", "127.0.0.1:0",
+                                      "--root", fRoot.string()};
+        a.insert(a.end(), more.begin(), more.end());
+        return a;
+    }
+
+    static httplib::Result Post(const Server& s, const std::string& path, const json& body,
+                                const std::string& token, httplib::Headers extra = {}) {
+        httplib::Headers h = {{"X-Brindle-Token", token}};
+        h.insert(extra.begin(), extra.end());
+        return s.Client().Post(path.c_str(), h, body.dump(), "application/json");
+    }
+
+    static json State(const Server& s) {
+        auto r = s.Client().Get("/api/state");
+        return r && r->status == 200 ? json::parse(r->body) : json();
+    }
+
+    static inline std::unique_ptr<TempDir> sHome;
+    TempDir fDir;
+    fs::path fRoot = fDir / "root";
+    fs::path fOutside = fDir / "outside";
+};
+
+struct RequestCase {
+    const char* what;
+    const char* method; // GET, POST, PUT
+    const char* path;
+    std::string body;
+    // Headers; "{token}" stands for the page's token.
+    std::vector<std::pair<std::string, std::string>> headers;
+    const char* contentType;
+    int status;
+};
+
+TEST_F(ServeCommandTest, RequestsThatBreakARuleAreRefusedAndChangeNothing) {
+    Server s(Args());
+    ASSERT_GT(s.Port(), 0) << s.Line();
+    const std::string token = s.PageToken();
+    ASSERT_EQ(token.size(), 32u);
+    const std::string own = "http://127.0.0.1:" + std::to_string(s.Port());
+    const std::string doc = (fRoot / "Editorial-BlueSquare.jpg").string();
+    const std::string open = json{{"path", doc}}.dump();
+    const std::vector<RequestCase> cases = {
+        {"no token", "POST", "/api/documents/open", open, {}, "application/json", 403},
+        {"a wrong token",
+         "POST",
+         "/api/documents/open",
+         open,
+         {{"X-Brindle-Token", std::string(32, '0')}},
+         "application/json",
+         403},
+        {"the token only as a cookie",
+         "POST",
+         "/api/documents/open",
+         open,
+         {{"Cookie", "brindle_token={token}"}},
+         "application/json",
+         403},
+        {"another origin",
+         "POST",
+         "/api/documents/open",
+         open,
+         {{"X-Brindle-Token", "{token}"}, {"Origin", "http://evil.example"}},
+         "application/json",
+         403},
+        {"a cross-site fetch",
+         "POST",
+         "/api/documents/open",
+         open,
+         {{"X-Brindle-Token", "{token}"}, {"Sec-Fetch-Site", "cross-site"}},
+         "application/json",
+         403},
+        {"a form post",
+         "POST",
+         "/api/documents/open",
+         open,
+         {{"X-Brindle-Token", "{token}"}},
+         "application/x-www-form-urlencoded",
+         415},
+        {"a name that points elsewhere",
+         "GET",
+         "/api/state",
+         "",
+         {{"Host", "evil.example:" + std::to_string(s.Port())}},
+         nullptr,
+         403},
+        {"a method of no use",
+         "PUT",
+         "/api/save",
+         "{}",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         405},
+        {"malformed JSON",
+         "POST",
+         "/api/documents/open",
+         "{\"path\": ",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         400},
+        {"JSON that is no object",
+         "POST",
+         "/api/panel",
+         "[1,2]",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         400},
+        {"no path",
+         "POST",
+         "/api/documents/open",
+         "{\"file\": 1}",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         400},
+        {"a path of the wrong type",
+         "POST",
+         "/api/documents/open",
+         "{\"path\": 12}",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         400},
+        {"dot-dot out of the root",
+         "POST",
+         "/api/documents/open",
+         json{{"path", (fRoot / ".." / "outside" / "secret.jpg").string()}}.dump(),
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         403},
+        {"relative dot-dot",
+         "POST",
+         "/api/documents/open",
+         json{{"path", "../outside/secret.jpg"}}.dump(),
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         403},
+        {"a link to a file outside",
+         "POST",
+         "/api/documents/open",
+         json{{"path", (fRoot / "link-out.jpg").string()}}.dump(),
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         403},
+        {"a link to a folder outside",
+         "POST",
+         "/api/documents/open",
+         json{{"path", (fRoot / "folder-out" / "secret.jpg").string()}}.dump(),
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         403},
+        {"a system file",
+         "POST",
+         "/api/documents/open",
+         json{{"path", "/etc/passwd"}}.dump(),
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         403},
+        {"the root itself",
+         "POST",
+         "/api/documents/open",
+         json{{"path", fRoot.string()}}.dump(),
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         403},
+        {"no document open to save",
+         "POST",
+         "/api/save",
+         "{}",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         409},
+        {"a body over the limit",
+         "POST",
+         "/api/documents/open",
+         "{\"path\": \"" + std::string(70 * 1024, 'a') + "\"}",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         413},
+        {"a dialog answer with nothing open",
+         "POST",
+         "/api/dialog",
+         "{\"serial\": 1, \"button\": \"OK\"}",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         409},
+        {"a question answer of the wrong shape",
+         "POST",
+         "/api/question",
+         "{\"serial\": 1, \"button\": \"Yes\"}",
+         {{"X-Brindle-Token", "{token}"}},
+         "application/json",
+         400},
+    };
+    const std::string docBefore = ReadFile(fRoot / "Editorial-BlueSquare.jpg");
+    const std::string secretBefore = ReadFile(fOutside / "secret.jpg");
+    for (const RequestCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        httplib::Headers headers;
+        for (auto [k, v] : c.headers) {
+            const size_t at = v.find("{token}");
+            if (at != std::string::npos) v.replace(at, 7, token);
+            headers.emplace(k, v);
+        }
+        httplib::Client client = s.Client();
+        httplib::Result r = std::string(c.method) == "GET" ? client.Get(c.path, headers)
+                            : std::string(c.method) == "PUT"
+                                ? client.Put(c.path, headers, c.body, c.contentType)
+                                : client.Post(c.path, headers, c.body, c.contentType);
+        ASSERT_TRUE(r) << httplib::to_string(r.error());
+        EXPECT_EQ(r->status, c.status) << r->body;
+    }
+    const json state = State(s);
+    EXPECT_TRUE(state["state"]["documents"].empty()) << state.dump();
+    EXPECT_EQ(ReadFile(fRoot / "Editorial-BlueSquare.jpg"), docBefore);
+    EXPECT_EQ(ReadFile(fOutside / "secret.jpg"), secretBefore);
+    // The listing shows neither the links that lead out nor what lies behind them.
+    auto files = s.Client().Get("/api/files");
+    ASSERT_TRUE(files);
+    EXPECT_EQ(files->body.find("secret"), std::string::npos) << files->body;
+    EXPECT_EQ(files->body.find("link-out"), std::string::npos) << files->body;
+}
+
+TEST_F(ServeCommandTest, AMalformedEditChangesNothingAndAGoodOneIsOneUndoStep) {
+    Server s(Args());
+    ASSERT_GT(s.Port(), 0) << s.Line();
+    const std::string token = s.PageToken();
+    auto opened =
+        Post(s, "/api/documents/open", {{"path", (fRoot / "Editorial-BlueSquare.jpg").string()}}, token);
+    ASSERT_TRUE(opened);
+    ASSERT_EQ(opened->status, 200) << opened->body;
+    const json before = State(s);
+    const struct {
+        json body;
+        int status;
+    } bad[] = {
+        {{{"widget", "Issue number"}, {"action", "type"}, {"value", "3"}}, 400},
+        {{{"widget", "Issue number"}, {"action", "set"}, {"value", 3}}, 400},
+        {{{"widget", "Issue number"}, {"action", "set"}}, 400},
+        {{{"widget", "No such field"}, {"action", "set"}, {"value", "3"}}, 422},
+        {{{"widget", "Story ID"}, {"action", "set"}, {"value", "x"}}, 422}, // read-only
+        {{{"widget", "Section"}, {"action", "set"}, {"value", "Not a section"}}, 422},
+    };
+    for (const auto& b : bad) {
+        SCOPED_TRACE(b.body.dump());
+        auto r = Post(s, "/api/panel", b.body, token);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, b.status) << r->body;
+    }
+    // A value the field's type refuses is an alert for the page, and is not stored.
+    auto alert =
+        Post(s, "/api/panel", {{"widget", "Issue number"}, {"action", "set"}, {"value", "twelve"}}, token);
+    ASSERT_TRUE(alert);
+    EXPECT_EQ(alert->status, 200);
+    EXPECT_EQ(json::parse(alert->body)["alerts"].size(), 1u) << alert->body;
+    EXPECT_EQ(State(s)["state"], before["state"]);
+
+    auto set = Post(s, "/api/panel", {{"widget", "Issue number"}, {"action", "set"}, {"value", "42"}}, token);
+    ASSERT_TRUE(set);
+    EXPECT_EQ(set->status, 200) << set->body;
+    json after = State(s)["state"];
+    EXPECT_TRUE(after["documents"][0]["modified"]);
+    EXPECT_FALSE(after["undo"].is_null());
+    auto undo = Post(s, "/api/undo", json::object(), token);
+    ASSERT_TRUE(undo);
+    EXPECT_EQ(undo->status, 200);
+    EXPECT_EQ(State(s)["state"]["panel"], before["state"]["panel"]);
+}
+
+// The page's side of a dialog: it sees the dialog in the state, answers it by its serial,
+// and the action that opened it finishes with the answer.
+TEST_F(ServeCommandTest, ADialogAndAQuestionAreAnsweredByThePage) {
+    Server s(Args({(fRoot / "Editorial-BlueSquare.jpg").string()}));
+    ASSERT_GT(s.Port(), 0) << s.Line();
+    const std::string token = s.PageToken();
+    auto waitFor = [&](const char* what) {
+        for (int i = 0; i < 500; ++i) {
+            json state = State(s);
+            if (!state["pending"][what].is_null()) return state["pending"][what];
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return json();
+    };
+
+    int clicked = 0;
+    std::string clickedBody;
+    auto click = [&](const char* widget) {
+        auto r = Post(s, "/api/panel", {{"widget", widget}, {"action", "click"}}, token);
+        clicked = r ? r->status : -1;
+        clickedBody = r ? r->body : std::string();
+    };
+    std::thread page([&] { click("Copy deadline:edit"); });
+    json dialog = waitFor("dialog");
+    ASSERT_FALSE(dialog.is_null());
+    EXPECT_EQ(dialog["name"], "deadline");
+    // Another change waits until the dialog is answered.
+    auto busy = Post(s, "/api/save", json::object(), token);
+    ASSERT_TRUE(busy);
+    EXPECT_EQ(busy->status, 409);
+    const uint64_t serial = dialog["serial"];
+    auto wrong = Post(s, "/api/dialog", {{"serial", serial + 7}, {"button", "OK"}}, token);
+    ASSERT_TRUE(wrong);
+    EXPECT_EQ(wrong->status, 409);
+    auto answer = Post(s, "/api/dialog",
+                       {{"serial", serial},
+                        {"button", "OK"},
+                        {"values", {{{"widget", "planned"}, {"value", "2031/05/06"}}}}},
+                       token);
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(answer->status, 200) << answer->body;
+    page.join();
+    EXPECT_EQ(clicked, 200) << clickedBody;
+    json state = State(s);
+    EXPECT_TRUE(state["pending"]["dialog"].is_null());
+    EXPECT_NE(state["state"]["panel"].dump().find("2031/05/06"), std::string::npos);
+
+    // Reset asks first; No keeps the packages.
+    std::thread reset([&] { click("reset"); });
+    json question = waitFor("question");
+    ASSERT_FALSE(question.is_null());
+    ASSERT_EQ(question["buttons"], json({"Yes", "No"}));
+    auto no = Post(s, "/api/question", {{"serial", question["serial"]}, {"button", 2}}, token);
+    ASSERT_TRUE(no);
+    EXPECT_EQ(no->status, 200);
+    reset.join();
+    EXPECT_EQ(State(s)["state"]["panel"]["package"], "Editorial");
+}
+
+TEST_F(ServeCommandTest, AClosePastMissingRequiredFieldsNeedsForce) {
+    Server s(Args({(fRoot / "Plain-BlueSquare.jpg").string()}));
+    ASSERT_GT(s.Port(), 0) << s.Line();
+    const std::string token = s.PageToken();
+    for (const json& step : {json{{"widget", "package"}, {"action", "set"}, {"value", "Editorial"}},
+                             json{{"widget", "apply"}, {"action", "click"}}}) {
+        auto r = Post(s, "/api/panel", step, token);
+        ASSERT_TRUE(r);
+        ASSERT_EQ(r->status, 200) << r->body;
+    }
+    auto refused = Post(s, "/api/documents/close", {{"id", 1}}, token);
+    ASSERT_TRUE(refused);
+    EXPECT_EQ(refused->status, 409);
+    EXPECT_NE(refused->body.find("Headline"), std::string::npos) << refused->body;
+    EXPECT_EQ(State(s)["state"]["documents"].size(), 1u);
+    auto forced = Post(s, "/api/documents/close", {{"id", 1}, {"force", true}}, token);
+    ASSERT_TRUE(forced);
+    EXPECT_EQ(forced->status, 200) << forced->body;
+    EXPECT_TRUE(State(s)["state"]["documents"].empty());
+}
+
+TEST_F(ServeCommandTest, WithTheTokenAskedEverywhereEveryRequestCarriesIt) {
+    Server s(Args({"--always-token", "--token", "0123456789abcdef0123456789abcdef"}));
+    ASSERT_GT(s.Port(), 0) << s.Line();
+    EXPECT_NE(s.Line().find("?token=0123456789abcdef0123456789abcdef"), std::string::npos) << s.Line();
+    httplib::Client c = s.Client();
+    auto none = c.Get("/api/state");
+    ASSERT_TRUE(none);
+    EXPECT_EQ(none->status, 401);
+    auto page = c.Get("/?token=0123456789abcdef0123456789abcdef");
+    ASSERT_TRUE(page);
+    EXPECT_EQ(page->status, 200);
+    EXPECT_NE(page->get_header_value("Set-Cookie").find("HttpOnly"), std::string::npos);
+    const httplib::Headers cookie = {{"Cookie", "a=b; brindle_token=0123456789abcdef0123456789abcdef"}};
+    const httplib::Headers header = {{"X-Brindle-Token", "0123456789abcdef0123456789abcdef"}};
+    const httplib::Headers wrong = {{"Cookie", "brindle_token=0123456789abcdef0123456789abcdee"}};
+    for (const auto& [headers, status] :
+         {std::pair{cookie, 200}, std::pair{header, 200}, std::pair{wrong, 401}}) {
+        auto state = c.Get("/api/state", headers);
+        ASSERT_TRUE(state);
+        EXPECT_EQ(state->status, status);
+    }
+    // A token too short to be safe is refused at start.
+    std::string err;
+    EXPECT_EQ(RunBrindle("--home " + Quote(sHome->path().string()) +
+                             " serve --listen 127.0.0.1:0 --token short --root " + Quote(fRoot.string()),
+                         nullptr, &err),
+              1)
+        << err;
+}
+
+} // namespace
