@@ -40,6 +40,9 @@ nlohmann::json Widget(const WidgetModel& w) {
         j["text"] = w.GetText().GetUTF8String();
         break;
     case WidgetKind::kGroup:
+        // A group's text is a note over its children (the panel's "not applied" line).
+        if (!w.GetText().IsEmpty()) j["text"] = w.GetText().GetUTF8String();
+        break;
     case WidgetKind::kButton:
         break;
     default:
