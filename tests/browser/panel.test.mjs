@@ -194,3 +194,40 @@ test('two pages on one document see each other\'s edits', async () => {
   await a.close();
   await b.close();
 });
+
+test('a question and a password dialog are answered in the page', async () => {
+  const page = await browser.newPage();
+  await page.goto(server.url);
+  await openDocument(page, 'Editorial-BlueSquare.jpg');
+  await choosePackage(page, 'Editorial');
+
+  // Reset asks first; No keeps the package in the document.
+  await panelStep(page, async () => {
+    await page.getByRole('button', { name: 'Reset', exact: true }).click();
+    const question = page.locator('#question');
+    await question.waitFor({ state: 'visible' });
+    assert.match(await page.locator('#question-text').textContent(), /Remove all packages/);
+    await question.getByRole('button', { name: 'No', exact: true }).click();
+    await question.waitFor({ state: 'hidden' });
+  });
+  assert.equal(await page.locator('#panel-body .note').count(), 0);
+  assert.ok(await page.getByLabel('Headline', { exact: true }).isEnabled());
+
+  // Editing a package with a password asks for it; a wrong one is refused in the dialog,
+  // which stays open for another try, and Escape cancels it.
+  await choosePackage(page, 'Photo Rights');
+  const dialog = page.locator('#dialog');
+  await panelStep(page, async () => {
+    await page.getByRole('button', { name: 'Edit...', exact: true }).click();
+    await dialog.waitFor({ state: 'visible' });
+    const password = dialog.getByLabel('Password');
+    assert.equal(await password.getAttribute('type'), 'password');
+    await password.fill('not the password');
+    await dialog.getByRole('button', { name: 'OK', exact: true }).click();
+    await dialog.locator('#dialog-alerts p').first().waitFor();
+    assert.ok(await dialog.isVisible());
+    await page.keyboard.press('Escape');
+    await dialog.waitFor({ state: 'hidden' });
+  });
+  await page.close();
+});

@@ -121,7 +121,9 @@ function control(w, act, label, hint) {
     case 'edit':
     case 'date': {
       const multi = hint && hint.typeCode === 8;
-      const input = multi ? el('textarea', common) : el('input', { ...common, type: 'text' });
+      // A password box hides what is typed (the package dialogs' password and its confirmation).
+      const secret = /password/i.test(w.name || '') || /password/i.test(w.label || '');
+      const input = multi ? el('textarea', common) : el('input', { ...common, type: secret ? 'password' : 'text', autocomplete: secret ? 'off' : null });
       if (w.kind === 'date') {
         input.placeholder = 'yyyy/mm/dd';
         input.setAttribute('pattern', '\\d{4}/\\d{2}/\\d{2}|ACTIVATION|now|');
