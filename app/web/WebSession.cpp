@@ -16,6 +16,8 @@
 #include "io/FolderWalk.h"
 #include "logic/BRNPackageUtils.h"
 #include "objectmodel/InterfacePtr.h"
+#include "ui/DialogDriver.h"
+#include "ui/DialogModel.h"
 #include "ui/HostDialogs.h"
 
 #include <algorithm>
@@ -299,7 +301,60 @@ bool Name(const nlohmann::json& body, const char* member, bool number, std::stri
     }
     return false;
 }
+// A Directory row's "Choose..." button ("N.folder").
+bool IsFolderButton(const std::string& widget) {
+    WidgetModel* panel = PanelCommands::PanelWidget();
+    WidgetModel* w = panel ? panel->FindWidget(widget) : nullptr;
+    const std::string suffix = ".folder";
+    return w && w->GetKind() == WidgetKind::kButton && w->GetName().size() > suffix.size() &&
+           w->GetName().compare(w->GetName().size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Enough folders for a team's tree; deeper ones are typed into the field.
+constexpr size_t kMaxOfferedFolders = 2000;
+constexpr int kOfferedDepth = 3;
+constexpr WidgetID kFolderListWidgetID = 3;
 } // namespace
+
+bool WebSession::ChooseFolder(fs::path* chosen) {
+    std::vector<PMString> folders;
+    for (const fs::path& root : fRoots) {
+        if (folders.size() >= kMaxOfferedFolders) break;
+        folders.emplace_back(root.string());
+        std::error_code ec;
+        fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
+        for (; !ec && it != end && folders.size() < kMaxOfferedFolders; it.increment(ec)) {
+            const fs::path& p = it->path();
+            const bool hidden = !p.filename().empty() && p.filename().string()[0] == '.';
+            // Links are not followed: every folder offered lies inside its root.
+            if (hidden || it->is_symlink(ec) || !it->is_directory(ec)) {
+                if (hidden || it->is_symlink(ec)) it.disable_recursion_pending();
+                continue;
+            }
+            if (it.depth() + 1 >= kOfferedDepth) it.disable_recursion_pending();
+            folders.emplace_back(p.string());
+        }
+    }
+    PMString title("Choose a Folder");
+    title.SetTranslatable(kFalse);
+    DialogModel dialog("folder", title);
+    PMString label("Folder");
+    label.SetTranslatable(kFalse);
+    WidgetModel* list = dialog.Root().AddChild(kFolderListWidgetID, WidgetKind::kDropDown, label);
+    list->SetName("folder");
+    list->SetStringList(folders);
+    list->Select(0, false);
+    dialog.SetFocus(kFolderListWidgetID);
+    if (DialogDriver::RunModal(dialog) != DialogDriver::Result::kOK) return false;
+    const std::string picked = list->GetText().GetUTF8String();
+    // Only a folder that was offered is taken.
+    for (const PMString& f : folders)
+        if (f.GetUTF8String() == picked) {
+            *chosen = picked;
+            return true;
+        }
+    return false;
+}
 
 WebSession::Reply WebSession::Panel(const nlohmann::json& body) {
     const std::string action = body.value("action", std::string());
@@ -331,7 +386,15 @@ WebSession::Reply WebSession::Panel(const nlohmann::json& body) {
     int code = 1;
     if (action == "set")
         code = PanelCommands::Set(name, value, &why);
-    else if (action == "click")
+    else if (action == "click" && IsFolderButton(name)) {
+        // The host's folder dialog is answered by the host: the page chooses among the served
+        // folders first, and the panel's button then gets that answer. Cancelled, nothing changes.
+        fs::path folder;
+        if (!ChooseFolder(&folder)) return {};
+        HostDialogs::SetFolderAnswer({DialogAnswer::Kind::kPath, folder});
+        code = PanelCommands::Click(name, &why);
+        HostDialogs::SetFolderAnswer({});
+    } else if (action == "click")
         code = PanelCommands::Click(name, &why);
     else if (action == "choose")
         code = PanelCommands::Choose(name, &why);

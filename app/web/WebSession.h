@@ -60,6 +60,8 @@ private:
     Reply Select(const nlohmann::json& body);
     Reply Panel(const nlohmann::json& body);
     nlohmann::json PanelState() const;
+    // The served folders and those under them in a dialog of the pages; false when cancelled.
+    bool ChooseFolder(std::filesystem::path* chosen);
 
     std::vector<std::filesystem::path> fRoots;
     BrowserFace& fFace;

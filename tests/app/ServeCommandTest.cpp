@@ -7,6 +7,7 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
@@ -578,6 +579,64 @@ TEST_F(ServeCommandTest, AClosePastMissingRequiredFieldsNeedsForce) {
     ASSERT_TRUE(forced);
     EXPECT_EQ(forced->status, 200) << forced->body;
     EXPECT_TRUE(State(s)["state"]["documents"].empty());
+}
+
+// A Directory row's Choose... asks in the page among the served folders only; an answer
+// naming any other folder changes nothing.
+TEST_F(ServeCommandTest, TheFolderDialogOffersOnlyTheServedFolders) {
+    fs::create_directories(fRoot / "photos" / "2026");
+    fs::create_directories(fRoot / ".hidden");
+    Server s(Args({(fRoot / "Plain-BlueSquare.jpg").string()}));
+    ASSERT_GT(s.Port(), 0) << s.Line();
+    const std::string token = s.PageToken();
+    Choose(s, token, "Photo Rights");
+    auto applied = Post(s, "/api/panel", {{"widget", "apply"}, {"action", "click"}}, token);
+    ASSERT_TRUE(applied);
+    ASSERT_EQ(applied->status, 200) << applied->body;
+    const json row = Row(State(s), "Image folder");
+    ASSERT_FALSE(row.is_null());
+    const std::string n = RowNumber(row);
+    const std::string root = fs::canonical(fRoot).string();
+    const std::string before = Child(row, n)["text"];
+
+    const struct {
+        const char* what;
+        std::string answer; // the folder picked; empty: cancelled
+        std::string stored; // what the row shows afterwards
+    } cases[] = {
+        {"a folder outside", fs::canonical(fOutside).string(), before},
+        {"the link that leads out", (fs::canonical(fRoot) / "folder-out").string(), before},
+        {"cancelled", "", before},
+        {"a folder under the root", (fs::canonical(fRoot) / "photos" / "2026").string(),
+         (fs::canonical(fRoot) / "photos" / "2026").string()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        int status = 0;
+        std::thread page([&] {
+            auto r = Post(s, "/api/panel", {{"widget", n + ".folder"}, {"action", "click"}}, token);
+            status = r ? r->status : -1;
+        });
+        const json dialog = WaitFor(s, "dialog");
+        ASSERT_FALSE(dialog.is_null());
+        EXPECT_EQ(dialog["name"], "folder");
+        json offered;
+        for (const json& w : dialog["root"]["children"])
+            if (w.value("name", "") == "folder") offered = w["list"];
+        EXPECT_NE(std::find(offered.begin(), offered.end(), root), offered.end()) << offered.dump();
+        EXPECT_NE(std::find(offered.begin(), offered.end(), root + "/photos/2026"), offered.end()) << offered.dump();
+        EXPECT_EQ(offered.dump().find("outside"), std::string::npos) << offered.dump();
+        EXPECT_EQ(offered.dump().find("folder-out"), std::string::npos) << offered.dump();
+        EXPECT_EQ(offered.dump().find(".hidden"), std::string::npos) << offered.dump();
+        json answer = {{"serial", dialog["serial"]}, {"button", c.answer.empty() ? "Cancel" : "OK"}};
+        if (!c.answer.empty()) answer["values"] = {{{"widget", "folder"}, {"value", c.answer}}};
+        auto r = Post(s, "/api/dialog", answer, token);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 200) << r->body;
+        page.join();
+        EXPECT_EQ(status, 200);
+        EXPECT_EQ(Child(Row(State(s), "Image folder"), n)["text"], c.stored);
+    }
 }
 
 TEST_F(ServeCommandTest, WithTheTokenAskedEverywhereEveryRequestCarriesIt) {

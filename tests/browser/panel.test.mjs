@@ -153,6 +153,13 @@ test('a package is applied, edited, a step undone, and the document saved', asyn
   assert.equal(await row(page, 'Credit line').locator('input').inputValue(), '© Ann Example / Getty Images');
   await setText(page, 'Fee', '99.5');
   await setText(page, 'Image folder', '/srv/photos');
+  await waitForValue(page.getByLabel('Image folder', { exact: true }), '/srv/photos');
+  // Choose... offers the served folders; the one chosen replaces the typed path.
+  await panelStep(page, async () => {
+    await row(page, 'Image folder').getByRole('button', { name: 'Image folder: Choose' }).click();
+    await answerDialog(page, (d) => d.getByLabel('Folder').selectOption(fs.realpathSync(ws.root)));
+  });
+  await waitForValue(page.getByLabel('Image folder', { exact: true }), fs.realpathSync(ws.root));
   await panelStep(page, () => page.getByLabel('Agency', { exact: true }).fill('Reuters').then(() => page.getByLabel('Agency', { exact: true }).press('Enter')));
   // The credit is computed again from the agency now chosen.
   await panelStep(page, () => row(page, 'Credit line').getByRole('button', { name: 'Credit line: Recompute' }).click());
@@ -170,7 +177,7 @@ test('a package is applied, edited, a step undone, and the document saved', asyn
   assert.equal(stored.Photographer, 'Ann Example');
   assert.equal(stored['Credit line'], '© Ann Example / Reuters');
   assert.equal(String(stored.Fee), '99.5');
-  assert.equal(stored['Image folder'], '/srv/photos');
+  assert.equal(stored['Image folder'], fs.realpathSync(ws.root));
   assert.equal(stored.Agency, 'Reuters');
   assert.ok(!stored['Rights expire'], 'the undone date is not saved');
   await page.close();
