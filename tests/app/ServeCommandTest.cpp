@@ -545,6 +545,50 @@ TEST_F(ServeCommandTest, ADialogAndAQuestionAreAnsweredByThePage) {
     EXPECT_EQ(State(s)["state"]["panel"]["applied"], true);
 }
 
+// A password typed into a package's password dialog is never sent back out: not in the dialog
+// shown again after a wrong one, not in the state any page or reader of the API gets.
+TEST_F(ServeCommandTest, ATypedPasswordIsNeverSentToThePages) {
+    Server s(Args({(fRoot / "Editorial-BlueSquare.jpg").string()}));
+    ASSERT_GT(s.Port(), 0) << s.Line();
+    const std::string token = s.PageToken();
+    Choose(s, token, "Photo Rights");
+    int status = 0;
+    std::thread page([&] {
+        auto r = Post(s, "/api/panel", {{"widget", "edit"}, {"action", "click"}}, token);
+        status = r ? r->status : -1;
+    });
+    json dialog = WaitFor(s, "dialog");
+    ASSERT_FALSE(dialog.is_null());
+    EXPECT_EQ(dialog["name"], "enter-password");
+    auto wrong = Post(s, "/api/dialog",
+                      {{"serial", dialog["serial"]},
+                       {"button", "OK"},
+                       {"values", {{{"widget", "password"}, {"value", "guess-4711"}}}}},
+                      token);
+    ASSERT_TRUE(wrong);
+    EXPECT_EQ(wrong->status, 200);
+    // The dialog comes back refused, with its alert, for another try.
+    json again;
+    for (int i = 0; i < 500 && (again.is_null() || again["serial"] == dialog["serial"]); ++i) {
+        again = WaitFor(s, "dialog");
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_FALSE(again.is_null());
+    EXPECT_TRUE(again["refused"]);
+    EXPECT_FALSE(again["alerts"].empty());
+    json box;
+    for (const json& w : again["root"]["children"])
+        if (w.value("name", "") == "password") box = w;
+    EXPECT_EQ(box["secret"], true);
+    EXPECT_EQ(box["text"], "");
+    EXPECT_EQ(State(s).dump().find("guess-4711"), std::string::npos);
+    auto cancel = Post(s, "/api/dialog", {{"serial", again["serial"]}, {"button", "Cancel"}}, token);
+    ASSERT_TRUE(cancel);
+    EXPECT_EQ(cancel->status, 200);
+    page.join();
+    EXPECT_EQ(status, 200);
+}
+
 // Closing a document whose required fields are empty asks in the page; confirming keeps it
 // open, and only a forced close goes past it.
 TEST_F(ServeCommandTest, AClosePastMissingRequiredFieldsNeedsForce) {

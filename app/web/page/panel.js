@@ -122,7 +122,7 @@ function control(w, act, label, hint) {
     case 'date': {
       const multi = hint && hint.typeCode === 8;
       // A password box hides what is typed (the package dialogs' password and its confirmation).
-      const secret = /password/i.test(w.name || '') || /password/i.test(w.label || '');
+      const secret = !!w.secret;
       const input = multi ? el('textarea', common) : el('input', { ...common, type: secret ? 'password' : 'text', autocomplete: secret ? 'off' : null });
       if (w.kind === 'date') {
         input.placeholder = 'yyyy/mm/dd';
