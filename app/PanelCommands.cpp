@@ -5,6 +5,9 @@
 #include "objectmodel/ObjectModel.h"
 #include "session/IPanelMgr.h"
 #include "subjects/IObserver.h"
+#include "logic/BRNPackageUtils.h"
+#include "files/IBRNPrefs.h"
+#include "ui/BRNPanelData.h"
 #include "ui/BRNUtilsDialogs.h"
 #include "ui/DialogDriver.h"
 #include "ui/IBRNPanelData.h"
@@ -232,6 +235,31 @@ int Mode(const std::string& mode, std::string* error) {
 int About() {
     BRNUtils::InvokeAboutDialog();
     return 0;
+}
+
+Shown ShownPackage() {
+    Shown shown;
+    InterfacePtr<IBRNPanelData> data(OpenPanel(), IID_IBRNPANELDATA);
+    WidgetModel* panel = PanelWidget();
+    if (!data || !panel) return shown;
+    shown.mode = data->GetMode();
+    shown.targets = data->GetTargets().Length();
+    WidgetModel* dropDown = panel->FindWidget(kBRNPackageDropDownWidgetID);
+    const PMString current = dropDown ? dropDown->GetText() : PMString();
+    if (current.IsEmpty() || data->GetTargets().IsEmpty()) return shown;
+    for (const BRNPackage& p : data->GetPackages())
+        if (p.GetName() == current) {
+            shown.package = p;
+            shown.applied = true;
+            return shown;
+        }
+    InterfacePtr<IBRNPrefs> prefs(BRNPackageUtils::QueryPrefs());
+    if (const BRNPackage* library = prefs ? prefs->FindPackage(current) : nullptr) shown.package = *library;
+    return shown;
+}
+
+void Reread() {
+    BRNPanelData::TellPanel(kBRNRefreshMessage);
 }
 
 } // namespace PanelCommands

@@ -4,7 +4,10 @@
 // session's alert sink ("alert: <text>"), its dialogs through the session's dialog face.
 #pragma once
 
+#include "model/BRNPackage.h"
+
 #include <iosfwd>
+#include <optional>
 #include <string>
 
 class WidgetModel;
@@ -35,5 +38,18 @@ int Choose(const std::string& package, std::string* error);
 int Mode(const std::string& mode, std::string* error);
 // The about box.
 int About();
+
+// What the panel's rows show: the package as the first target holds it (applied), or as the
+// library defines it when the target lacks it; no package when no rows are shown.
+struct Shown {
+    std::optional<BRNPackage> package;
+    bool applied = false;
+    int32 mode = 0;
+    int32 targets = 0;
+};
+Shown ShownPackage();
+// Has the open panel read its targets again (after an undo, which does not tell it as the
+// command did).
+void Reread();
 
 } // namespace PanelCommands
