@@ -1,6 +1,8 @@
 #include "PanelCommands.h"
 
 #include "BRNID.h"
+#include "commands/CmdUtils.h"
+#include "documents/DocumentHost.h"
 #include "objectmodel/InterfacePtr.h"
 #include "objectmodel/ObjectModel.h"
 #include "session/IPanelMgr.h"
@@ -159,6 +161,7 @@ std::string Render(WidgetModel& panel) {
     }
     out << "\n";
     if (WidgetModel* status = panel.FindWidget(kBRNStatusTextWidgetID)) out << "target: " << Text(*status) << "\n";
+    if (WidgetModel* log = panel.FindWidget(kBRNLogStatusWidgetID)) out << "log: " << Text(*log) << "\n";
     if (WidgetModel* conflict = panel.FindWidget(kBRNConflictWidgetID); conflict && conflict->IsShown())
         out << Text(*conflict) << "\n";
     if (WidgetModel* rows = panel.FindWidget(kBRNRowsWidgetID)) {
@@ -188,6 +191,9 @@ int Failed(std::string* error, const std::string& why) {
 
 int Step(const DialogStep& step, std::string* error) {
     if (!Open() || !PanelWidget()) return Failed(error, "the panel could not be opened");
+    // Each thing a person does on the panel is an undo step of its own, also where the
+    // commands it runs would join those of the one before (two edits in one request).
+    if (IDocument* front = Host::GetFrontDocument()) CmdUtils::BeginNewUndoStep(front);
     std::string why;
     if (!DialogDriver::ApplyStep(*PanelWidget(), step, &why)) return Failed(error, why);
     return 0;

@@ -22,9 +22,9 @@ bool IsOpen();
 // The panel's widget tree, or null when it is not open.
 WidgetModel* PanelWidget();
 
-// The panel as text: the package with its version and choices, the targets, "Conflict" when it
-// shows, one line per row (number, label, control kind, value; the deadline's colour), and the
-// buttons (a disabled one in brackets).
+// The panel as text: the package with its version and choices, the targets, the status of the
+// maker's logging component, "Conflict" when it shows, one line per row (number, label, control
+// kind, value; the deadline's colour), and the buttons (a disabled one in brackets).
 std::string Render(WidgetModel& panel);
 
 // Each opens the panel when needed and returns 0, or 1 with the reason in error.
