@@ -799,24 +799,13 @@ void BRNPanelObserver::Apply() {
 
 void BRNPanelObserver::Reset() {
     CV_TRACE("BRNPanelObserver::Reset");
+    // Reset is of the front document's metadata, whatever the panel shows.
     IDocument* front = Host::GetFrontDocument();
-    IBRNPanelData* data = PanelData();
-    if (!front || !data) CV_RETURN_VOID();
-    if (data->GetMode() != IBRNPanelData::kDocumentMode && data->GetTargets().IsEmpty()) {
-        CAlert::WarningAlert(PMString("0xA8260kBRNNoStorySelectedStringKey"));
-        CV_RETURN_VOID();
-    }
+    if (!front) CV_RETURN_VOID();
     if (CAlert::ModalAlert(PMString("0xA8260kBRNResetString"), CAlert::YesButtonString(), CAlert::NoButtonString(),
                            PMString(), 2, CAlert::kWarningIcon) != 1)
         CV_RETURN_VOID();
-    // The document in the document mode; in the story modes the stories shown, which the
-    // rows are read from (every story of the assignment in the assignment mode).
-    const bool16 stories = data->GetMode() != IBRNPanelData::kDocumentMode;
-    const UIDList targets = stories ? data->GetTargets() : UIDList(RootOf(front));
-    ICommandSequence* sequence = CmdUtils::BeginCommandSequence();
-    for (int32 i = 0; i < targets.Length(); ++i)
-        BRNPackageUtils::StorePackages(UIDList(targets.GetRef(i)), BRNPackageList(), kTrue, kFalse);
-    if (sequence) CmdUtils::EndCommandSequence(sequence);
+    BRNPackageUtils::StorePackages(UIDList(RootOf(front)), BRNPackageList(), kTrue, kFalse);
     Refresh();
     CV_RETURN_VOID();
 }
