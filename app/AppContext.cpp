@@ -5,6 +5,7 @@
 #include "base/HostConfig.h"
 #include "documents/DocumentHost.h"
 #include "documents/IDocumentList.h"
+#include "formats/FileReplace.h"
 #include "session/Host.h"
 #include "subjects/ResponderRegistry.h"
 #include "ui/CAlert.h"
@@ -54,6 +55,12 @@ bool Save(IDocument* doc, std::string* error) {
 
 bool Close(IDocument* doc, UIFlags uiFlags) {
     if (gShellSession && gHeld.count(doc)) return false;
+    // A document whose new file waits for its group's commit stays open, and locked, until then.
+    FileReplace::Group* group = FileReplace::Group::Current();
+    if (group && group->Waiting() > 0) {
+        FileReplace::WhenDone([doc, uiFlags] { Host::CloseDocument(doc, uiFlags); });
+        return true;
+    }
     return Host::CloseDocument(doc, uiFlags);
 }
 
@@ -201,6 +208,19 @@ void PrintJSON(const nlohmann::json& j) {
         std::cout << j.dump(2, ' ', false, replace) << std::endl;
         break;
     }
+}
+
+void PrintDocumentText(const std::string& file, const std::string& text, const char* key, bool json, bool many) {
+    if (json) {
+        PrintJSON({{"file", file}, {key, text}});
+    } else if (many) {
+        // Neither XML text nor a packet holds a bare "<" on a line, so the header line cannot
+        // be taken for part of a document.
+        std::cout << "==> " << file << " <==\n" << text << (text.empty() || text.back() != '\n' ? "\n" : "");
+    } else {
+        std::cout << text;
+    }
+    std::cout << std::flush;
 }
 
 std::string UserName(const std::string& given) {

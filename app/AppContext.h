@@ -111,6 +111,12 @@ std::string UserName(const std::string& given);
 // sidecar are one document.
 std::vector<std::string> WithoutListedSidecars(const std::vector<std::string>& files);
 
+// One document's text output (xml, dump-xmp). Alone it is printed as it is; with several
+// documents (or folders or a list given) each one's text follows a line "==> FILE <==" and
+// ends with a line break; with --json (or --jsonl) it is the member `key` of an object that
+// names the file.
+void PrintDocumentText(const std::string& file, const std::string& text, const char* key, bool json, bool many);
+
 // Stories named on the command line: --story ID (the story's Self) and --frame ID (a text
 // frame, for the story it shows), each repeatable.
 struct StoryOptions {

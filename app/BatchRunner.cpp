@@ -1,5 +1,6 @@
 #include "BatchRunner.h"
 
+#include "formats/FileReplace.h"
 #include "io/FileUtils.h"
 
 #include "ProgressLine.h"
@@ -7,10 +8,15 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdint>
+#include <cstdlib>
 #include <iostream>
+#include <map>
+#include <set>
 #include <signal.h>
 #include <sstream>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -66,9 +72,138 @@ bool ReceiveFrame(int fd, Frame* f) {
     return ReadAll(fd, f->out.data(), f->out.size()) && ReadAll(fd, f->err.data(), f->err.size());
 }
 
+// Standard output and standard error into strings while the object lives.
+class Capture {
+public:
+    Capture() : fOut(std::cout.rdbuf(fOutText.rdbuf())), fErr(std::cerr.rdbuf(fErrText.rdbuf())) {}
+    ~Capture() {
+        std::cout.rdbuf(fOut);
+        std::cerr.rdbuf(fErr);
+    }
+    Capture(const Capture&) = delete;
+    Capture& operator=(const Capture&) = delete;
+    std::string Out() const { return fOutText.str(); }
+    std::string Err() const { return fErrText.str(); }
+
+private:
+    std::ostringstream fOutText, fErrText;
+    std::streambuf* fOut;
+    std::streambuf* fErr;
+};
+
+// The test hook $BRINDLE_COMMIT_FAULT: "sync" makes a group's sync fail, "rename:NAME" the
+// rename of every file named NAME.
+void SetCommitFaultFromEnvironment() {
+    FileReplace::Group::Fault fault;
+    if (const char* text = std::getenv("BRINDLE_COMMIT_FAULT")) {
+        const std::string t = text;
+        if (t == "sync") fault.sync = true;
+        if (t.rfind("rename:", 0) == 0) fault.renameName = t.substr(7);
+    }
+    FileReplace::Group::SetFault(fault);
+}
+
+// Runs the task on documents one after another, their new files waiting in a group that is
+// committed every GroupSize() documents (or after half a second): each document's output and
+// result are handed on, in order, only once its group is committed. A document of the group
+// that was not committed is reported as failed, with the reason, in place of its output.
+class GroupedTasks {
+public:
+    using Emit = std::function<void(Frame&)>;
+    GroupedTasks(const BatchRunner::Task& task, bool json, Emit emit)
+        : fTask(task), fJSON(json), fEmit(std::move(emit)), fSize(BatchRunner::GroupSize()) {
+        SetCommitFaultFromEnvironment();
+    }
+    ~GroupedTasks() { Flush(); }
+
+    void Run(const std::string& file) {
+        // A document already waiting in the group (named twice, or by another name) is
+        // committed and closed before it is opened again.
+        struct stat st {};
+        bool known = ::stat(file.c_str(), &st) == 0;
+        if (known && fIds.count({st.st_dev, st.st_ino})) {
+            Flush();
+            // Committed: the name now stands for the new file.
+            known = ::stat(file.c_str(), &st) == 0;
+        }
+        const auto id = std::make_pair(st.st_dev, st.st_ino);
+        if (fPending.empty()) fStart = std::chrono::steady_clock::now();
+        Pending p;
+        p.file = file;
+        p.number = fGroup.BeginDocument();
+        {
+            Capture capture;
+            p.frame.result = fTask(file);
+            std::cout.flush();
+            p.frame.out = capture.Out();
+            p.frame.err = capture.Err();
+        }
+        fPending.push_back(std::move(p));
+        if (known) fIds.insert(id);
+        if (fGroup.Waiting() >= fSize ||
+            std::chrono::steady_clock::now() - fStart >= std::chrono::milliseconds(500))
+            Flush();
+    }
+
+    void Flush() {
+        if (fPending.empty()) return;
+        std::string out, err;
+        {
+            // What the documents' signals and closing print goes with the group's first document.
+            Capture capture;
+            fGroup.Commit();
+            std::cout.flush();
+            out = capture.Out();
+            err = capture.Err();
+        }
+        std::map<size_t, FileReplace::Group::Result> results;
+        for (auto& [number, result] : fGroup.TakeResults())
+            results[number] = std::move(result);
+        std::vector<Pending> pending;
+        pending.swap(fPending);
+        fIds.clear();
+        for (Pending& p : pending) {
+            Frame& f = p.frame;
+            const auto r = results.find(p.number);
+            if (r != results.end() && r->second.outcome == FileReplace::Group::Outcome::kFailed) {
+                // Nothing it printed holds: the document is not saved.
+                f.result = {kExitIO, DocumentOutcome::kFailed};
+                f.out.clear();
+                if (fJSON) {
+                    Capture capture;
+                    PrintJSON({{"file", p.file}, {"error", r->second.error}});
+                    std::cout.flush();
+                    f.out = capture.Out();
+                }
+                f.err += "brindle: error: " + p.file + ": " + r->second.error + "\n";
+            }
+            f.out = out + f.out;
+            f.err = err + f.err;
+            out.clear();
+            err.clear();
+            fEmit(f);
+        }
+    }
+
+private:
+    struct Pending {
+        std::string file;
+        size_t number = 0;
+        Frame frame;
+    };
+    const BatchRunner::Task& fTask;
+    bool fJSON;
+    Emit fEmit;
+    size_t fSize;
+    FileReplace::Group fGroup;
+    std::vector<Pending> fPending;
+    std::set<std::pair<dev_t, ino_t>> fIds;
+    std::chrono::steady_clock::time_point fStart;
+};
+
 // Worker k takes the documents k, k + n, k + 2n, ... and sends each one's result in turn.
 [[noreturn]] void Work(const GlobalOptions& options, const std::vector<std::string>& files,
-                       const BatchRunner::Task& task, size_t k, size_t n, int fd) {
+                       const BatchRunner::Task& task, size_t k, size_t n, int fd, bool grouped, bool json) {
     int status = 0;
     {
         std::ostringstream out, err;
@@ -77,20 +212,30 @@ bool ReceiveFrame(int fd, Frame* f) {
         {
             HostSessionScope host(options);
             FileUtils::FolderSyncBatch folders;
-            for (size_t i = k; i < files.size(); i += n) {
-                Frame f;
+            const BatchRunner::Task run = [&](const std::string& file) -> DocumentResult {
                 if (!host.ok())
-                    f.result = {Fail(kExitIO, "the plug-in could not be started"), DocumentOutcome::kFailed};
-                else
-                    f.result = task(files[i]);
-                std::cout.flush();
-                f.out = out.str();
-                f.err = err.str();
-                out.str({});
-                err.str({});
-                if (!SendFrame(fd, f)) {
-                    status = 1;
-                    break;
+                    return {Fail(kExitIO, "the plug-in could not be started"), DocumentOutcome::kFailed};
+                return task(file);
+            };
+            if (grouped) {
+                GroupedTasks tasks(run, json, [&](Frame& f) {
+                    if (status == 0 && !SendFrame(fd, f)) status = 1;
+                });
+                for (size_t i = k; i < files.size() && status == 0; i += n)
+                    tasks.Run(files[i]);
+            } else {
+                for (size_t i = k; i < files.size(); i += n) {
+                    Frame f;
+                    f.result = run(files[i]);
+                    std::cout.flush();
+                    f.out = out.str();
+                    f.err = err.str();
+                    out.str({});
+                    err.str({});
+                    if (!SendFrame(fd, f)) {
+                        status = 1;
+                        break;
+                    }
                 }
             }
         }
@@ -100,6 +245,18 @@ bool ReceiveFrame(int fd, Frame* f) {
     ::close(fd);
     // No exit handlers: they belong to the parent.
     ::_exit(status);
+}
+
+// One document's output as it came, the members of a JSON list joined by commas.
+void PrintFrame(Frame& f, bool list, bool* first) {
+    std::cerr << f.err << std::flush;
+    if (list && !f.out.empty()) {
+        while (!f.out.empty() && f.out.back() == '\n')
+            f.out.pop_back();
+        std::cout << (*first ? "" : ",\n");
+        *first = false;
+    }
+    std::cout << f.out << std::flush;
 }
 
 } // namespace
@@ -135,13 +292,55 @@ int BatchRunner::End(size_t count, const RunSummary& summary) {
     return summary.ExitCode();
 }
 
+size_t BatchRunner::GroupSize() {
+    if (const char* text = std::getenv("BRINDLE_COMMIT_GROUP")) {
+        char* end = nullptr;
+        const unsigned long long n = std::strtoull(text, &end, 10);
+        if (*text && end && *end == '\0' && n >= 1) return static_cast<size_t>(std::min<unsigned long long>(n, 4096));
+    }
+    return 64;
+}
+
 int BatchRunner::Run(const std::vector<std::string>& files, const Task& task) {
     size_t jobs = fSettings.jobs > 0 ? static_cast<size_t>(fSettings.jobs)
                                      : std::max<size_t>(1, std::thread::hardware_concurrency());
     jobs = std::min(jobs, files.size());
+    // One document is saved as a one-shot command saves it; a shell session's documents are the
+    // session's, saved when it says.
+    fGrouped = fSettings.groupCommit && files.size() > 1 && !InShellSession();
     // A shell session's documents live in this process: its requests never go to workers.
     if (fSettings.parallel && jobs > 1 && !InShellSession()) return RunWorkers(files, task, jobs);
+    if (fGrouped) return RunGrouped(files, task);
     return RunHere(files, task);
+}
+
+int BatchRunner::RunGrouped(const std::vector<std::string>& files, const Task& task) {
+    HostSessionScope host(fOptions, fSettings.withoutLifecycle);
+    if (!host.ok()) return Fail(kExitIO, "the plug-in could not be started");
+    // Documents print one object each, held until their group is committed; a list around them
+    // is laid out here.
+    const bool list = !fSettings.jsonl && fSettings.json;
+    SetJSONLayout(fSettings.jsonl ? JSONLayout::kLines : JSONLayout::kObject);
+    RunSummary summary(fSettings.verb);
+    if (list) std::cout << "{\"documents\": [\n";
+    bool first = true;
+    {
+        ProgressLine progress(files.size(), !fSettings.quiet);
+        size_t done = 0;
+        GroupedTasks tasks(task, fSettings.json || fSettings.jsonl, [&](Frame& f) {
+            progress.Clear();
+            PrintFrame(f, list, &first);
+            summary.Add(f.result);
+            progress.Update(++done);
+        });
+        for (const std::string& file : files)
+            tasks.Run(file);
+    }
+    if (list) {
+        std::cout << (first ? "" : "\n") << "]}" << std::endl;
+        fSettings.json = false;
+    }
+    return End(files.size(), summary);
 }
 
 int BatchRunner::RunHere(const std::vector<std::string>& files, const Task& task) {
@@ -178,7 +377,7 @@ int BatchRunner::RunWorkers(const std::vector<std::string>& files, const Task& t
             for (int fd : pipes)
                 ::close(fd);
             ::close(fds[0]);
-            Work(fOptions, files, task, k, workers, fds[1]);
+            Work(fOptions, files, task, k, workers, fds[1], fGrouped, fSettings.json || fSettings.jsonl);
         }
         ::close(fds[1]);
         if (pid < 0) {
@@ -212,14 +411,7 @@ int BatchRunner::RunWorkers(const std::vector<std::string>& files, const Task& t
                     DocumentOutcome::kFailed};
             }
             progress.Clear();
-            std::cerr << f.err << std::flush;
-            if (list && !f.out.empty()) {
-                while (!f.out.empty() && f.out.back() == '\n')
-                    f.out.pop_back();
-                std::cout << (first ? "" : ",\n");
-                first = false;
-            }
-            std::cout << f.out << std::flush;
+            PrintFrame(f, list, &first);
             summary.Add(f.result);
             progress.Update(i + 1);
         }

@@ -19,6 +19,10 @@ public:
         bool parallel = false; // whether the command may run in several processes at all
         bool summary = false;  // a summary line even for one document (folders or a list given)
         bool withoutLifecycle = false; // documents open and close without the plug-in's signals
+        // The documents' new files are made durable and put in place in groups (see
+        // FileReplace::Group): a document counts as saved, and its result is printed, once
+        // its group is committed. Only for a run over more than one document.
+        bool groupCommit = false;
         std::string verb = "read";
         // Adds -j, -q and --jsonl to the command; --json is the command's own.
         void AddOptions(CLI::App* command, bool withJobs);
@@ -30,7 +34,12 @@ public:
     // Starts the host (once per process) and runs the task on every file.
     int Run(const std::vector<std::string>& files, const Task& task);
 
+    // How many documents a group holds at most: $BRINDLE_COMMIT_GROUP when it is a number from
+    // 1 up, else 64. A group is also committed once it has waited half a second.
+    static size_t GroupSize();
+
 private:
+    int RunGrouped(const std::vector<std::string>& files, const Task& task);
     int RunHere(const std::vector<std::string>& files, const Task& task);
     int RunWorkers(const std::vector<std::string>& files, const Task& task, size_t workers);
     void Begin(size_t count);
@@ -38,4 +47,5 @@ private:
 
     const GlobalOptions& fOptions;
     Settings fSettings;
+    bool fGrouped = false;
 };

@@ -545,21 +545,41 @@ void AddDocumentCommands(CLI::App& app, const GlobalOptions& options, int& exitC
         exitCode = summary.ExitCode();
     });
 
-    auto* dump = app.add_subcommand("dump-xmp", "The document's whole XMP packet as RDF/XML");
-    dump->add_option("FILE", o->file, "Document")->required();
+    auto* dump = app.add_subcommand("dump-xmp", "The documents' whole XMP packets as RDF/XML (several: each after "
+                                                "a line \"==> FILE <==\")");
+    dump->add_option("FILE", o->files, "Documents");
+    dump->add_flag("--json", o->json, "Print JSON: {\"file\", \"xmp\"} per document");
+    o->fileArguments.AddOptions(dump);
+    o->batch.AddOptions(dump, true);
     dump->callback([&options, &exitCode, o]() {
-        HostSessionScope host(options, true);
+        std::vector<std::string> files;
         std::string error;
-        IDocument* doc =
-            host.ok() ? CommandDocuments::Open(o->file, &error) : nullptr;
-        if (!doc) {
-            exitCode =
-                Fail(kExitIO, o->file + ": " + (host.ok() ? error : "the plug-in could not be started"));
+        if (!o->fileArguments.Expand(o->files, &files, &error)) {
+            exitCode = Fail(kExitInput, error);
             return;
         }
-        InterfacePtr<IXMPPacketAccess> xmp(doc, IID_IXMPPACKETACCESS);
-        std::cout << (xmp ? xmp->SerializePacket() : std::string());
-        CommandDocuments::Close(doc);
-        exitCode = kExitOK;
+        if (files.empty() && !o->fileArguments.Expands()) {
+            exitCode = Fail(kExitInput, "no documents named");
+            return;
+        }
+        const bool many = files.size() > 1 || o->fileArguments.Expands();
+        BatchRunner::Settings batch = o->batch;
+        if (batch.jsonl) o->json = true;
+        batch.json = o->json;
+        batch.summary = o->fileArguments.Expands();
+        // The packet as the file stores it: no document signals.
+        batch.withoutLifecycle = true;
+        exitCode = BatchRunner(options, batch).Run(files, [o, many](const std::string& file) -> DocumentResult {
+            std::string why;
+            IDocument* doc = CommandDocuments::Open(file, &why);
+            if (!doc) {
+                if (o->json) PrintJSON({{"file", file}, {"error", why}});
+                return {Fail(kExitIO, file + ": " + why), DocumentOutcome::kFailed};
+            }
+            InterfacePtr<IXMPPacketAccess> xmp(doc, IID_IXMPPACKETACCESS);
+            PrintDocumentText(file, xmp ? xmp->SerializePacket() : std::string(), "xmp", o->json, many);
+            CommandDocuments::Close(doc);
+            return {kExitOK, DocumentOutcome::kRead};
+        });
     });
 }

@@ -479,6 +479,7 @@ void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
         // after another in this process, so each sees the library the one before left.
         BatchRunner::Settings batch = o->batch;
         batch.verb = "written";
+        batch.groupCommit = true;
         batch.summary = o->fileArguments.Expands();
         exitCode = BatchRunner(options, batch).Run(o->files, [o](const std::string& f) -> DocumentResult {
             InterfacePtr<IBRNPrefs> prefs(BRNPackageUtils::QueryPrefs());
@@ -500,6 +501,7 @@ void AddPackageCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
         // The library may learn a version from any document: one process, one document at a time.
         BatchRunner::Settings batch = o->batch;
         batch.verb = "written";
+        batch.groupCommit = true;
         // The upgrade the plug-in makes when a document opens is this command's own work, done
         // with its report: the documents are opened without the lifecycle.
         batch.withoutLifecycle = true;

@@ -222,13 +222,15 @@ std::pair<std::string, int> StoredValue(const BRNPackageList& packages, const PM
 
 // Runs the body on the open document with the service at hand (the host is started by the
 // run); closes the document (unsaved) afterwards.
-template <class Body> DocumentResult WithDocument(const std::string& file, Body body) {
+// With json a document that cannot be opened prints its error object whatever the layout (a
+// worker's objects are laid out by its parent).
+template <class Body> DocumentResult WithDocument(const std::string& file, Body body, bool json = false) {
     Utils<IBrindle> brindle;
     if (!brindle) return {Fail(kExitIO, "the metadata service is not available"), DocumentOutcome::kFailed};
     std::string error;
     IDocument* doc = CommandDocuments::Open(file, &error);
     if (!doc) {
-        if (GetJSONLayout() != JSONLayout::kObject) PrintJSON({{"file", file}, {"error", error}});
+        if (json || GetJSONLayout() != JSONLayout::kObject) PrintJSON({{"file", file}, {"error", error}});
         return {Fail(kExitIO, file + ": " + error), DocumentOutcome::kFailed};
     }
     IDataBase* db = doc->GetDocumentDataBase();
@@ -415,20 +417,22 @@ void AddServiceCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
             RunOnFiles(options, *o, o->batch, [o](const std::string& f) { return KeyDocument(*o, f); });
     });
 
-    auto* xml = app.add_subcommand("xml", "The document's packages as package XML");
-    xml->add_option("FILE", o->file, "Document")->required();
+    auto* xml = app.add_subcommand("xml", "The documents' packages as package XML (several: each after a line "
+                                          "\"==> FILE <==\")");
+    xml->add_option("FILE", o->files, "Documents");
+    xml->add_flag("--json", o->json, "Print JSON: {\"file\", \"xml\"} per document");
+    o->fileArguments.AddOptions(xml);
+    o->batch.AddOptions(xml, true);
     xml->callback([&options, &exitCode, o]() {
-        HostSessionScope host(options);
-        if (!host.ok()) {
-            exitCode = Fail(kExitIO, "the plug-in could not be started");
-            return;
-        }
-        exitCode = WithDocument(o->file, [&](IBrindle* brindle, IDocument*, const UIDRef& root) {
-                       PMString text;
-                       brindle->GetDocumentPackagesXML(root, text, kFalse);
-                       std::cout << UTF8(text) << std::flush;
-                       return DocumentResult{};
-                   }).code;
+        exitCode = RunOnFiles(options, *o, o->batch, [o](const std::string& file) {
+            const bool many = o->files.size() > 1 || o->fileArguments.Expands();
+            return WithDocument(file, [&](IBrindle* brindle, IDocument*, const UIDRef& root) {
+                PMString text;
+                brindle->GetDocumentPackagesXML(root, text, kFalse);
+                PrintDocumentText(file, UTF8(text), "xml", o->json, many);
+                return DocumentResult{kExitOK, DocumentOutcome::kRead};
+            }, o->json);
+        });
     });
 
     auto* expand =
@@ -474,6 +478,7 @@ void AddServiceCommands(CLI::App& app, const GlobalOptions& options, int& exitCo
         }
         BatchRunner::Settings batch = o->batch;
         batch.verb = "written";
+        batch.groupCommit = true;
         exitCode = RunOnFiles(options, *o, batch, [o](const std::string& f) { return SetDocument(*o, f); });
     });
 }

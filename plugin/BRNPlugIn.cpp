@@ -106,12 +106,25 @@ void BRNPlugIn::RegisterImplementations() {
 }
 
 std::filesystem::path BRNPlugIn::GetResourceFile() const {
-    std::error_code ec;
-    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    // The program's and the module's files stay what they are for the process: looked up once
+    // (the defaults files are found beside the module for every document).
+    struct Files {
+        std::error_code ec;
+        std::filesystem::path self, module;
+    };
+    static const Files files = [] {
+        Files f;
+        f.self = std::filesystem::read_symlink("/proc/self/exe", f.ec);
+        Dl_info info{};
+        if (dladdr(reinterpret_cast<void*>(&GetPlugIn), &info) && info.dli_fname && *info.dli_fname)
+            f.module = info.dli_fname;
+        return f;
+    }();
+    const std::error_code& ec = files.ec;
+    const std::filesystem::path& self = files.self;
     // Loaded as a module: the module's own file.
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&GetPlugIn), &info) && info.dli_fname && *info.dli_fname) {
-        std::filesystem::path module(info.dli_fname);
+    if (!files.module.empty()) {
+        const std::filesystem::path& module = files.module;
         if (module.is_absolute() && (ec || module != self)) return module;
     }
     const auto& dir = HostConfig::Get().pluginDir;

@@ -8,6 +8,7 @@
 #include "documents/HostDocumentList.h"
 #include "documents/IDataBase.h"
 #include "formats/DocFileTypes.h"
+#include "formats/FileReplace.h"
 #include "formats/XMPFiles.h"
 #include "objectmodel/InterfacePtr.h"
 #include "subjects/ResponderRegistry.h"
@@ -100,7 +101,10 @@ void HostDocFileHandler::Save(const UIDRef& ref, UIFlags uiFlags) {
     if (!doc->GetDocFile(&file)) return SaveAs(ref, nullptr, uiFlags, kFalse, kInvalidFileTypeInfoID);
     ResponderRegistry::SendDocSignal(kBeforeSaveDocSignalResponderService, ref, file);
     if (!WritePacket(doc, file, true)) return;
-    ResponderRegistry::SendDocSignal(kAfterSaveDocSignalResponderService, ref, file);
+    // Once the new file is in place: in a batch that commits its documents together, after
+    // the commit (and never when it failed).
+    FileReplace::AfterCommit(
+        [ref, file] { ResponderRegistry::SendDocSignal(kAfterSaveDocSignalResponderService, ref, file); });
 }
 
 bool16 HostDocFileHandler::CanSaveAs(const UIDRef& ref) {
@@ -119,7 +123,8 @@ void HostDocFileHandler::SaveAs(const UIDRef& ref, const IDFile* destFile, UIFla
     if (!CopyFileTo(doc, dest) || !WritePacket(doc, dest, true)) return;
     if (auto* host = dynamic_cast<HostDocument*>(doc.get()))
         host->SetFile(dest, TypeFor(dest, asStationery, fileTypeID));
-    ResponderRegistry::SendDocSignal(kAfterSaveAsDocSignalResponderService, ref, dest);
+    FileReplace::AfterCommit(
+        [ref, dest] { ResponderRegistry::SendDocSignal(kAfterSaveAsDocSignalResponderService, ref, dest); });
 }
 
 bool16 HostDocFileHandler::CanSaveACopy(const UIDRef& ref) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <set>
 #include <string_view>
 #include <sys/stat.h>
 #include <sys/xattr.h>
@@ -109,7 +110,10 @@ bool WriteTemp(const fs::path& real, const std::string& bytes, fs::path* temp) {
 bool Commit(const fs::path& temp, const fs::path& real, std::string* error) {
     struct Cleanup {
         const fs::path& p;
-        ~Cleanup() { ::unlink(p.c_str()); }
+        bool keep = false;
+        ~Cleanup() {
+            if (!keep) ::unlink(p.c_str());
+        }
     } cleanup{temp};
     struct stat st {};
     if (::stat(real.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
@@ -160,11 +164,18 @@ bool Commit(const fs::path& temp, const fs::path& real, std::string* error) {
     if (ok && ::fstat(fd, &mine) == 0 && (mine.st_uid != st.st_uid || mine.st_gid != st.st_gid)) {
         if (::fchown(fd, st.st_uid, st.st_gid) != 0) (void)::fchown(fd, static_cast<uid_t>(-1), st.st_gid);
     }
-    ok = ok && ::fchmod(fd, st.st_mode & 07777) == 0 && ::fsync(fd) == 0;
+    Group* group = Group::Current();
+    ok = ok && ::fchmod(fd, st.st_mode & 07777) == 0 && (group || ::fsync(fd) == 0);
     ::close(fd);
     if (!ok) {
         Say(error, "cannot give the new file the attributes of the old one");
         return false;
+    }
+    if (group) {
+        // Synced and renamed with the rest of the group.
+        group->Keep(temp, real);
+        cleanup.keep = true;
+        return true;
     }
     // A lock this process holds on the file moves to the new content with it.
     FileLock::HandOver(real, temp);
@@ -175,6 +186,205 @@ bool Commit(const fs::path& temp, const fs::path& real, std::string* error) {
     FileUtils::SyncFolderAfterReplace(IDFile(real.parent_path()));
     FileUtils::RemoveStaleTemporariesOnce(IDFile(real.parent_path()));
     return true;
+}
+
+namespace {
+Group* gCurrent = nullptr;
+Group::Fault gFault;
+} // namespace
+
+struct Group::Document {
+    size_t number = 0;
+    std::vector<std::pair<fs::path, fs::path>> files; // the waiting file, the file it replaces
+    std::vector<std::pair<std::function<void()>, bool>> actions; // with "only when committed"
+};
+
+Group::Group(Sync sync) : fSync(sync), fOuter(gCurrent) {
+    gCurrent = this;
+    // A lock another process waits for may be one of ours, held only until the group commits:
+    // before waiting for someone else's, what waits here is committed and its documents closed.
+    FileLock::SetBeforeWait([] {
+        if (gCurrent && !gCurrent->fCommitting) gCurrent->Commit();
+    });
+}
+
+Group::~Group() {
+    std::vector<Document> left;
+    left.swap(fDocuments);
+    for (Document& d : left)
+        for (const auto& f : d.files)
+            ::unlink(f.first.c_str());
+    for (Document& d : left)
+        for (auto& a : d.actions)
+            if (!a.second) a.first();
+    gCurrent = fOuter;
+    if (!gCurrent) FileLock::SetBeforeWait(nullptr);
+}
+
+Group* Group::Current() {
+    return gCurrent;
+}
+
+void Group::SetFault(const Fault& fault) {
+    gFault = fault;
+}
+
+size_t Group::BeginDocument() {
+    Document d;
+    d.number = fNext++;
+    fDocuments.push_back(std::move(d));
+    return fDocuments.back().number;
+}
+
+size_t Group::Documents() const {
+    return fDocuments.size();
+}
+
+size_t Group::Waiting() const {
+    size_t n = 0;
+    for (const Document& d : fDocuments)
+        n += d.files.empty() ? 0 : 1;
+    return n;
+}
+
+void Group::Keep(const fs::path& temp, const fs::path& real) {
+    if (fDocuments.empty()) BeginDocument();
+    fDocuments.back().files.emplace_back(temp, real);
+}
+
+void Group::AddAction(std::function<void()> action, bool onlyWhenCommitted) {
+    if (fDocuments.empty() || fDocuments.back().files.empty()) {
+        action();
+        return;
+    }
+    fDocuments.back().actions.emplace_back(std::move(action), onlyWhenCommitted);
+}
+
+namespace {
+
+// Every waiting file's bytes and attributes on disk; false with the reason when any is not.
+bool SyncAll(const std::vector<fs::path>& files, Group::Sync how, std::string* why) {
+    if (gFault.sync) {
+        *why = "the new files could not be synced to disk (a fault set for a test)";
+        return false;
+    }
+    std::vector<int> fds;
+    bool ok = true;
+    for (const fs::path& f : files) {
+        const int fd = ::open(f.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            *why = "cannot open " + f.string() + " to sync it: " + std::strerror(errno);
+            ok = false;
+            break;
+        }
+        fds.push_back(fd);
+    }
+    if (ok && how == Group::Sync::kEachFile) {
+        // Write-back of all of them started first, so that each sync finds its blocks on the
+        // way rather than writing them one file at a time.
+        for (int fd : fds)
+            ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+        for (size_t i = 0; ok && i < fds.size(); ++i) {
+            if (::fsync(fds[i]) != 0) {
+                *why = "cannot sync " + files[i].string() + ": " + std::strerror(errno);
+                ok = false;
+            }
+        }
+    } else if (ok) {
+        std::set<dev_t> done;
+        for (size_t i = 0; ok && i < fds.size(); ++i) {
+            struct stat st {};
+            if (::fstat(fds[i], &st) != 0 || done.count(st.st_dev)) continue;
+            done.insert(st.st_dev);
+            if (::syncfs(fds[i]) != 0) {
+                *why = std::string("cannot sync the file system: ") + std::strerror(errno);
+                ok = false;
+            }
+        }
+    }
+    for (int fd : fds)
+        ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+void Group::Commit() {
+    if (fCommitting) return;
+    fCommitting = true;
+    // A document begun but with nothing waiting yet (its writer is at work) stays begun.
+    std::vector<Document> docs;
+    docs.swap(fDocuments);
+    if (!docs.empty() && docs.back().files.empty() && docs.back().actions.empty()) {
+        fDocuments.push_back(std::move(docs.back()));
+        docs.pop_back();
+    }
+    std::vector<fs::path> temps;
+    for (const Document& d : docs)
+        for (const auto& f : d.files)
+            temps.push_back(f.first);
+    std::string syncError;
+    const bool synced = temps.empty() || SyncAll(temps, fSync, &syncError);
+
+    std::set<std::string> folders;
+    std::vector<Result> results(docs.size());
+    for (size_t i = 0; i < docs.size(); ++i) {
+        Result& r = results[i];
+        if (docs[i].files.empty()) continue;
+        r.outcome = synced ? Outcome::kCommitted : Outcome::kFailed;
+        if (!synced) r.error = syncError + "; the file is as it was";
+        size_t renamed = 0;
+        for (const auto& [temp, real] : docs[i].files) {
+            if (r.outcome != Outcome::kCommitted) {
+                ::unlink(temp.c_str());
+                continue;
+            }
+            // A lock this process holds on the file moves to the new content with it.
+            FileLock::HandOver(real, temp);
+            const bool fault = !gFault.renameName.empty() && real.filename() == gFault.renameName;
+            if (fault || ::rename(temp.c_str(), real.c_str()) != 0) {
+                const std::string why = fault ? "a fault set for a test" : std::strerror(errno);
+                ::unlink(temp.c_str());
+                r.outcome = Outcome::kFailed;
+                r.error = "cannot replace " + real.string() + ": " + why +
+                          (renamed ? "; the document's other files were replaced" : "; the file is as it was");
+                continue;
+            }
+            ++renamed;
+            folders.insert(real.parent_path().string());
+        }
+    }
+    // The new names made durable, once per folder.
+    for (const std::string& folder : folders) {
+        FileUtils::SyncFolder(IDFile(fs::path(folder)));
+        FileUtils::RemoveStaleTemporariesOnce(IDFile(fs::path(folder)));
+    }
+    for (size_t i = 0; i < docs.size(); ++i)
+        for (auto& [action, onlyWhenCommitted] : docs[i].actions)
+            if (!onlyWhenCommitted || results[i].outcome == Outcome::kCommitted) action();
+    for (size_t i = 0; i < docs.size(); ++i)
+        fResults.emplace_back(docs[i].number, std::move(results[i]));
+    fCommitting = false;
+}
+
+std::vector<std::pair<size_t, Group::Result>> Group::TakeResults() {
+    std::vector<std::pair<size_t, Result>> out;
+    out.swap(fResults);
+    return out;
+}
+
+void AfterCommit(std::function<void()> action) {
+    if (Group* g = Group::Current())
+        g->AddAction(std::move(action), true);
+    else
+        action();
+}
+
+void WhenDone(std::function<void()> action) {
+    if (Group* g = Group::Current())
+        g->AddAction(std::move(action), false);
+    else
+        action();
 }
 
 } // namespace FileReplace

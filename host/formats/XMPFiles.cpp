@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -491,6 +492,22 @@ std::string Canonical(XmpPtr xmp) {
     return all;
 }
 
+// Whether two packets hold the same properties. Most often the one read back was parsed from
+// a serialization of the other and serializes alike, which is quickly seen; otherwise (a
+// handler that stored schemas or properties in another order) their canonical forms decide.
+bool SameProperties(XmpPtr read, XmpPtr meant) {
+    auto compact = [](XmpPtr xmp) {
+        XmpText t;
+        if (!t.get() || !xmp_serialize(xmp, t.get(), XMP_SERIAL_OMITPACKETWRAPPER | XMP_SERIAL_OMITALLFORMATTING, 0))
+            return std::string();
+        return t.str();
+    };
+    const std::string a = compact(read);
+    if (!a.empty() && a == compact(meant)) return true;
+    const std::string want = Canonical(meant);
+    return !want.empty() && Canonical(read) == want;
+}
+
 // Whether the written file reads back, through the toolkit's own handler (and for PNG a walk
 // over every chunk's length and CRC), as the packet that was meant: only then does it replace
 // the original.
@@ -514,10 +531,9 @@ bool ReadsBack(const fs::path& written, XmpFileType format, XmpPtr meant) {
             (bytes.empty() && !ReadBytes(written, &bytes)) ||
             !JpegFile::ExtendedPacket(bytes, guid.str(), &extended) || !ParseInto(extended, whole))
             return false;
-        return Canonical(whole.get()) == Canonical(meant);
+        return SameProperties(whole.get(), meant);
     }
-    const std::string want = Canonical(meant);
-    return !want.empty() && Canonical(back.get()) == want;
+    return SameProperties(back.get(), meant);
 }
 
 // A file named .xmp whose content is an XMP packet: a sidecar given by its own name.
@@ -546,7 +562,7 @@ std::set<std::string> Schemas(XmpPtr xmp) {
 
 // A sidecar beside a file that now holds the packet is removed when it is one this program
 // made: a bare packet (as written here) holding no schema that the file's packet lacks.
-bool RemoveStaleSidecar(const fs::path& side, XmpPtr written) {
+bool StaleSidecar(const fs::path& side, XmpPtr written) {
     std::string bytes;
     Packet old;
     if (!FileUtils::IsRegularFile(IDFile(side)) || !ReadBytes(side, &bytes) ||
@@ -556,7 +572,28 @@ bool RemoveStaleSidecar(const fs::path& side, XmpPtr written) {
     if (inSidecar.empty()) return false;
     for (const std::string& s : inSidecar)
         if (!inFile.count(s)) return false;
-    return ::unlink(side.c_str()) == 0;
+    return true;
+}
+
+bool RemoveStaleSidecar(const fs::path& side, XmpPtr written) {
+    return StaleSidecar(side, written) && ::unlink(side.c_str()) == 0;
+}
+
+// RemoveStaleSidecar once the file's new content is in place. A removal that waits for a
+// group's commit is said on standard error when it happens.
+void RemoveSidecarAfterCommit(const fs::path& side, const fs::path& given, XmpPtr written, std::string* note) {
+    const std::string said =
+        "removed the sidecar " + side.string() + ": the metadata of " + given.string() + " is kept in the file";
+    FileReplace::Group* group = FileReplace::Group::Current();
+    if (!group || group->Waiting() == 0) {
+        if (RemoveStaleSidecar(side, written) && note) *note = said;
+        return;
+    }
+    // The packet is judged now, while it is at hand; the sidecar is removed after the commit.
+    if (!StaleSidecar(side, written)) return;
+    FileReplace::AfterCommit([side, said] {
+        if (::unlink(side.c_str()) == 0) std::fprintf(stderr, "note: %s\n", said.c_str());
+    });
 }
 
 // The format a file's name promises, for the names of formats that hold their packet in
@@ -653,7 +690,7 @@ Result WritePdf(const Target& t, XmpPtr xmp, std::string* note) {
         OurPdfSidecar(side, status == PdfFile::Status::kPacket ? old : std::string(), &sideText);
     Packet current;
     const bool same = status == PdfFile::Status::kPacket && ParseInto(old, current) &&
-                      Canonical(current.get()) == Canonical(xmp);
+                      SameProperties(current.get(), xmp);
     if (!same) {
         XmpText text;
         if (!text.get() || !xmp_serialize(xmp, text.get(), XMP_SERIAL_USECOMPACTFORMAT, 2048))
@@ -670,13 +707,11 @@ Result WritePdf(const Target& t, XmpPtr xmp, std::string* note) {
         std::string back = bytes;
         const bool whole = t.st.st_size <= kPdfWholeReadBack;
         if ((whole && PdfFile::ReadPacket(temp.Path(), &back, &why) != PdfFile::Status::kPacket) ||
-            !ParseInto(back, check) || Canonical(check.get()) != Canonical(xmp))
+            !ParseInto(back, check) || !SameProperties(check.get(), xmp))
             return fail("the updated PDF does not read back as the packet written");
         if (!temp.Commit(t.real)) return fail("the file cannot be replaced");
     }
-    if (ourSidecar && RemoveStaleSidecar(side, xmp) && note)
-        *note = "removed the sidecar " + side.string() + ": the metadata of " + t.given.string() +
-                " is kept in the file";
+    if (ourSidecar) RemoveSidecarAfterCommit(side, t.given, xmp, note);
     return Result::kOK;
 }
 
@@ -835,10 +870,9 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
     if (u == Update::kDone) {
         if (!ReadsBack(temp.Path(), probe.format, packet.get()) || !temp.Commit(t.real))
             return Result::kCannotWrite;
-        // The file holds the packet now: a sidecar made for it earlier has nothing more to say.
-        if (inFile && RemoveStaleSidecar(side, packet.get()) && note)
-            *note = "removed the sidecar " + side.string() + ": the metadata of " + t.given.string() +
-                    " is kept in the file";
+        // The file holds the packet now: a sidecar made for it earlier has nothing more to say
+        // (once the new file is in place, when a group commits it later).
+        if (inFile) RemoveSidecarAfterCommit(side, t.given, packet.get(), note);
         return Result::kOK;
     }
     if (u == Update::kDoesNotFit && !inFile) return toSidecar();

@@ -23,6 +23,11 @@ std::vector<FileLock*>& Live() {
     return live;
 }
 
+std::function<void()>& BeforeWait() {
+    static std::function<void()> hook;
+    return hook;
+}
+
 std::string Seconds(double s) {
     char buf[32];
     std::snprintf(buf, sizeof buf, "%g", s);
@@ -50,6 +55,7 @@ FileLock::Outcome FileLock::Acquire(const fs::path& file, Kind kind, std::unique
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::microseconds(static_cast<int64_t>(timeout * 1e6));
     auto pause = std::chrono::milliseconds(2);
+    bool waited = false;
     for (;;) {
         // Non-blocking, so that a FIFO in a document's place does not wait for a writer.
         const int flags = kind == Kind::kLockFile ? O_RDWR | O_CREAT | O_CLOEXEC : O_RDONLY | O_NONBLOCK | O_CLOEXEC;
@@ -87,6 +93,13 @@ FileLock::Outcome FileLock::Acquire(const fs::path& file, Kind kind, std::unique
                 return Outcome::kFailed;
             }
             if (std::chrono::steady_clock::now() >= deadline) break;
+            if (!waited && BeforeWait()) {
+                waited = true;
+                // A copy: the hook may clear itself.
+                const std::function<void()> hook = BeforeWait();
+                hook();
+                continue;
+            }
             std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
                 pause, deadline - std::chrono::steady_clock::now()));
             pause = std::min(pause * 2, std::chrono::milliseconds(100));
@@ -138,6 +151,10 @@ void FileLock::HandOver(const fs::path& replaced, const fs::path& replacement) {
         l->fInodes.emplace_back(fresh.st_dev, fresh.st_ino);
         return;
     }
+}
+
+void FileLock::SetBeforeWait(std::function<void()> hook) {
+    BeforeWait() = std::move(hook);
 }
 
 FileLock::~FileLock() {

@@ -18,6 +18,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <sys/types.h>
@@ -48,6 +49,10 @@ public:
     // Called by a writer just before it renames `replacement` over `replaced`: when this
     // process holds a lock on `replaced`, `replacement` is locked too, by the same holder.
     static void HandOver(const std::filesystem::path& replaced, const std::filesystem::path& replacement);
+
+    // Called once by Acquire before it starts waiting for a lock another process holds (set by
+    // whoever holds locks of its own that the other process may be waiting for); null: none.
+    static void SetBeforeWait(std::function<void()> hook);
 
     ~FileLock();
     FileLock(const FileLock&) = delete;

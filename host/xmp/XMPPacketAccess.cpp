@@ -104,6 +104,9 @@ bool FormatDate(const XMPDateTime& d, char (&text)[32]) {
 void XMPPacketAccess::Changed() {
     fDirty = true;
     std::string().swap(fParsed);
+    fHasSerialized = fHasCompact = false;
+    std::string().swap(fSerialized);
+    std::string().swap(fCompact);
 }
 
 bool XMPPacketAccess::InitToolkit() {
@@ -376,20 +379,27 @@ bool16 XMPPacketAccess::ReadNamespaceTree(const char* ns, XMPTree* tree) {
     tree->Clear();
     if (!fXmp || !ns || !*ns) return kFalse;
     if (!fParsed.empty() && tree->Build(fParsed, ns, XMPTree::kStoredText)) return kTrue;
-    XmpText out;
-    // Without wrapper and formatting: the least text to write and to read back.
-    if (!out.get() ||
-        !xmp_serialize(fXmp, out.get(), XMP_SERIAL_OMITPACKETWRAPPER | XMP_SERIAL_OMITALLFORMATTING, 0))
-        return kFalse;
-    return tree->Build(out.str(), ns) ? kTrue : kFalse;
+    if (!fHasCompact) {
+        XmpText out;
+        // Without wrapper and formatting: the least text to write and to read back.
+        if (!out.get() ||
+            !xmp_serialize(fXmp, out.get(), XMP_SERIAL_OMITPACKETWRAPPER | XMP_SERIAL_OMITALLFORMATTING, 0))
+            return kFalse;
+        fCompact = out.str();
+        fHasCompact = true;
+    }
+    return tree->Build(fCompact, ns) ? kTrue : kFalse;
 }
 
 std::string XMPPacketAccess::SerializePacket() const {
     if (!fXmp) return {};
+    if (fHasSerialized) return fSerialized;
     XmpText out;
     // Padding 0 asks for the toolkit's default, which lets a file handler update in place.
     if (!out.get() || !xmp_serialize(fXmp, out.get(), XMP_SERIAL_ENCODEUTF8, 0)) return {};
-    return out.str();
+    fSerialized = out.str();
+    fHasSerialized = true;
+    return fSerialized;
 }
 
 bool16 XMPPacketAccess::ParsePacket(const std::string& rdf) {

@@ -102,4 +102,9 @@ private:
     xmptext::XmpText fScratch;
     // The text of the last parse while the tree is unchanged since, else empty.
     std::string fParsed;
+    // The tree's serializations (packet, and compact for ReadNamespaceTree) made since the
+    // last change: a document is serialized many times between two changes (the plug-in's
+    // checks, the save), and the text is a function of the tree.
+    mutable std::string fSerialized, fCompact;
+    mutable bool fHasSerialized = false, fHasCompact = false;
 };
