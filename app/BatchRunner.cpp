@@ -157,8 +157,12 @@ public:
             err = capture.Err();
         }
         std::map<size_t, FileReplace::Group::Result> results;
-        for (auto& [number, result] : fGroup.TakeResults())
-            results[number] = std::move(result);
+        // A document committed in parts (saved again before its group was done) failed when
+        // any part did.
+        for (auto& [number, result] : fGroup.TakeResults()) {
+            auto& r = results[number];
+            if (r.outcome != FileReplace::Group::Outcome::kFailed) r = std::move(result);
+        }
         std::vector<Pending> pending;
         pending.swap(fPending);
         fIds.clear();

@@ -309,7 +309,7 @@ bool SyncAll(const std::vector<fs::path>& files, Group::Sync how, std::string* w
 
 } // namespace
 
-void Group::Commit() {
+void Group::Commit(bool keepCurrent) {
     if (fCommitting) return;
     fCommitting = true;
     // A document begun but with nothing waiting yet (its writer is at work) stays begun.
@@ -318,6 +318,11 @@ void Group::Commit() {
     if (!docs.empty() && docs.back().files.empty() && docs.back().actions.empty()) {
         fDocuments.push_back(std::move(docs.back()));
         docs.pop_back();
+    }
+    if (keepCurrent && fDocuments.empty() && !docs.empty()) {
+        Document current;
+        current.number = docs.back().number;
+        fDocuments.push_back(std::move(current));
     }
     std::vector<fs::path> temps;
     for (const Document& d : docs)
@@ -365,6 +370,23 @@ void Group::Commit() {
     for (size_t i = 0; i < docs.size(); ++i)
         fResults.emplace_back(docs[i].number, std::move(results[i]));
     fCommitting = false;
+}
+
+bool Group::IsWaiting(const fs::path& real) const {
+    struct stat want {};
+    if (::stat(real.c_str(), &want) != 0) return false;
+    for (const Document& d : fDocuments)
+        for (const auto& f : d.files) {
+            struct stat st {};
+            if (::stat(f.second.c_str(), &st) == 0 && st.st_dev == want.st_dev && st.st_ino == want.st_ino)
+                return true;
+        }
+    return false;
+}
+
+void BeforeWriting(const fs::path& real) {
+    Group* group = Group::Current();
+    if (group && group->Waiting() > 0 && group->IsWaiting(real)) group->Commit(true);
 }
 
 std::vector<std::pair<size_t, Group::Result>> Group::TakeResults() {

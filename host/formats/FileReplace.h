@@ -79,8 +79,11 @@ public:
     size_t Waiting() const;
     // Commits every document begun so far, runs their actions and forgets them. The outcome
     // of each, by the number BeginDocument gave; documents already committed keep theirs until
-    // TakeResults.
-    void Commit();
+    // TakeResults. With keepCurrent the last document begun is at work still: what it writes
+    // next keeps its number (and a later outcome of the same number adds to this one).
+    void Commit(bool keepCurrent = false);
+    // Whether a new content of this file (any name of it) waits in the group.
+    bool IsWaiting(const std::filesystem::path& real) const;
     // The outcomes of the documents committed since the last call, by document number.
     std::vector<std::pair<size_t, Result>> TakeResults();
 
@@ -104,6 +107,11 @@ private:
     std::vector<Document> fDocuments;
     std::vector<std::pair<size_t, Result>> fResults;
 };
+
+// Before a file is written: when its new content still waits in the current group (a document
+// saved twice before its group commits), the group is committed first, so that the writer
+// starts from the content it replaces and not from the older one.
+void BeforeWriting(const std::filesystem::path& real);
 
 // Runs the action once the current document's new file is in place: at once when no group is
 // open or nothing of the document waits; after the group's commit otherwise, and not at all

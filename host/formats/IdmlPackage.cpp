@@ -251,6 +251,7 @@ bool Read(const fs::path& file, Contents* c, std::string* error) {
 }
 
 bool Write(const fs::path& file, const Changes& changes, std::string* error) {
+    FileReplace::BeforeWriting(file);
     Archive src;
     if (!OpenReadOnly(file, &src, error)) return false;
     if (!IsPackage(src.z)) return Fail(error, "not a layout package");

@@ -45,6 +45,7 @@ bool WritePacket(const fs::path& file, const std::string& packet, std::string* e
     std::error_code ec;
     const fs::path real = fs::canonical(fs::absolute(file, ec), ec);
     if (ec) return Fail(error, "no such file");
+    FileReplace::BeforeWriting(real);
     std::string bytes;
     StoryXml::Story story;
     if (!ReadWithBytes(real, &story, &bytes, error)) return false;

@@ -802,6 +802,7 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
     if (!ParseInto(rdf, packet)) return Result::kCannotWrite;
     Target t;
     if (!Locate(file, &t)) return Result::kCannotWrite;
+    FileReplace::BeforeWriting(t.real);
     // An empty file is no document of any format: one emptied since it was read is not
     // given a sidecar in its place.
     if (t.st.st_size == 0) return Result::kCannotWrite;

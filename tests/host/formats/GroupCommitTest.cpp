@@ -3,6 +3,8 @@
 // each failed one its old bytes, no temporary is left, and the locks went with the content.
 #include "TestSupport.h"
 #include "formats/FileReplace.h"
+#include "formats/IdmlPackage.h"
+#include "formats/StoryXml.h"
 #include "io/FileLock.h"
 #include "io/FileUtils.h"
 
@@ -187,6 +189,46 @@ TEST(GroupCommitTest, WaitingForALockCommitsTheGroupFirst) {
     }
     ::close(other);
     ::unsetenv("BRINDLE_LOCK_TIMEOUT");
+}
+
+// A document saved twice before its group commits: the second write starts from the first's
+// content, not from the file as it was, and both belong to the same document.
+TEST(GroupCommitTest, ASecondSaveBeforeTheCommitBuildsOnTheFirst) {
+    TempDir tmp;
+    const fs::path idml = tmp / "layout.idml";
+    fs::copy_file(fs::path(BRINDLE_TEST_DATA) / "idml" / "4_story_pointers.idml", idml);
+    fs::permissions(idml, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::add);
+    auto packet = [](const char* value) {
+        return std::string("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+                           "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description "
+                           "rdf:about=\"\" xmlns:xmp=\"http://ns.adobe.com/xap/1.0/\" xmp:Label=\"") +
+               value + "\"/></rdf:RDF></x:xmpmeta>";
+    };
+    const std::string first = "Stories/Story_u1043a.xml", second = "Stories/Story_u10482.xml";
+    std::string error;
+    Group group;
+    const size_t number = group.BeginDocument();
+    IdmlPackage::Changes a, b;
+    a.stories[first] = packet("first");
+    b.stories[second] = packet("second");
+    ASSERT_TRUE(IdmlPackage::Write(idml, a, &error)) << error;
+    EXPECT_EQ(group.Waiting(), 1u);
+    ASSERT_TRUE(IdmlPackage::Write(idml, b, &error)) << error;
+    group.Commit();
+    EXPECT_EQ(group.Waiting(), 0u);
+    const auto results = group.TakeResults();
+    ASSERT_EQ(results.size(), 2u);
+    for (const auto& [n, r] : results) {
+        EXPECT_EQ(n, number);
+        EXPECT_EQ(r.outcome, Group::Outcome::kCommitted) << r.error;
+    }
+    for (const auto& [entry, value] : {std::pair{first, "first"}, std::pair{second, "second"}}) {
+        const std::string xml = testsupport::CaptureOutput("unzip -p " + testsupport::Quote(idml) + " " + entry);
+        StoryXml::Story story;
+        ASSERT_TRUE(StoryXml::Find(xml, &story)) << entry;
+        EXPECT_NE(story.packet.find(std::string("xmp:Label=\"") + value + "\""), std::string::npos) << entry;
+    }
+    EXPECT_TRUE(Temporaries(tmp.path()).empty());
 }
 
 } // namespace
