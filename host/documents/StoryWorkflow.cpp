@@ -342,6 +342,21 @@ public:
     }
 };
 
+// The name of the command's undo step.
+const char* StepName(ClassID cls) {
+    switch (cls) {
+    case kCheckOutStoryCmdBoss: return "Check Out Story";
+    case kCheckInStoryCmdBoss: return "Check In Story";
+    case kCancelCheckOutStoryCmdBoss: return "Cancel Check Out";
+    case kUpdateStoryFromFileCmdBoss: return "Update Story";
+    case kRelinkStoryCmdBoss: return "Relink Story";
+    case kPlaceStoryFileCmdBoss: return "Place Story File";
+    case kAssignmentChangedCmdBoss: return "Change Assignment";
+    case kUpdateAssignmentCmdBoss: return "Update Assignment";
+    default: return "";
+    }
+}
+
 // Processes the command of the class on the items; the command's reason when it failed.
 template <typename Setup>
 bool Process(ClassID cls, const UIDList& items, IDocument* doc, std::string* error, Setup setup,
@@ -350,6 +365,9 @@ bool Process(ClassID cls, const UIDList& items, IDocument* doc, std::string* err
     auto* workflow = dynamic_cast<WorkflowCmd*>(cmd.get());
     if (!workflow) return Fail(error, "the host has no command for this step");
     workflow->fDoc = doc;
+    PMString name(StepName(cls));
+    name.SetTranslatable(kFalse);
+    cmd->SetName(name);
     setup(*workflow);
     cmd->SetItemList(items);
     const ErrorCode code = CmdUtils::ProcessCommand(cmd);
