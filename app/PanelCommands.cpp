@@ -1,10 +1,15 @@
 #include "PanelCommands.h"
 
 #include "BRNID.h"
+#include "commands/CmdUtils.h"
+#include "documents/DocumentHost.h"
 #include "objectmodel/InterfacePtr.h"
 #include "objectmodel/ObjectModel.h"
 #include "session/IPanelMgr.h"
 #include "subjects/IObserver.h"
+#include "logic/BRNPackageUtils.h"
+#include "files/IBRNPrefs.h"
+#include "ui/BRNPanelData.h"
 #include "ui/BRNUtilsDialogs.h"
 #include "ui/DialogDriver.h"
 #include "ui/IBRNPanelData.h"
@@ -156,6 +161,7 @@ std::string Render(WidgetModel& panel) {
     }
     out << "\n";
     if (WidgetModel* status = panel.FindWidget(kBRNStatusTextWidgetID)) out << "target: " << Text(*status) << "\n";
+    if (WidgetModel* log = panel.FindWidget(kBRNLogStatusWidgetID)) out << "log: " << Text(*log) << "\n";
     if (WidgetModel* conflict = panel.FindWidget(kBRNConflictWidgetID); conflict && conflict->IsShown())
         out << Text(*conflict) << "\n";
     if (WidgetModel* rows = panel.FindWidget(kBRNRowsWidgetID)) {
@@ -185,6 +191,9 @@ int Failed(std::string* error, const std::string& why) {
 
 int Step(const DialogStep& step, std::string* error) {
     if (!Open() || !PanelWidget()) return Failed(error, "the panel could not be opened");
+    // Each thing a person does on the panel is an undo step of its own, also where the
+    // commands it runs would join those of the one before (two edits in one request).
+    if (IDocument* front = Host::GetFrontDocument()) CmdUtils::BeginNewUndoStep(front);
     std::string why;
     if (!DialogDriver::ApplyStep(*PanelWidget(), step, &why)) return Failed(error, why);
     return 0;
@@ -232,6 +241,31 @@ int Mode(const std::string& mode, std::string* error) {
 int About() {
     BRNUtils::InvokeAboutDialog();
     return 0;
+}
+
+Shown ShownPackage() {
+    Shown shown;
+    InterfacePtr<IBRNPanelData> data(OpenPanel(), IID_IBRNPANELDATA);
+    WidgetModel* panel = PanelWidget();
+    if (!data || !panel) return shown;
+    shown.mode = data->GetMode();
+    shown.targets = data->GetTargets().Length();
+    WidgetModel* dropDown = panel->FindWidget(kBRNPackageDropDownWidgetID);
+    const PMString current = dropDown ? dropDown->GetText() : PMString();
+    if (current.IsEmpty() || data->GetTargets().IsEmpty()) return shown;
+    for (const BRNPackage& p : data->GetPackages())
+        if (p.GetName() == current) {
+            shown.package = p;
+            shown.applied = true;
+            return shown;
+        }
+    InterfacePtr<IBRNPrefs> prefs(BRNPackageUtils::QueryPrefs());
+    if (const BRNPackage* library = prefs ? prefs->FindPackage(current) : nullptr) shown.package = *library;
+    return shown;
+}
+
+void Reread() {
+    BRNPanelData::TellPanel(kBRNRefreshMessage);
 }
 
 } // namespace PanelCommands

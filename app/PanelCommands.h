@@ -4,7 +4,10 @@
 // session's alert sink ("alert: <text>"), its dialogs through the session's dialog face.
 #pragma once
 
+#include "model/BRNPackage.h"
+
 #include <iosfwd>
+#include <optional>
 #include <string>
 
 class WidgetModel;
@@ -19,9 +22,9 @@ bool IsOpen();
 // The panel's widget tree, or null when it is not open.
 WidgetModel* PanelWidget();
 
-// The panel as text: the package with its version and choices, the targets, "Conflict" when it
-// shows, one line per row (number, label, control kind, value; the deadline's colour), and the
-// buttons (a disabled one in brackets).
+// The panel as text: the package with its version and choices, the targets, the status of the
+// maker's logging component, "Conflict" when it shows, one line per row (number, label, control
+// kind, value; the deadline's colour), and the buttons (a disabled one in brackets).
 std::string Render(WidgetModel& panel);
 
 // Each opens the panel when needed and returns 0, or 1 with the reason in error.
@@ -35,5 +38,18 @@ int Choose(const std::string& package, std::string* error);
 int Mode(const std::string& mode, std::string* error);
 // The about box.
 int About();
+
+// What the panel's rows show: the package as the first target holds it (applied), or as the
+// library defines it when the target lacks it; no package when no rows are shown.
+struct Shown {
+    std::optional<BRNPackage> package;
+    bool applied = false;
+    int32 mode = 0;
+    int32 targets = 0;
+};
+Shown ShownPackage();
+// Has the open panel read its targets again (after an undo, which does not tell it as the
+// command did).
+void Reread();
 
 } // namespace PanelCommands

@@ -49,7 +49,7 @@ private:
 };
 
 // The groups. Session: open, new, front, documents, save, save-as, close, revert, undo, redo,
-// history, select, answer, help, quit (ShellSession.cpp).
+// history, select, answer, log, help, quit (ShellSession.cpp).
 void AddShellSessionCommands(ShellRegistry& registry);
 // The one-shot commands that work on documents, run on the front document or the selection:
 // packages, set, apply, upgrade, check, key, xml, expand (ShellDocumentCommands.cpp).

@@ -10,6 +10,8 @@
 #include "documents/IDocument.h"
 #include "documents/IDocumentList.h"
 #include "objectmodel/InterfacePtr.h"
+#include "session/ICVLogger.h"
+#include "session/ISession.h"
 #include "ui/CAlert.h"
 #include "ui/DialogDriver.h"
 #include "ui/HostDialogs.h"
@@ -474,6 +476,40 @@ void AddShellSessionCommands(ShellRegistry& r) {
                std::string error;
                if (!ScriptDialogFace::Parse(args, &answer, &error)) return Fail(kExitInput, "answer: " + error);
                s.ScriptFace().Queue(std::move(answer));
+               return int(kExitOK);
+           }});
+    r.Add({"log", "log [off | level N] [file PATH|-]",
+           "The maker's logging component: its status, or switch it (off, a level) and send its lines to "
+           "a file (- for standard error); the plug-in and its panel are told of the change",
+           [](ShellSession&, const ShellArgs& args, std::ostream& out) {
+               ISession* session = GetExecutionContextSession();
+               InterfacePtr<IPMUnknown> components(session ? session->QueryOutsideComponents() : nullptr);
+               InterfacePtr<ICVLogger> logger(components, IID_ICVLOGGER);
+               if (!logger) return Fail(kExitIO, "log: the logging component is not installed");
+               int32 level = logger->GetLogLevel("");
+               std::string file = logger->GetLogFile();
+               for (size_t i = 0; i < args.size(); ++i) {
+                   if (args[i] == "off") {
+                       level = 0;
+                   } else if (args[i] == "level" && i + 1 < args.size()) {
+                       const std::string& n = args[++i];
+                       if (n.empty() || n.size() > 5 ||
+                           n.find_first_not_of("0123456789") != std::string::npos)
+                           return Fail(kExitInput,
+                                       "log: the level is a whole number from 0 to 65535, not " + n);
+                       level = std::stoi(n);
+                       if (level > 65535)
+                           return Fail(kExitInput,
+                                       "log: the level is a whole number from 0 to 65535, not " + n);
+                   } else if (args[i] == "file" && i + 1 < args.size()) {
+                       file = args[++i] == "-" ? std::string() : args[i];
+                   } else {
+                       return Fail(kExitInput, "log [off | level N] [file PATH|-]");
+                   }
+               }
+               logger->SetStatus(level, file);
+               out << "log: " << (level <= 0 ? std::string("off") : "level " + std::to_string(level))
+                   << ", to " << (file.empty() ? std::string("standard error") : file) << "\n";
                return int(kExitOK);
            }});
     r.Add({"help", "help", "The shell's commands",

@@ -16,6 +16,9 @@ try {
   const a = await browser.newPage();
   await a.goto(server.url);
   await a.getByRole('button', { name: 'Editorial-BlueSquare.jpg', exact: true }).first().click();
+  // The panel shows the document's package once it is picked in the panel's drop-down.
+  await a.locator('#open li.front button.doc', { hasText: 'Editorial-BlueSquare.jpg' }).waitFor();
+  await a.getByLabel('Package', { exact: true }).selectOption('Editorial');
   await a.locator('.row-controls[data-row="Headline"]').waitFor();
 
   const loads = [];

@@ -145,6 +145,8 @@ enum : WidgetID {
     kBRNAboutTextWidgetID = 0xEF238,
     kBRNRequiredTextWidgetID = 0xEF239,
     kBRNRequiredListWidgetID = 0xEF23A,
+    // The panel's line on the maker's logging component: off, or its level and file.
+    kBRNLogStatusWidgetID = 0xEF23F,
     // The deadline dialog's three texts.
     kBRNDeadlinePlannedWidgetID = 979492,
     kBRNDeadlineExecutedWidgetID = 979493,

@@ -44,10 +44,10 @@ bool WebApp::Start(std::string* error) {
             // Every alert and dialog of this session goes to the pages.
             CAlert::SetSink(fFace);
             DialogDriver::SetFace(fFace);
-            // The required-fields dialog of a close is confirmed, which keeps the document open:
-            // the page says which fields are missing, and the user fills them or closes anyway
-            // (force).
-            HostDialogs::SetMessageAnswer(HostDialogs::MessageAnswer::kOK);
+            // The required-fields dialog is asked in the pages like every other dialog.
+            HostDialogs::SetMessageAnswer(HostDialogs::MessageAnswer::kAsk);
+            // The plug-in's panel, open from the start: it follows the session from then on.
+            if (!fSession->OpenPanel()) return fail("the plug-in's panel could not be opened");
             for (const std::string& f : fOptions.files) {
                 const WebSession::Reply r = fSession->Handle("open", {{"path", f}});
                 if (r.status != 200)

@@ -1,6 +1,10 @@
 #include "WebSession.h"
 
 #include "BrowserFace.h"
+#include "WidgetJSON.h"
+
+#include "BRNID.h"
+#include "PanelCommands.h"
 
 #include "commands/CmdUtils.h"
 #include "documents/DocumentHost.h"
@@ -12,9 +16,12 @@
 #include "io/FolderWalk.h"
 #include "logic/BRNPackageUtils.h"
 #include "objectmodel/InterfacePtr.h"
+#include "ui/DialogDriver.h"
+#include "ui/DialogModel.h"
 #include "ui/HostDialogs.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <iostream>
 #include <set>
 
@@ -52,7 +59,6 @@ WebSession::WebSession(const std::vector<fs::path>& roots, BrowserFace& face) : 
         if (ec || !fs::is_directory(real, ec)) continue;
         if (std::find(fRoots.begin(), fRoots.end(), real) == fRoots.end()) fRoots.push_back(real);
     }
-    fPanel.SetFolders(fRoots);
 }
 
 WebSession::~WebSession() = default;
@@ -164,7 +170,7 @@ nlohmann::json WebSession::State() {
         state["redo"] = nullptr;
     }
     state["stories"] = stories;
-    state["panel"] = fPanel.ToJSON();
+    state["panel"] = PanelState();
     return state;
 }
 
@@ -207,7 +213,6 @@ WebSession::Reply WebSession::Open(const nlohmann::json& body) {
         fDocuments[id] = doc;
     }
     Host::SetFrontDocument(doc);
-    fPanel.Load();
     return {200, {{"id", id}}};
 }
 
@@ -219,7 +224,6 @@ WebSession::Reply WebSession::Close(const nlohmann::json& body) {
     const int id = IdOf(doc);
     const int32 shown = HostDialogs::MessageDialogCount();
     if (!Host::CloseDocument(doc, force ? kSuppressUI : kFullUI)) {
-        fPanel.Load();
         std::string why = "the document was not closed";
         if (HostDialogs::MessageDialogCount() != shown) why += ": " + Text(HostDialogs::LastMessage());
         return Error(409, why);
@@ -227,7 +231,6 @@ WebSession::Reply WebSession::Close(const nlohmann::json& body) {
     fDocuments.erase(id);
     // The next document in line comes to the front, as on the desktop.
     if (!Host::GetFrontDocument() && !fDocuments.empty()) Host::SetFrontDocument(fDocuments.rbegin()->second);
-    fPanel.Load();
     return {};
 }
 
@@ -236,7 +239,6 @@ WebSession::Reply WebSession::Front(const nlohmann::json& body) {
     IDocument* doc = Find(body, &error, false);
     if (!doc) return error;
     Host::SetFrontDocument(doc);
-    fPanel.Load();
     return {};
 }
 
@@ -246,7 +248,8 @@ WebSession::Reply WebSession::Save(const nlohmann::json& body) {
     if (!doc) return error;
     std::string why;
     const bool saved = Host::SaveDocument(doc, &why);
-    fPanel.Load();
+    // Saving may have filled values in (calculated fields, history): the panel reads them.
+    PanelCommands::Reread();
     if (!saved) return Error(500, "the document could not be saved: " + why);
     return {};
 }
@@ -255,7 +258,8 @@ WebSession::Reply WebSession::UndoRedo(bool undo) {
     IDocument* doc = Host::GetFrontDocument();
     if (!doc || !IdOf(doc)) return Error(409, "no document is open");
     const bool done = undo ? CmdUtils::Undo(doc) : CmdUtils::Redo(doc);
-    fPanel.Load();
+    // Undoing a command does not tell the panel as doing it did: the panel reads again.
+    PanelCommands::Reread();
     if (!done) return Error(409, undo ? "nothing to undo" : "nothing to redo");
     return {};
 }
@@ -278,38 +282,164 @@ WebSession::Reply WebSession::Select(const nlohmann::json& body) {
         chosen.Append(uid);
     }
     Host::SetSelectedStories(chosen);
-    fPanel.Load();
     return {};
 }
 
+namespace {
+// A member that names a row, a widget, a package or a mode: a text, or a number for rows and
+// widgets.
+bool Name(const nlohmann::json& body, const char* member, bool number, std::string* out) {
+    if (!body.contains(member)) return false;
+    const nlohmann::json& v = body[member];
+    if (v.is_string() && !v.get<std::string>().empty()) {
+        *out = v.get<std::string>();
+        return true;
+    }
+    if (number && v.is_number_unsigned()) {
+        *out = std::to_string(v.get<uint64_t>());
+        return true;
+    }
+    return false;
+}
+// A Directory row's "Choose..." button ("N.folder").
+bool IsFolderButton(const std::string& widget) {
+    WidgetModel* panel = PanelCommands::PanelWidget();
+    WidgetModel* w = panel ? panel->FindWidget(widget) : nullptr;
+    const std::string suffix = ".folder";
+    return w && w->GetKind() == WidgetKind::kButton && w->GetName().size() > suffix.size() &&
+           w->GetName().compare(w->GetName().size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Enough folders for a team's tree; deeper ones are typed into the field.
+constexpr size_t kMaxOfferedFolders = 2000;
+constexpr int kOfferedDepth = 3;
+constexpr WidgetID kFolderListWidgetID = 3;
+} // namespace
+
+bool WebSession::ChooseFolder(fs::path* chosen) {
+    std::vector<PMString> folders;
+    for (const fs::path& root : fRoots) {
+        if (folders.size() >= kMaxOfferedFolders) break;
+        folders.emplace_back(root.string());
+        std::error_code ec;
+        fs::recursive_directory_iterator it(root, fs::directory_options::skip_permission_denied, ec), end;
+        for (; !ec && it != end && folders.size() < kMaxOfferedFolders; it.increment(ec)) {
+            const fs::path& p = it->path();
+            const bool hidden = !p.filename().empty() && p.filename().string()[0] == '.';
+            // Links are not followed: every folder offered lies inside its root.
+            if (hidden || it->is_symlink(ec) || !it->is_directory(ec)) {
+                if (hidden || it->is_symlink(ec)) it.disable_recursion_pending();
+                continue;
+            }
+            if (it.depth() + 1 >= kOfferedDepth) it.disable_recursion_pending();
+            folders.emplace_back(p.string());
+        }
+    }
+    PMString title("Choose a Folder");
+    title.SetTranslatable(kFalse);
+    DialogModel dialog("folder", title);
+    PMString label("Folder");
+    label.SetTranslatable(kFalse);
+    WidgetModel* list = dialog.Root().AddChild(kFolderListWidgetID, WidgetKind::kDropDown, label);
+    list->SetName("folder");
+    list->SetStringList(folders);
+    list->Select(0, false);
+    dialog.SetFocus(kFolderListWidgetID);
+    if (DialogDriver::RunModal(dialog) != DialogDriver::Result::kOK) return false;
+    const std::string picked = list->GetText().GetUTF8String();
+    // Only a folder that was offered is taken.
+    for (const PMString& f : folders)
+        if (f.GetUTF8String() == picked) {
+            *chosen = picked;
+            return true;
+        }
+    return false;
+}
+
 WebSession::Reply WebSession::Panel(const nlohmann::json& body) {
-    if (!body.contains("widget") || !(body["widget"].is_string() || body["widget"].is_number_unsigned()))
-        return Error(400, "\"widget\" must be a widget's name or number");
     const std::string action = body.value("action", std::string());
-    DialogStep step;
-    step.widget = body["widget"].is_string() ? body["widget"].get<std::string>()
-                                             : std::to_string(body["widget"].get<uint64_t>());
-    if (action == "click") {
-        step.kind = DialogStep::Kind::kClick;
-    } else if (action == "set") {
-        step.kind = DialogStep::Kind::kSet;
+    std::string name, value;
+    if (action == "set") {
+        if (!Name(body, "row", true, &name)) return Error(400, "\"set\" needs the \"row\": a field's name or number");
         if (!body.contains("value")) return Error(400, "\"set\" needs a \"value\"");
         const nlohmann::json& v = body["value"];
         if (v.is_boolean())
-            step.value = v.get<bool>() ? "true" : "false";
+            value = v.get<bool>() ? "true" : "false";
         else if (v.is_string())
-            step.value = v.get<std::string>();
+            value = v.get<std::string>();
         else
             return Error(400, "\"value\" must be a text or true or false");
+    } else if (action == "click") {
+        if (!Name(body, "widget", true, &name)) return Error(400, "\"click\" needs the \"widget\": a name or number");
+    } else if (action == "choose") {
+        if (!Name(body, "package", false, &name)) return Error(400, "\"choose\" needs the \"package\"");
+    } else if (action == "mode") {
+        if (!Name(body, "mode", false, &name)) return Error(400, "\"mode\" needs the \"mode\"");
     } else {
-        return Error(400, "\"action\" must be \"set\" or \"click\"");
+        return Error(400, "\"action\" must be \"set\", \"click\", \"choose\" or \"mode\"");
     }
+    if (!PanelCommands::Open()) return Error(500, "the panel could not be opened");
     // Each action of a person on the panel is an undo step of its own, even where the
     // commands it runs would join the step of the previous one.
     if (IDocument* front = Host::GetFrontDocument()) CmdUtils::BeginNewUndoStep(front);
     std::string why;
-    if (!fPanel.Apply(step, &why)) return Error(422, why);
+    int code = 1;
+    if (action == "set")
+        code = PanelCommands::Set(name, value, &why);
+    else if (action == "click" && IsFolderButton(name)) {
+        // The host's folder dialog is answered by the host: the page chooses among the served
+        // folders first, and the panel's button then gets that answer. Cancelled, nothing changes.
+        fs::path folder;
+        if (!ChooseFolder(&folder)) return {};
+        HostDialogs::SetFolderAnswer({DialogAnswer::Kind::kPath, folder});
+        code = PanelCommands::Click(name, &why);
+        HostDialogs::SetFolderAnswer({});
+    } else if (action == "click")
+        code = PanelCommands::Click(name, &why);
+    else if (action == "choose")
+        code = PanelCommands::Choose(name, &why);
+    else
+        code = PanelCommands::Mode(name, &why);
+    if (code != 0) return Error(422, why);
     return {};
+}
+
+nlohmann::json WebSession::PanelState() const {
+    WidgetModel* root = PanelCommands::PanelWidget();
+    if (!root) return nlohmann::json();
+    nlohmann::json panel = {{"root", WidgetJSON::Widget(*root)}};
+    // Beside the widgets, what a row's field is: the page picks a multi-line box for a text,
+    // marks the required fields and shows the description as the row's hint.
+    const PanelCommands::Shown shown = PanelCommands::ShownPackage();
+    nlohmann::json rows = nlohmann::json::object();
+    if (WidgetModel* group = root->FindWidget(kBRNRowsWidgetID); group && shown.package) {
+        const BRNFieldList& fields = shown.package->GetFields();
+        for (const auto& row : group->GetChildren()) {
+            const std::string n = row->GetName().rfind("row", 0) == 0 ? row->GetName().substr(3) : std::string();
+            const size_t index = n.empty() ? 0 : std::strtoul(n.c_str(), nullptr, 10);
+            if (index == 0 || index > fields.size()) continue;
+            const BRNField& f = fields[index - 1];
+            const PMString typeName =
+                f.GetStoredTypeName().IsEmpty() ? BRNField::TypeName(f.GetType()) : f.GetStoredTypeName();
+            rows[std::to_string(row->GetID())] = {{"row", index},
+                                                  {"type", typeName.GetUTF8String()},
+                                                  {"typeCode", f.GetType()},
+                                                  {"required", static_cast<bool>(f.GetRequired())},
+                                                  {"readOnly", static_cast<bool>(f.GetReadOnly())},
+                                                  {"description", f.GetDescription().GetUTF8String()}};
+        }
+    }
+    panel["rows"] = rows;
+    panel["package"] = shown.package ? nlohmann::json(shown.package->GetName().GetUTF8String()) : nlohmann::json();
+    panel["packageVersion"] = shown.package ? nlohmann::json(shown.package->GetVersion()) : nlohmann::json();
+    panel["applied"] = shown.applied;
+    panel["mode"] = shown.mode;
+    panel["targets"] = shown.targets;
+    return panel;
+}
+
+bool WebSession::OpenPanel() {
+    return PanelCommands::Open();
 }
 
 void WebSession::CloseAll() {
@@ -319,4 +449,6 @@ void WebSession::CloseAll() {
         Host::CloseDocument(doc, kSuppressUI);
     }
     fDocuments.clear();
+    // The panel follows the session's subjects: it goes before the session does.
+    PanelCommands::Close();
 }

@@ -1,10 +1,8 @@
 // What `brindle serve` does with its host session: the documents under the roots (listed,
 // opened, closed, brought to front, saved), the stories and their selection, undo and redo,
-// and the panel. Every call runs on the session thread; each answers with an HTTP status
+// and the plug-in's metadata panel. Every call runs on the session thread; each answers with an HTTP status
 // and a JSON body, so the server only moves requests and answers.
 #pragma once
-
-#include "WebPanel.h"
 
 #include <filesystem>
 #include <map>
@@ -39,11 +37,16 @@ public:
     nlohmann::json Files() const;
 
     // action: "open", "close", "front", "save", "undo", "redo", "select", "panel".
+    // The panel is the plug-in's own: "panel" takes {"action": "set", "row", "value"},
+    // {"action": "click", "widget"}, {"action": "choose", "package"} or {"action": "mode",
+    // "mode"}, each done as the shell's `panel set/click/choose/mode` does it.
     // The body was parsed by the server; its members are checked here. Nothing changes when
     // the answer is not 2xx.
     Reply Handle(const std::string& action, const nlohmann::json& body);
 
-    // Closes every document without saving (the server stops).
+    // Opens the plug-in's panel (once the host runs); false when the plug-in cannot make it.
+    bool OpenPanel();
+    // Closes every document without saving and the panel (the server stops).
     void CloseAll();
 
 private:
@@ -56,10 +59,12 @@ private:
     Reply UndoRedo(bool undo);
     Reply Select(const nlohmann::json& body);
     Reply Panel(const nlohmann::json& body);
+    nlohmann::json PanelState() const;
+    // The served folders and those under them in a dialog of the pages; false when cancelled.
+    bool ChooseFolder(std::filesystem::path* chosen);
 
     std::vector<std::filesystem::path> fRoots;
     BrowserFace& fFace;
     std::map<int, IDocument*> fDocuments;
     int fNextID = 1;
-    WebPanel fPanel;
 };

@@ -1,8 +1,19 @@
 #include "WidgetJSON.h"
 
+#include "BRNID.h"
+
 #include <cstdio>
 
 namespace WidgetJSON {
+namespace {
+// The package password boxes: what is typed in them never leaves the session. A refused
+// attempt is shown to every page again, and the state is there for any reader of the API.
+bool Secret(const WidgetModel& w) {
+    return w.GetKind() == WidgetKind::kEditBox &&
+           (w.GetID() == kBRNPasswordWidgetID || w.GetID() == kBRNPasswordConfirmWidgetID);
+}
+} // namespace
+
 std::string ColorText(const WidgetColor& c) {
     char text[8];
     std::snprintf(text, sizeof text, "#%02x%02x%02x", c.red, c.green, c.blue);
@@ -40,10 +51,18 @@ nlohmann::json Widget(const WidgetModel& w) {
         j["text"] = w.GetText().GetUTF8String();
         break;
     case WidgetKind::kGroup:
+        // A group's text is a note over its children (the panel's "not applied" line).
+        if (!w.GetText().IsEmpty()) j["text"] = w.GetText().GetUTF8String();
+        break;
     case WidgetKind::kButton:
         break;
     default:
-        j["text"] = w.GetText().GetUTF8String();
+        if (Secret(w)) {
+            j["secret"] = true;
+            j["text"] = "";
+        } else {
+            j["text"] = w.GetText().GetUTF8String();
+        }
     }
     if (!w.GetChildren().empty()) {
         nlohmann::json children = nlohmann::json::array();

@@ -2,6 +2,7 @@
 
 #include "formats/FileReplace.h"
 #include "formats/StoryXml.h"
+#include "xmp/XMPToolkitName.h"
 
 #include <expat.h>
 #include <zip.h>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <map>
 #include <memory>
 #include <unistd.h>
 
@@ -257,11 +259,23 @@ bool Write(const fs::path& file, const Changes& changes, std::string* error) {
 
     // Each changed story is checked before anything is written: a story entry that does not
     // read refuses the whole write.
+    // The name of the program that wrote each packet stays the one the entry had.
+    std::map<std::string, std::string> packets;
     for (const auto& [entry, packet] : changes.stories) {
         std::string bytes, why;
         StoryXml::Story s;
         if (!ReadNamed(src.z, entry, &bytes, nullptr, error)) return false;
         if (!StoryXml::Find(bytes, &s, &why)) return Fail(error, "the story entry " + entry + ": " + why);
+        std::string kept = packet;
+        XMPToolkitName::Keep(&kept, s.hasPacket ? s.packet : std::string(), false);
+        packets[entry] = std::move(kept);
+    }
+    std::string metadata = changes.packet;
+    if (changes.documentPacket) {
+        std::string old;
+        bool had = false;
+        if (!ReadNamed(src.z, kMetadataEntry, &old, &had, error)) return false;
+        XMPToolkitName::Keep(&metadata, had ? old : std::string(), false);
     }
 
     TempFile temp;
@@ -270,7 +284,6 @@ bool Write(const fs::path& file, const Changes& changes, std::string* error) {
     zip_t* dst = zip_open(temp.path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &code);
     if (!dst) return Fail(error, "cannot write a temporary package");
     std::vector<std::unique_ptr<LazyEntry>> lazy;
-    std::string metadata = changes.packet;
     bool ok = true;
     std::vector<std::string> order;
 
@@ -283,11 +296,11 @@ bool Write(const fs::path& file, const Changes& changes, std::string* error) {
         zip_source_t* s = nullptr;
         zip_int32_t method = st.comp_method;
         const bool isMetadata = n == kMetadataEntry && changes.documentPacket;
-        const auto story = changes.stories.find(n);
+        const auto story = packets.find(n);
         if (isMetadata) {
             s = zip_source_buffer(dst, metadata.data(), metadata.size(), 0);
             method = ZIP_CM_DEFLATE;
-        } else if (story != changes.stories.end()) {
+        } else if (story != packets.end()) {
             auto e = std::make_unique<LazyEntry>();
             const std::string packet = story->second;
             e->make = [&src, n, packet](std::string* out) {
@@ -321,7 +334,7 @@ bool Write(const fs::path& file, const Changes& changes, std::string* error) {
         if (zip_file_get_external_attributes(src.z, static_cast<zip_uint64_t>(i), 0, &system, &attributes) ==
             0)
             zip_file_set_external_attributes(dst, static_cast<zip_uint64_t>(at), 0, system, attributes);
-        if (!isMetadata && story == changes.stories.end() && (st.valid & ZIP_STAT_MTIME))
+        if (!isMetadata && story == packets.end() && (st.valid & ZIP_STAT_MTIME))
             zip_file_set_mtime(dst, static_cast<zip_uint64_t>(at), st.mtime, 0);
         return zip_set_file_compression(dst, static_cast<zip_uint64_t>(at), method, 0) == 0;
     };
@@ -356,10 +369,10 @@ bool Write(const fs::path& file, const Changes& changes, std::string* error) {
         }
         if (changes.documentPacket) {
             std::string bytes;
-            if (!ReadNamed(back.z, kMetadataEntry, &bytes, nullptr, error) || bytes != changes.packet)
+            if (!ReadNamed(back.z, kMetadataEntry, &bytes, nullptr, error) || bytes != metadata)
                 return Fail(error, "the written package does not read back");
         }
-        for (const auto& [entry, packet] : changes.stories) {
+        for (const auto& [entry, packet] : packets) {
             std::string bytes;
             StoryXml::Story s;
             if (!ReadNamed(back.z, entry, &bytes, nullptr, error) || !StoryXml::Find(bytes, &s) ||

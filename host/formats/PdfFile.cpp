@@ -1,5 +1,7 @@
 #include "formats/PdfFile.h"
 
+#include "io/FileUtils.h"
+
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFObjectHandle.hh>
@@ -14,7 +16,6 @@
 #include <mutex>
 #include <string_view>
 
-#include <sys/stat.h>
 
 namespace fs = std::filesystem;
 
@@ -126,25 +127,10 @@ void PutBig(std::string* out, uint64_t value, int bytes) {
 // large PDF does not parse its cross-reference sections again. It is taken only while the
 // file is the same one, untouched since (device, inode, size, modification and change times)
 // and its last startxref still names the same section.
-struct Identity {
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    long long mtime = 0, ctime = 0;
-    bool operator==(const Identity& o) const {
-        return dev == o.dev && ino == o.ino && size == o.size && mtime == o.mtime && ctime == o.ctime;
-    }
-};
+using Identity = FileUtils::FileStamp;
 
 bool IdentityOf(const fs::path& file, Identity* id) {
-    struct stat st {};
-    if (::stat(file.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
-    id->dev = st.st_dev;
-    id->ino = st.st_ino;
-    id->size = st.st_size;
-    id->mtime = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-    id->ctime = static_cast<long long>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec;
-    return true;
+    return FileUtils::StampOf(IDFile(file), id) && id->regular;
 }
 
 class Memo {

@@ -2,6 +2,7 @@
 
 #include "formats/FileReplace.h"
 #include "io/FileUtils.h"
+#include "xmp/XMPToolkitName.h"
 
 #include <algorithm>
 #include <cctype>
@@ -47,12 +48,15 @@ bool WritePacket(const fs::path& file, const std::string& packet, std::string* e
     std::string bytes;
     StoryXml::Story story;
     if (!ReadWithBytes(real, &story, &bytes, error)) return false;
-    const std::string out = StoryXml::WithPacket(bytes, story, packet);
+    // The name of the program that wrote the packet stays the file's.
+    std::string kept = packet;
+    XMPToolkitName::Keep(&kept, story.hasPacket ? story.packet : std::string(), false);
+    const std::string out = StoryXml::WithPacket(bytes, story, kept);
     fs::path temp;
     if (!FileReplace::WriteTemp(real, out, &temp)) return Fail(error, "cannot write a temporary file");
     StoryXml::Story back;
     std::string written;
-    if (!ReadWithBytes(temp, &back, &written, nullptr) || !back.hasPacket || back.packet != packet) {
+    if (!ReadWithBytes(temp, &back, &written, nullptr) || !back.hasPacket || back.packet != kept) {
         ::unlink(temp.c_str());
         return Fail(error, "the written story does not read back");
     }

@@ -1,5 +1,6 @@
 #include "formats/XMPFiles.h"
 #include "xmp/XMPPacketLimits.h"
+#include "xmp/XMPToolkitName.h"
 #include "xmp/XmpText.h"
 
 #include "formats/FileReplace.h"
@@ -338,47 +339,6 @@ bool Rewritable(const Probe& p) {
     return p.hasPacket && p.writable && !p.extended && p.charForm == 0 && p.offset >= 0 && p.length > 0;
 }
 
-// The packet's toolkit name (x:xmptk, or x:xaptk in older packets) as the file had it: the
-// toolkit writes its own name there, but which program wrote the packet is the file's own
-// metadata. Without a packet before, the name is left out. With keepLength the padding
-// before the packet's end makes up the difference; false when it cannot.
-bool KeepToolkitName(std::string* text, const std::string& old, bool keepLength) {
-    auto attribute = [](const std::string& s, size_t* start, size_t* end) {
-        for (const char* name : {" x:xmptk=", " x:xaptk="}) {
-            const size_t at = s.find(name);
-            const size_t head = s.find("<x:xmpmeta");
-            if (at == std::string::npos || head == std::string::npos || at < head || at > s.find('>', head))
-                continue;
-            const size_t q = at + std::char_traits<char>::length(name);
-            if (q >= s.size() || (s[q] != '"' && s[q] != '\'')) continue;
-            const size_t close = s.find(s[q], q + 1);
-            if (close == std::string::npos) continue;
-            *start = at;
-            *end = close + 1;
-            return true;
-        }
-        return false;
-    };
-    size_t ns = 0, ne = 0, os = 0, oe = 0;
-    if (!attribute(*text, &ns, &ne)) return !keepLength;
-    const std::string keep = attribute(old, &os, &oe) ? old.substr(os, oe - os) : std::string();
-    std::string result = *text;
-    result.replace(ns, ne - ns, keep);
-    if (keepLength && result.size() != text->size()) {
-        const size_t end = result.rfind("<?xpacket end");
-        if (end == std::string::npos) return false;
-        if (result.size() < text->size()) {
-            result.insert(end, text->size() - result.size(), ' ');
-        } else {
-            const size_t extra = result.size() - text->size();
-            if (end < extra || result.find_first_not_of(" \t\r\n", end - extra) != end) return false;
-            result.erase(end - extra, extra);
-        }
-    }
-    *text = std::move(result);
-    return true;
-}
-
 // The packet serialized to exactly the length of the one in the file, or false when it does
 // not fit. Compact RDF without line breaks, as the toolkit's handlers write it, fits the most.
 bool SerializeToFit(XmpPtr xmp, int32 length, std::string* bytes) {
@@ -421,6 +381,23 @@ Update UpdateWithHandler(const fs::path& path, XmpPtr xmp) {
     if (!xmp_files_can_put_xmp(f.get(), xmp)) return Update::kDoesNotFit;
     if (!xmp_files_put_xmp(f.get(), xmp)) return Update::kFailed;
     return f.Close() ? Update::kDone : Update::kFailed;
+}
+
+// The handler writes the toolkit's own name into the packet: the name the file had is put
+// back in place, inside the packet's padding. Only for layout documents, whose packet no
+// checksum covers (the handler marks its object "no checksum"); in other formats the
+// handler's name stays. False when the written packet cannot be read or rewritten.
+bool RestoreToolkitName(const fs::path& path, const std::string& old) {
+    Probe written;
+    {
+        OpenFile f(path, XMP_OPEN_READ | XMP_OPEN_ONLYXMP);
+        if (!f || !ProbeOpen(f, &written) || !written.hasPacket) return false;
+    }
+    std::string bytes = written.raw;
+    if (written.format != XMP_FT_INDESIGN || !Rewritable(written) || !XMPToolkitName::Keep(&bytes, old, true) ||
+        bytes == written.raw)
+        return true;
+    return RewriteAt(path, written.offset, bytes) != Update::kFailed;
 }
 
 Result WriteSidecar(const fs::path& sidecar, XmpPtr xmp) {
@@ -472,13 +449,13 @@ bool WriteDirect(Direct d, const std::string& in, XmpPtr xmp, const std::string&
         std::string standard, extended;
         if (!JpegFile::Serialize(xmp, &standard, &extended)) return false;
         // (The extended part is named by its digest, so it is left as serialized.)
-        KeepToolkitName(&standard, old, false);
+        XMPToolkitName::Keep(&standard, old, false);
         return JpegFile::SetPacket(in, standard, extended, out);
     }
     XmpText text;
     if (!text.get() || !xmp_serialize(xmp, text.get(), XMP_SERIAL_USECOMPACTFORMAT, 2048)) return false;
     std::string packet = text.str();
-    KeepToolkitName(&packet, old, false);
+    XMPToolkitName::Keep(&packet, old, false);
     switch (d) {
     case Direct::kTiff:
         return TiffFile::SetPacket(in, packet, out);
@@ -682,7 +659,7 @@ Result WritePdf(const Target& t, XmpPtr xmp, std::string* note) {
         if (!text.get() || !xmp_serialize(xmp, text.get(), XMP_SERIAL_USECOMPACTFORMAT, 2048))
             return fail("the packet cannot be serialized");
         std::string bytes = text.str();
-        KeepToolkitName(&bytes, old, false);
+        XMPToolkitName::Keep(&bytes, old, false);
         Temp temp;
         if (!CopyToTemp(t.real, &temp)) return fail("the file cannot be copied");
         if (!PdfFile::Append(temp.Path(), revision, bytes, &why)) return fail(why);
@@ -831,7 +808,7 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
     std::string exact;
     const bool inPlace = Rewritable(probe) && (PhotoFormat(probe.format) || scanned) &&
                          SerializeToFit(packet.get(), probe.length, &exact);
-    if (inPlace) KeepToolkitName(&exact, probe.raw, true);
+    if (inPlace) XMPToolkitName::Keep(&exact, probe.raw, true);
     if (!inFile && !inPlace && (scanned || !probe.hasPacket)) return toSidecar();
 
     if (!Writable(t.real, t.st)) return Result::kCannotWrite;
@@ -853,6 +830,7 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
     } else if (u == Update::kDoesNotFit && !scanned) {
         if (!temp && !CopyToTemp(t.real, &temp)) return Result::kCannotWrite;
         u = UpdateWithHandler(temp.Path(), packet.get());
+        if (u == Update::kDone && !RestoreToolkitName(temp.Path(), probe.raw)) u = Update::kFailed;
     }
     if (u == Update::kDone) {
         if (!ReadsBack(temp.Path(), probe.format, packet.get()) || !temp.Commit(t.real))

@@ -409,4 +409,24 @@ FolderSyncBatch::~FolderSyncBatch() {
         SyncFolder(IDFile(fs::path(folder)));
 }
 
+bool StampOf(const IDFile& file, FileStamp* stamp) {
+    struct stat st {};
+    if (::stat(file.Path().c_str(), &st) != 0) return false;
+    stamp->dev = st.st_dev;
+    stamp->ino = st.st_ino;
+    stamp->size = st.st_size;
+    stamp->mtime = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
+    stamp->ctime = static_cast<long long>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec;
+    stamp->regular = S_ISREG(st.st_mode);
+    return true;
+}
+
+bool IsSettled(const FileStamp& stamp) {
+    timespec now {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    const long long at = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
+    constexpr long long kTwoSeconds = 2000000000LL;
+    return at - stamp.mtime > kTwoSeconds && at - stamp.ctime > kTwoSeconds;
+}
+
 } // namespace FileUtils

@@ -4,6 +4,7 @@
 #include "io/IXMLUtils.h"
 #include "io/XMLOutStream.h"
 #include "objectmodel/CPMUnknown.h"
+#include "objectmodel/InterfacePtr.h"
 #include "objectmodel/ObjectModel.h"
 #include "session/Host.h"
 #include "session/ICVLogger.h"
@@ -11,6 +12,7 @@
 #include "session/ISession.h"
 #include "session/Utils.h"
 #include "subjects/CSubject.h"
+#include "subjects/ISubject.h"
 #include "ui/ActionRegistry.h"
 #include "ui/IPanelView.h"
 #include "ui/ITip.h"
@@ -134,6 +136,17 @@ public:
         Write(level, product, version, sourceFile, line, message);
     }
     int32 GetLogLevel(const char*) override { return HostConfig::Get().logLevel; }
+    std::string GetLogFile() override { return HostConfig::Get().logFile.string(); }
+    void SetStatus(int32 level, const std::string& file) override {
+        HostConfig& cfg = HostConfig::Get();
+        const std::filesystem::path path(file);
+        if (cfg.logLevel == level && cfg.logFile == path) return;
+        cfg.logLevel = level;
+        cfg.logFile = path;
+        InterfacePtr<ISubject> subject(GetExecutionContextSession(), IID_ISUBJECT);
+        if (subject)
+            subject->Change(kCVLoggerStatusChangedMessage, IID_ICVLOGGER, static_cast<ICVLogger*>(this));
+    }
 
 private:
     static void Write(int32 level, const char* product, const char* version, const char* sourceFile,

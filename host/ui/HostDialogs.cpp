@@ -12,8 +12,6 @@ struct State {
     DialogAnswer folder;
     PMString lastTitle;
     IDFile lastChosen;
-    std::deque<std::optional<std::vector<PMString>>> multiChoice;
-    HostDialogs::MultiChoiceRequest lastMultiChoice;
     std::deque<std::optional<HostDialogs::DeadlineTexts>> deadline;
 };
 State& TheState() {
@@ -78,26 +76,6 @@ IDFile LastChosen() {
     return TheState().lastChosen;
 }
 
-bool AskMultiChoice(const PMString& title, const MultiChoiceRequest& request, std::vector<PMString>* values) {
-    State& s = TheState();
-    s.lastTitle = title;
-    s.lastMultiChoice = request;
-    if (s.multiChoice.empty()) return false;
-    std::optional<std::vector<PMString>> answer = std::move(s.multiChoice.front());
-    s.multiChoice.pop_front();
-    if (!answer) return false;
-    if (values) *values = std::move(*answer);
-    return true;
-}
-
-void QueueMultiChoiceAnswer(std::optional<std::vector<PMString>> values) {
-    TheState().multiChoice.push_back(std::move(values));
-}
-
-MultiChoiceRequest LastMultiChoiceRequest() {
-    return TheState().lastMultiChoice;
-}
-
 bool AskDeadline(const PMString& title, DeadlineTexts* texts) {
     State& s = TheState();
     s.lastTitle = title;
@@ -114,7 +92,6 @@ void QueueDeadlineAnswer(std::optional<DeadlineTexts> texts) {
 }
 
 void ClearQueuedAnswers() {
-    TheState().multiChoice.clear();
     TheState().deadline.clear();
 }
 

@@ -46,20 +46,6 @@ IDFile LastChosen();
 // Each takes the next answer queued for it (in order), or is cancelled when none is left. A
 // dialog whose check refuses an answer asks again, so it takes the next one.
 
-// What the multi-choice dialog is shown: the field's choices, its selection and whether the
-// user may add values of their own.
-struct MultiChoiceRequest {
-    std::vector<PMString> options;
-    std::vector<PMString> selected;
-    bool16 allowUserValues = kFalse;
-};
-// True and the user's list of values (in order) when confirmed; false when cancelled.
-bool AskMultiChoice(const PMString& title, const MultiChoiceRequest& request, std::vector<PMString>* values);
-// Queues an answer: the values the user ends with, or nullopt to cancel.
-void QueueMultiChoiceAnswer(std::optional<std::vector<PMString>> values);
-// What the last multi-choice dialog was shown.
-MultiChoiceRequest LastMultiChoiceRequest();
-
 // The three texts of the deadline dialog.
 struct DeadlineTexts {
     PMString planned;

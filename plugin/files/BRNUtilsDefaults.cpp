@@ -12,7 +12,6 @@
 
 #include <map>
 #include <mutex>
-#include <sys/stat.h>
 #include <time.h>
 
 #include <algorithm>
@@ -70,38 +69,11 @@ std::string FileText(const IDFile& file) {
 
 enum class Visit { kFound, kNotFound, kFailed };
 
-// What identifies a file's content without reading it: a file replaced, rewritten or touched
-// since has another identity.
-struct Stamp {
-    dev_t dev = 0;
-    ino_t ino = 0;
-    off_t size = 0;
-    long long mtime = 0, ctime = 0;
-    bool operator==(const Stamp& o) const {
-        return dev == o.dev && ino == o.ino && size == o.size && mtime == o.mtime && ctime == o.ctime;
-    }
-};
+using Stamp = FileUtils::FileStamp;
+using FileUtils::StampOf;
 
-bool StampOf(const IDFile& file, Stamp* s) {
-    struct stat st {};
-    if (::stat(file.Path().c_str(), &st) != 0) return false;
-    s->dev = st.st_dev;
-    s->ino = st.st_ino;
-    s->size = st.st_size;
-    s->mtime = static_cast<long long>(st.st_mtim.tv_sec) * 1000000000LL + st.st_mtim.tv_nsec;
-    s->ctime = static_cast<long long>(st.st_ctim.tv_sec) * 1000000000LL + st.st_ctim.tv_nsec;
-    return true;
-}
-
-// File times advance in clock ticks, not nanoseconds: a file changed again within the tick of
-// its last change keeps its times. What changed in the last two seconds is read afresh every
-// time rather than kept.
 bool Settled(const Stamp& s) {
-    timespec now {};
-    ::clock_gettime(CLOCK_REALTIME, &now);
-    const long long at = static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-    constexpr long long kTwoSeconds = 2000000000LL;
-    return at - s.mtime > kTwoSeconds && at - s.ctime > kTwoSeconds;
+    return FileUtils::IsSettled(s);
 }
 
 // Parsed defaults files, kept while each file is unchanged: a batch opens one document after

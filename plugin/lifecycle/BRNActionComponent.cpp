@@ -39,51 +39,6 @@ void About() {
     CAlert::ModalAlert(PMString("0xA8260kBRNAboutBoxStringKey"), CAlert::OkButtonString());
 }
 
-// The package put into the library in name order, the library saved.
-void AddToLibrary(IBRNPrefs* prefs, BRNPackage package) {
-    BRNPackageList library = prefs->GetPackages();
-    auto at = std::lower_bound(library.begin(), library.end(), package.GetName(),
-                               [](const BRNPackage& a, const PMString& n) { return a.GetName() < n; });
-    library.insert(at, std::move(package));
-    prefs->SetPackages(library);
-}
-
-// The package dialog (a new package, or a copy of copyOf), then its password.
-void NewPackage(IBRNPrefs* prefs, const PMString& copyOf) {
-    const BRNPackage* source = copyOf.IsEmpty() ? nullptr : prefs->FindPackage(copyOf);
-    if (!copyOf.IsEmpty() && !source) return;
-    // A protected package is copied only by someone who knows its password: the copy would
-    // otherwise be its fields under a password of the copier's choosing.
-    if (source && source->HasPassword() && !BRNUtils::InvokeEnterPasswordDialog(copyOf, nullptr)) return;
-    const PMString name = BRNUtils::InvokePackageDialog(copyOf);
-    if (name.IsEmpty()) return;
-    PMString password;
-    BRNUtils::InvokeSetPasswordDialog(name, &password);
-    password.SetTranslatable(kFalse);
-    source = copyOf.IsEmpty() ? nullptr : prefs->FindPackage(copyOf);
-    AddToLibrary(prefs, source ? BRNPackage(source->GetFields(), name, password, 0)
-                               : BRNPackage(name, password, 0));
-}
-
-void EditPackage(IBRNPrefs* prefs, const PMString& name) {
-    if (!prefs->FindPackage(name)) return;
-    // The package editor, after the package's password when it has one.
-    BRNUtils::DoEditPackage(name);
-}
-
-void ImportPackage() {
-    IDFile file;
-    if (!HostDialogs::ChooseOpenFile(PMString("Import Package"), {{PMString("XML file"), PMString("xml")}},
-                                     &file))
-        return;
-    std::vector<PMString> errors;
-    if (BRNPackageUtils::ImportPackageFiles({file}, &errors)) return;
-    for (PMString e : errors) {
-        e.SetTranslatable(kFalse);
-        CAlert::ErrorAlert(e);
-    }
-}
-
 } // namespace
 
 void BRNActionComponent::DoAction(ActionID actionID) {
@@ -113,7 +68,7 @@ void BRNActionComponent::DoAction(ActionID actionID) {
     }
     switch (actionID) {
     case kBRNNewPackageActionID:
-        NewPackage(prefs, PMString());
+        BRNUtils::DoNewPackage(PMString(), nullptr);
         break;
     case kBRNDeletePackageActionID: {
         const PMString current = CurrentPackage();
@@ -127,20 +82,20 @@ void BRNActionComponent::DoAction(ActionID actionID) {
     }
     case kBRNCopyPackageActionID: {
         const PMString current = CurrentPackage();
-        if (!current.IsEmpty()) NewPackage(prefs, current);
+        if (!current.IsEmpty()) BRNUtils::DoNewPackage(current, nullptr);
         break;
     }
     case kBRNEditPackageActionID: {
         const PMString current = CurrentPackage();
-        if (!current.IsEmpty()) EditPackage(prefs, current);
+        if (!current.IsEmpty()) BRNUtils::DoEditPackage(current);
         break;
     }
     case kBRNImportPackageActionID:
-        ImportPackage();
+        BRNUtils::DoImportPackage(nullptr, BRNUtils::FilePrompt::kHostDialog);
         break;
     case kBRNExportPackageActionID: {
         const PMString current = CurrentPackage();
-        if (!current.IsEmpty()) BRNPackageUtils::doExportPackage(current);
+        if (!current.IsEmpty()) BRNUtils::DoExportPackage(current, BRNUtils::FilePrompt::kHostDialog);
         break;
     }
     case kBRNToggleLatestActionID:

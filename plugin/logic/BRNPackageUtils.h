@@ -135,6 +135,9 @@ enum : int32 { kBRNApplyQuiet = 1, kBRNApplyAllStories = 2 };             // fla
 // the values of the version the target held. The package written is enabled.
 // kSuccess when every target was written.
 ErrorCode ApplyPackage(int32 targetKind, const PMString& packageName, int32 flags);
+// The same for the targets given: documents, or stories (stories true) that are checked as
+// ApplyPackage checks the selected ones; an empty story list gives the no-story alert.
+ErrorCode ApplyPackageTo(const UIDList& targets, bool16 stories, const PMString& packageName, int32 flags);
 // Copies the values and histories of the old package's fields into the matching fields of
 // the new one (same type, and the same short name, or the same name where the old field has
 // no short name); fields without a match take their defaults. Then recomputes the

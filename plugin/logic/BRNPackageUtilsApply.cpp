@@ -201,7 +201,6 @@ void MergeValues(BRNPackage& newPackage, const BRNPackage& oldPackage) {
 
 ErrorCode ApplyPackage(int32 targetKind, const PMString& packageName, int32 flags) {
     CV_TRACE("BRNPackageUtils::ApplyPackage");
-    UIDList targets;
     if (targetKind == kBRNApplyToDocument) {
         IDocument* doc = Host::GetFrontDocument();
         IDataBase* db = doc ? doc->GetDocumentDataBase() : nullptr;
@@ -209,19 +208,30 @@ ErrorCode ApplyPackage(int32 targetKind, const PMString& packageName, int32 flag
             CV_LOG_FAILED();
             CV_RETURN_FAILED(kFailure);
         }
-        targets = UIDList(db, db->GetRootUID());
-    } else if (targetKind == kBRNApplyToSelectedStories) {
-        // The stories of the selection, through its suite; the host's story selection otherwise.
-        UIDList selected = BRNSuiteASB::SelectionStories();
-        if (selected.IsEmpty()) selected = Host::GetSelectedStories();
-        if (selected.IsEmpty()) {
+        CV_RETURN(ApplyPackageTo(UIDList(db, db->GetRootUID()), kFalse, packageName, flags));
+    }
+    if (targetKind != kBRNApplyToSelectedStories) {
+        CV_LOG(20, "Invalid UIDRef");
+        CV_RETURN_FAILED(kFailure);
+    }
+    // The stories of the selection, through its suite; the host's story selection otherwise.
+    UIDList selected = BRNSuiteASB::SelectionStories();
+    if (selected.IsEmpty()) selected = Host::GetSelectedStories();
+    UIDList targets(selected.GetDataBase());
+    const int32 count =
+        (flags & kBRNApplyAllStories) ? selected.Length() : std::min<int32>(1, selected.Length());
+    for (int32 i = 0; i < count; ++i)
+        targets.Append(selected[i]);
+    CV_RETURN(ApplyPackageTo(targets, kTrue, packageName, flags));
+}
+
+ErrorCode ApplyPackageTo(const UIDList& targets, bool16 stories, const PMString& packageName, int32 flags) {
+    CV_TRACE("BRNPackageUtils::ApplyPackageTo");
+    if (stories) {
+        if (targets.IsEmpty()) {
             CAlert::WarningAlert(PMString("0xA8260kBRNNoStorySelectedStringKey"));
             CV_RETURN_FAILED(kFailure);
         }
-        targets = UIDList(selected.GetDataBase());
-        const int32 count = (flags & kBRNApplyAllStories) ? selected.Length() : 1;
-        for (int32 i = 0; i < count; ++i)
-            targets.Append(selected[i]);
         const bool quiet = (flags & kBRNApplyQuiet) != 0;
         for (int32 i = 0; i < targets.Length(); ++i) {
             bool16 locked = kFalse, exported = kFalse;
@@ -236,8 +246,8 @@ ErrorCode ApplyPackage(int32 targetKind, const PMString& packageName, int32 flag
                 CV_RETURN_FAILED(kFailure);
             }
         }
-    } else {
-        CV_LOG(20, "Invalid UIDRef");
+    } else if (targets.IsEmpty()) {
+        CV_LOG(20, "The itemList is nil or empty");
         CV_RETURN_FAILED(kFailure);
     }
 

@@ -27,17 +27,6 @@
 
 namespace BRNBrindleHelpers {
 
-PMString Untranslatable(PMString s) {
-    s.SetTranslatable(kFalse);
-    return s;
-}
-
-PMString Translated(const char* key) {
-    PMString s(key);
-    s.Translate();
-    return Untranslatable(s);
-}
-
 BRNPackageList Read(const UIDRef& target) {
     return BRNPackageUtils::ReadPackages(target);
 }

@@ -10,9 +10,11 @@
 #include "io/IXMLOutStream.h"
 #include "model/BRNPackage.h"
 #include "objectmodel/UIDList.h"
+#include "ui/BRNUtilsDialogs.h"
 #include "ui/IBRNPanelData.h"
 
 #include <functional>
+#include <utility>
 
 namespace BRNBrindleHelpers {
 
@@ -23,9 +25,11 @@ inline constexpr const char* kKeySeparator = "-+-";
 inline constexpr const char* kNoPackagesXML = "<xmp />\n";
 inline constexpr const char* kMultiChoiceSeparator = ", ";
 
-PMString Untranslatable(PMString s);
-
-PMString Translated(const char* key);
+// Text as it stands, and a key's translated text: the same as the dialogs use.
+inline PMString Untranslatable(PMString s) {
+    return BRNUtils::Plain(std::move(s));
+}
+using BRNUtils::Translated;
 
 BRNPackageList Read(const UIDRef& target);
 

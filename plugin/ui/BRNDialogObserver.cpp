@@ -3,16 +3,14 @@
 #include "BRNID.h"
 #include "CVLog.h"
 #include "logic/BRNPackageUtils.h"
+#include "ui/BRNUtilsDialogs.h"
 #include "ui/CAlert.h"
 
 #include <algorithm>
 
 namespace {
 
-PMString Plain(PMString s) {
-    s.SetTranslatable(kFalse);
-    return s;
-}
+using BRNUtils::Plain;
 
 // The menu's order is not the order of the type codes.
 constexpr struct {

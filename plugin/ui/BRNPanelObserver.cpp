@@ -2,6 +2,7 @@
 
 #include "BRNID.h"
 #include "CVLog.h"
+#include "base/GlobalTime.h"
 #include "commands/CmdUtils.h"
 #include "documents/DocumentHost.h"
 #include "documents/HostSelection.h"
@@ -16,9 +17,9 @@
 #include "service/BRNSuiteASB.h"
 #include "service/IBRNSuite.h"
 #include "service/IBrindle.h"
+#include "session/ICVLogger.h"
 #include "session/ISession.h"
 #include "session/Utils.h"
-#include "base/GlobalTime.h"
 #include "subjects/ISubject.h"
 #include "ui/BRNTextColorBackgroundCustomView.h"
 #include "ui/BRNUtilsDialogs.h"
@@ -32,16 +33,8 @@
 
 namespace {
 
-PMString Plain(PMString s) {
-    s.SetTranslatable(kFalse);
-    return s;
-}
-
-PMString Translated(const char* key) {
-    PMString s(key);
-    s.Translate();
-    return Plain(s);
-}
+using BRNUtils::Plain;
+using BRNUtils::Translated;
 
 ISubject* QuerySettingsSubject() {
     ISession* session = GetExecutionContextSession();
@@ -147,6 +140,7 @@ void BRNPanelObserver::Build() {
     packages->SetName("package");
     root->AddChild(kBRNVersionTextWidgetID, WidgetKind::kStaticText)->SetName("version");
     root->AddChild(kBRNStatusTextWidgetID, WidgetKind::kStaticText)->SetName("status");
+    root->AddChild(kBRNLogStatusWidgetID, WidgetKind::kStaticText)->SetName("log");
     WidgetModel* conflict = root->AddChild(kBRNConflictWidgetID, WidgetKind::kStaticText, Plain(PMString("Conflict")));
     conflict->SetName("conflict");
     conflict->SetText(Plain(PMString("Conflict")), false);
@@ -328,33 +322,24 @@ UIDList BRNPanelObserver::BuildTargets() {
         const UIDRef root = RootOf(front);
         return root.GetDataBase() ? UIDList(root) : UIDList();
     }
-    Utils<IBRNSuite> suite;
-    UIDRef story;
-    bool16 locked = kFalse, exported = kFalse;
-    if (suite) suite->GetSelectedStory(story, locked, exported);
-    if (!story.GetDataBase()) {
-        // Without a layout or text selection, the stories the host has selected.
-        const UIDList selected = Host::GetSelectedStories();
-        if (selected.IsEmpty()) return UIDList();
-        story = selected.GetRef(0);
+    // The stories of the layout or text selection; without one, the stories the host has selected.
+    UIDList selected = BRNSuiteASB::SelectionStories();
+    if (selected.IsEmpty()) selected = Host::GetSelectedStories();
+    if (selected.IsEmpty()) return UIDList();
+    if (mode != IBRNPanelData::kAssignmentMode) return UIDList(selected.GetRef(0));
+    // Every selected story, each followed by the stories of its assignment that are not
+    // listed yet: an edit in this mode reaches the whole assignment, not just the selection.
+    IDataBase* db = selected.GetDataBase();
+    InterfacePtr<IAssignmentMgr> assignments(Instantiate<IAssignmentMgr>(UIDRef(db, db->GetRootUID())));
+    UIDList targets(db);
+    for (int32 i = 0; i < selected.Length(); ++i) {
+        const UID story = selected[i];
+        if (!targets.Contains(story)) targets.Append(story);
+        const int32 index = assignments ? assignments->FindStory(story) : -1;
+        if (index < 0) continue;
+        for (UID uid : assignments->GetNthAssignment(index).stories)
+            if (!targets.Contains(uid)) targets.Append(uid);
     }
-    UIDList targets(story);
-    if (mode != IBRNPanelData::kAssignmentMode) return targets;
-    UIDRef document;
-    int32 index = -1;
-    bool16 unassigned = kFalse;
-    if (!suite || suite->GetSelectedAssignment(document, index, unassigned) != 0) {
-        // The host's story selection: find the assignment of the story directly.
-        IDataBase* db = story.GetDataBase();
-        document = UIDRef(db, db->GetRootUID());
-        InterfacePtr<IAssignmentMgr> mgr(Instantiate<IAssignmentMgr>(document));
-        index = mgr ? mgr->FindStory(story.GetUID()) : -1;
-        if (index < 0) return targets;
-    }
-    InterfacePtr<IAssignmentMgr> mgr(Instantiate<IAssignmentMgr>(document));
-    if (!mgr) return targets;
-    for (UID uid : mgr->GetNthAssignment(index).stories)
-        if (uid != story.GetUID() && !targets.Contains(uid)) targets.Append(uid);
     return targets;
 }
 
@@ -430,6 +415,21 @@ void BRNPanelObserver::UpdateStatus() {
         status.Append(front->GetName());
     }
     root->FindWidget(kBRNStatusTextWidgetID)->SetText(Plain(status), false);
+    // The maker's logging component, as it reports itself now.
+    std::string log;
+    InterfacePtr<ICVLogger> logger(CVLog::GetLogger());
+    const int32 level = logger ? logger->GetLogLevel(CVLog::kProductID) : 0;
+    if (!logger)
+        log = "not installed";
+    else if (level <= 0)
+        log = "off";
+    else {
+        const std::string file = logger->GetLogFile();
+        log = "level " + std::to_string(level) + ", to " +
+              (file.empty() ? std::string("standard error") : file);
+    }
+    if (WidgetModel* line = root->FindWidget(kBRNLogStatusWidgetID))
+        line->SetText(Plain(PMString(log)), false);
 }
 
 // --- Rows -----------------------------------------------------------------------------------
@@ -794,19 +794,13 @@ void BRNPanelObserver::Apply() {
     CV_TRACE("BRNPanelObserver::Apply");
     IBRNPanelData* data = PanelData();
     if (!data || fCurrentPackage.IsEmpty()) CV_RETURN_VOID();
-    data->SetTargets(BuildTargets());
-    switch (data->GetMode()) {
-    case IBRNPanelData::kDocumentMode:
-        BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToDocument, fCurrentPackage, 0);
-        break;
-    case IBRNPanelData::kStoryMode:
-        BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToSelectedStories, fCurrentPackage, 0);
-        break;
-    default:
-        BRNPackageUtils::ApplyPackage(BRNPackageUtils::kBRNApplyToSelectedStories, fCurrentPackage,
-                                      BRNPackageUtils::kBRNApplyAllStories);
-        break;
-    }
+    data->SetTargets(Host::GetFrontDocument() ? BuildTargets() : UIDList());
+    // The targets the panel shows, not only the selected stories: in the assignment mode
+    // they are every story of the assignment. One undo step for all of them.
+    ICommandSequence* sequence = CmdUtils::BeginCommandSequence();
+    BRNPackageUtils::ApplyPackageTo(data->GetTargets(), data->GetMode() != IBRNPanelData::kDocumentMode,
+                                    fCurrentPackage, 0);
+    if (sequence) CmdUtils::EndCommandSequence(sequence);
     Refresh();
     CV_RETURN_VOID();
 }
@@ -814,11 +808,23 @@ void BRNPanelObserver::Apply() {
 void BRNPanelObserver::Reset() {
     CV_TRACE("BRNPanelObserver::Reset");
     IDocument* front = Host::GetFrontDocument();
-    if (!front) CV_RETURN_VOID();
+    IBRNPanelData* data = PanelData();
+    if (!front || !data) CV_RETURN_VOID();
+    if (data->GetMode() != IBRNPanelData::kDocumentMode && data->GetTargets().IsEmpty()) {
+        CAlert::WarningAlert(PMString("0xA8260kBRNNoStorySelectedStringKey"));
+        CV_RETURN_VOID();
+    }
     if (CAlert::ModalAlert(PMString("0xA8260kBRNResetString"), CAlert::YesButtonString(), CAlert::NoButtonString(),
                            PMString(), 2, CAlert::kWarningIcon) != 1)
         CV_RETURN_VOID();
-    BRNPackageUtils::StorePackages(UIDList(RootOf(front)), BRNPackageList(), kTrue, kFalse);
+    // The document in the document mode; in the story modes the stories shown, which the
+    // rows are read from (every story of the assignment in the assignment mode).
+    const bool16 stories = data->GetMode() != IBRNPanelData::kDocumentMode;
+    const UIDList targets = stories ? data->GetTargets() : UIDList(RootOf(front));
+    ICommandSequence* sequence = CmdUtils::BeginCommandSequence();
+    for (int32 i = 0; i < targets.Length(); ++i)
+        BRNPackageUtils::StorePackages(UIDList(targets.GetRef(i)), BRNPackageList(), kTrue, kFalse);
+    if (sequence) CmdUtils::EndCommandSequence(sequence);
     Refresh();
     CV_RETURN_VOID();
 }

@@ -17,6 +17,17 @@ WidgetModel* AddEdit(DialogModel& d, WidgetID id, WidgetKind kind, const char* l
 } // namespace
 
 namespace BRNUtils {
+PMString Plain(PMString s) {
+    s.SetTranslatable(kFalse);
+    return s;
+}
+
+PMString Translated(const char* key) {
+    PMString s(key);
+    s.Translate();
+    return Plain(s);
+}
+
 bool16 InvokeDeadlineDialog(BRNField& field, bool16 viewOnly) {
     CV_TRACE("BRNUtils::InvokeDeadlineDialog");
     PMString title = field.GetName();

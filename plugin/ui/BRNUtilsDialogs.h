@@ -9,6 +9,12 @@
 #include <vector>
 
 namespace BRNUtils {
+// Text the dialogs and the panel show as it stands (names, values, texts made here), which the
+// host must not look up as a translation key.
+PMString Plain(PMString s);
+// The translated text of a key, marked so that it is not translated again.
+PMString Translated(const char* key);
+
 // Edits the deadline of a Deadline field; true when the dates were confirmed valid. A
 // view-only dialog never changes the field.
 bool16 InvokeDeadlineDialog(BRNField& field, bool16 viewOnly);
@@ -51,10 +57,13 @@ void InvokeAboutDialog();
 bool16 DoNewPackage(const PMString& copyOf, PMString* created);
 // The editor for the package, after its password when it has one.
 bool16 DoEditPackage(const PMString& packageName);
+// How import and export ask for their file: the plug-in's own file dialog (the panel), or the
+// host's open and save dialogs (the menu).
+enum class FilePrompt { kPluginDialog, kHostDialog };
 // Asks for a package file and puts its packages into the library; a package older than the
 // library's is refused. True and the first package's name when imported.
-bool16 DoImportPackage(PMString* imported);
+bool16 DoImportPackage(PMString* imported, FilePrompt prompt = FilePrompt::kPluginDialog);
 // Asks for the file to write the package's definition to (the proposed name in the working
 // folder by default). True when written.
-bool16 DoExportPackage(const PMString& packageName);
+bool16 DoExportPackage(const PMString& packageName, FilePrompt prompt = FilePrompt::kPluginDialog);
 } // namespace BRNUtils

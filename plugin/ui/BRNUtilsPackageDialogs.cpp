@@ -24,16 +24,8 @@
 
 namespace {
 
-PMString Plain(PMString s) {
-    s.SetTranslatable(kFalse);
-    return s;
-}
-
-PMString Translated(const char* key) {
-    PMString s(key);
-    s.Translate();
-    return Plain(s);
-}
+using BRNUtils::Plain;
+using BRNUtils::Translated;
 
 WidgetModel* Add(WidgetModel& parent, WidgetID id, WidgetKind kind, const PMString& label, const std::string& name) {
     WidgetModel* w = parent.AddChild(id, kind, label);
@@ -351,16 +343,15 @@ bool16 DoEditPackage(const PMString& packageName) {
     CV_RETURN(InvokeEditPackageDialog(packageName));
 }
 
-bool16 DoImportPackage(PMString* imported) {
+bool16 DoImportPackage(PMString* imported, FilePrompt prompt) {
     CV_TRACE("BRNUtils::DoImportPackage");
     InterfacePtr<IBRNPrefs> prefs(BRNPackageUtils::QueryPrefs());
     if (!prefs) CV_RETURN(kFalse);
-    BRNPackageList read;
-    DialogModel dialog("import", Plain(PMString("Import Package")));
-    Add(dialog, kBRNFileWidgetID, WidgetKind::kEditBox, "File", "file");
-    dialog.SetController(std::make_unique<FileController>([&](const PMString& name) -> bool16 {
+    // A file that does not read, or holds a package older than the library's, is refused
+    // with its reason: an older definition would undo the library's later edits.
+    auto acceptable = [&](const PMString& name) -> bool16 {
         PMString why;
-        read.clear();
+        BRNPackageList read;
         if (BRNPackageUtils::ReadImportFile(IDFile(name), read, &why) != 0) {
             ShowPlainAlert(name.GetUTF8String() + ": " + why.GetUTF8String());
             return kFalse;
@@ -373,20 +364,35 @@ bool16 DoImportPackage(PMString* imported) {
             }
         }
         return kTrue;
-    }));
-    if (DialogDriver::RunModal(dialog) != DialogDriver::Result::kOK) CV_RETURN(kFalse);
+    };
+    IDFile file;
+    if (prompt == FilePrompt::kHostDialog) {
+        if (!HostDialogs::ChooseOpenFile(PMString("Import Package"),
+                                         {{PMString("XML file"), PMString("xml")}}, &file) ||
+            !acceptable(Plain(PMString(file.Path().string()))))
+            CV_RETURN(kFalse);
+    } else {
+        DialogModel dialog("import", Plain(PMString("Import Package")));
+        Add(dialog, kBRNFileWidgetID, WidgetKind::kEditBox, "File", "file");
+        dialog.SetController(std::make_unique<FileController>(acceptable));
+        if (DialogDriver::RunModal(dialog) != DialogDriver::Result::kOK) CV_RETURN(kFalse);
+        file = IDFile(dialog.FindWidget(kBRNFileWidgetID)->GetText());
+    }
     std::vector<PMString> errors;
     BRNPackageList done;
-    if (!BRNPackageUtils::ImportPackageFiles({IDFile(dialog.FindWidget(kBRNFileWidgetID)->GetText())}, &errors,
-                                             &done) ||
-        done.empty())
+    if (!BRNPackageUtils::ImportPackageFiles({file}, &errors, &done) || done.empty()) {
+        for (const PMString& e : errors)
+            CAlert::ErrorAlert(Plain(e));
         CV_RETURN(kFalse);
+    }
     if (imported) *imported = done.front().GetName();
     CV_RETURN(kTrue);
 }
 
-bool16 DoExportPackage(const PMString& packageName) {
+bool16 DoExportPackage(const PMString& packageName, FilePrompt prompt) {
     CV_TRACE("BRNUtils::DoExportPackage");
+    // The host's save dialog is asked by the export itself, which also says when it failed.
+    if (prompt == FilePrompt::kHostDialog) CV_RETURN(BRNPackageUtils::doExportPackage(packageName));
     InterfacePtr<IBRNPrefs> prefs(BRNPackageUtils::QueryPrefs());
     const BRNPackage* package = prefs ? prefs->FindPackage(packageName) : nullptr;
     if (!package) CV_RETURN(kFalse);
@@ -406,7 +412,6 @@ bool16 DoExportPackage(const PMString& packageName) {
     HostDialogs::SetSaveFileAnswer(answer);
     const bool16 written = BRNPackageUtils::doExportPackage(packageName);
     HostDialogs::SetSaveFileAnswer(DialogAnswer());
-    if (!written) CAlert::WarningAlert(PMString("0xA8260BRNErrorExportingString"));
     CV_RETURN(written);
 }
 

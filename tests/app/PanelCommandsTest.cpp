@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 
 #include "BRNID.h"
+#include "CVLog.h"
 #include "commands/CmdUtils.h"
 #include "documents/DocumentHost.h"
 #include "documents/HostSelection.h"
@@ -14,8 +15,13 @@
 #include "documents/IStoryData.h"
 #include "logic/BRNPackageUtils.h"
 #include "objectmodel/InterfacePtr.h"
+#include "objectmodel/ObjectModel.h"
 #include "session/Host.h"
+#include "session/ICVLogger.h"
 #include "session/IPanelMgr.h"
+#include "session/ISession.h"
+#include "subjects/CObserver.h"
+#include "subjects/ISubject.h"
 #include "ui/BRNDialogObserver.h"
 #include "ui/BRNPanelObserver.h"
 #include "ui/BRNUtilsDialogs.h"
@@ -23,8 +29,11 @@
 #include "ui/HostDialogs.h"
 #include "ui/ScriptDialogFace.h"
 
+#include <functional>
 #include <gtest/gtest.h>
+#include <map>
 #include <optional>
+#include <set>
 #include <sstream>
 
 namespace {
@@ -614,6 +623,258 @@ TEST_F(OpenDialogsTest, ImportRefusesAnOlderPackageAndExportWritesTheChosenFile)
     ASSERT_EQ(PanelCommands::Click("import", &error), 0) << error;
     EXPECT_EQ(Prefs()->FindPackage(Untranslated("Issue"))->GetVersion(), 5u);
     EXPECT_NE(Shown().find("package: Issue  v. 5"), std::string::npos) << Shown();
+}
+
+} // namespace
+
+namespace {
+
+// The panel's targets by mode and selection, for every action that writes to them.
+class PanelTargetsTest : public PanelTest {
+protected:
+    // A document whose stories lead, side and box make the assignment "Front", and loose
+    // belongs to none; every story (and the document) holds what the action starts from.
+    IDocument* Assignment(const BRNPackageList& held) {
+        IDocument* doc = Host::NewDocument(IDFile(fDir / "front.jpg"));
+        IDataBase* db = doc->GetDocumentDataBase();
+        fStories.clear();
+        for (const char* name : {"lead", "side", "box", "loose"}) {
+            UID uid = Host::NewStory(doc, Untranslated(name));
+            InterfacePtr<IStoryData> story(Instantiate<IStoryData>(db, uid));
+            story->SetExportedForTextEditing(kTrue);
+            fStories[name] = uid;
+        }
+        fFrame = Host::NewStoryReference(doc, kTextFrameBoss, fStories["side"]);
+        InterfacePtr<IAssignmentMgr> assignments(Instantiate<IAssignmentMgr>(Root(doc)));
+        assignments->AddAssignment({Untranslated("Front"),
+                                    Untranslated("eva"),
+                                    IDFile(),
+                                    {fStories["lead"], fStories["side"], fStories["box"]}});
+        if (!held.empty()) {
+            EXPECT_EQ(BRNPackageUtils::StorePackages(UIDList(Root(doc)), held, kFalse, kFalse), kSuccess);
+            for (const auto& [name, uid] : fStories)
+                EXPECT_EQ(BRNPackageUtils::StorePackages(UIDList(db, uid), held, kFalse, kFalse), kSuccess);
+        }
+        // What a test sets up is no step of the user's.
+        CmdUtils::ClearUndo(doc);
+        return doc;
+    }
+    // The targets (stories by name, the document as "document") whose packet passes the test.
+    std::set<std::string> Changed(IDocument* doc, const std::function<bool(const BRNPackageList&)>& changed) {
+        IDataBase* db = doc->GetDocumentDataBase();
+        std::set<std::string> names;
+        if (changed(BRNPackageUtils::ReadPackages(Root(doc)))) names.insert("document");
+        for (const auto& [name, uid] : fStories)
+            if (changed(BRNPackageUtils::ReadPackages(UIDRef(db, uid)))) names.insert(name);
+        return names;
+    }
+    UIDList Stories(IDocument* doc, const std::vector<std::string>& names) {
+        UIDList list(doc->GetDocumentDataBase());
+        for (const std::string& n : names)
+            list.Append(fStories[n]);
+        return list;
+    }
+
+    std::map<std::string, UID> fStories;
+    UID fFrame = kInvalidUID;
+};
+
+const BRNPackage* Named(const BRNPackageList& held, const char* name) {
+    for (const BRNPackage& p : held)
+        if (Text(p.GetName()) == name) return &p;
+    return nullptr;
+}
+
+TEST_F(PanelTargetsTest, EveryWritingActionReachesTheTargetsOfTheModeAndSelection) {
+    enum class Select { kText, kGalley, kFrame, kStories };
+    const struct {
+        const char* mode;
+        Select how;
+        std::vector<std::string> selected;
+        std::set<std::string> targets;
+    } cases[] = {
+        {"assignment", Select::kText, {"side"}, {"lead", "side", "box"}},
+        {"assignment", Select::kGalley, {"box"}, {"lead", "side", "box"}},
+        {"assignment", Select::kFrame, {"side"}, {"lead", "side", "box"}},
+        {"assignment", Select::kStories, {"side"}, {"lead", "side", "box"}},
+        {"assignment", Select::kStories, {"loose"}, {"loose"}},
+        {"assignment", Select::kStories, {"loose", "box"}, {"loose", "lead", "side", "box"}},
+        {"story", Select::kText, {"side"}, {"side"}},
+        {"story", Select::kStories, {"box", "side"}, {"box"}},
+        {"document", Select::kText, {"side"}, {"document"}},
+    };
+    BRNPackage older = Issue(2);
+    older.Fields().pop_back();
+    const struct {
+        const char* action;
+        BRNPackageList held; // what every target holds before
+        std::function<int(std::string*)> run;
+        std::function<bool(const BRNPackageList&)> changed;
+    } actions[] = {
+        {"apply",
+         {},
+         [](std::string* e) { return PanelCommands::Click("apply", e); },
+         [](const BRNPackageList& h) { return Named(h, "Issue") != nullptr; }},
+        {"edit",
+         {Issue(3)},
+         [](std::string* e) { return PanelCommands::Set("Headline", "Storm", e); },
+         [](const BRNPackageList& h) {
+             return Named(h, "Issue") && Text(Named(h, "Issue")->GetFields()[0].GetValue()) == "Storm";
+         }},
+        {"reset",
+         {Issue(3)},
+         [this](std::string* e) {
+             fAlerts->QueueAnswer(1);
+             return PanelCommands::Click("reset", e);
+         },
+         [](const BRNPackageList& h) { return h.empty(); }},
+        {"delete",
+         {Issue(3), Package("Sport", 1, {})},
+         [this](std::string* e) {
+             fAlerts->QueueAnswer(1);
+             return PanelCommands::Click("delete", e);
+         },
+         [](const BRNPackageList& h) { return !h.empty() && !Named(h, "Issue"); }},
+        {"upgrade",
+         {older},
+         [this](std::string* e) {
+             fFace->Queue({"resolve", {{"action", "upgrade"}}, "OK"});
+             return PanelCommands::Click("resolve", e);
+         },
+         [this](const BRNPackageList& h) {
+             // The library's version (an apply raises the version of a definition still marked modified).
+             return Named(h, "Issue") && Named(h, "Issue")->GetVersion() ==
+                                             Prefs()->FindPackage(Untranslated("Issue"))->GetVersion();
+         }},
+    };
+    for (const auto& c : cases) {
+        for (const auto& a : actions) {
+            SCOPED_TRACE(std::string(a.action) + " in " + c.mode + " mode, selected " + c.selected.front());
+            IDocument* doc = Assignment(a.held);
+            switch (c.how) {
+            case Select::kText:
+            case Select::kGalley:
+                ASSERT_TRUE(
+                    Host::SetTextFocus(UIDRef(doc->GetDocumentDataBase(), fStories[c.selected.front()]),
+                                       c.how == Select::kGalley));
+                break;
+            case Select::kFrame:
+                ASSERT_TRUE(Host::SelectPageItems(UIDList(doc->GetDocumentDataBase(), fFrame)));
+                break;
+            case Select::kStories:
+                Host::ClearSelection();
+                ASSERT_TRUE(Host::SetSelectedStories(Stories(doc, c.selected)));
+                break;
+            }
+            std::string error;
+            ASSERT_EQ(PanelCommands::Mode(c.mode, &error), 0) << error;
+            fAlerts->Clear();
+            ASSERT_EQ(a.run(&error), 0) << error;
+            EXPECT_EQ(Changed(doc, a.changed), c.targets);
+            EXPECT_TRUE(AlertTexts().size() <= 1u) << "only the question is asked";
+            Host::ClearSelection();
+            Host::SetSelectedStories(UIDList());
+            Host::CloseDocument(doc);
+        }
+    }
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(PanelTargetsTest, EachEditIsAnUndoStepOfItsOwnAndCoversAllItsTargets) {
+    const struct {
+        const char* mode;
+        std::vector<std::pair<const char*, const char*>> edits; // row, value; none between them ends a step
+        std::set<std::string> targets;
+        std::vector<const char*> afterEachUndo; // the Headline of every target, from the last undo back
+    } cases[] = {
+        {"document", {{"Headline", "Storm"}, {"Headline", "Calm"}}, {"document"}, {"Storm", "Tides"}},
+        {"document",
+         {{"Headline", "Storm"}, {"Issue number", "12"}, {"Headline", "Calm"}},
+         {"document"},
+         {"Storm", "Storm", "Tides"}},
+        {"assignment",
+         {{"Headline", "Storm"}, {"Headline", "Calm"}},
+         {"lead", "side", "box"},
+         {"Storm", "Tides"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.mode) + ", " + std::to_string(c.edits.size()) + " edits");
+        IDocument* doc = Assignment({Issue(3)});
+        ASSERT_TRUE(Host::SetTextFocus(UIDRef(doc->GetDocumentDataBase(), fStories["side"])));
+        std::string error;
+        ASSERT_EQ(PanelCommands::Mode(c.mode, &error), 0) << error;
+        for (const auto& [row, value] : c.edits)
+            ASSERT_EQ(PanelCommands::Set(row, value, &error), 0) << error;
+        EXPECT_EQ(CmdUtils::GetUndoNames(doc).size(), c.edits.size());
+        for (const char* expected : c.afterEachUndo) {
+            ASSERT_TRUE(CmdUtils::Undo(doc));
+            // The targets hold the value, the others were never touched.
+            const std::set<std::string> holding = Changed(doc, [&](const BRNPackageList& h) {
+                return Named(h, "Issue") && Text(Named(h, "Issue")->GetFields()[0].GetValue()) == expected;
+            });
+            const std::set<std::string> untouched = Changed(doc, [&](const BRNPackageList& h) {
+                return Named(h, "Issue") && Text(Named(h, "Issue")->GetFields()[0].GetValue()) == "Tides";
+            });
+            for (const std::string& t : {"document", "lead", "side", "box", "loose"})
+                EXPECT_TRUE(c.targets.count(t) ? holding.count(t) : untouched.count(t))
+                    << t << " after the undo back to " << expected;
+        }
+        EXPECT_EQ(Text(Held(Root(doc), "Issue number").GetValue()), "7");
+        Host::ClearSelection();
+        Host::CloseDocument(doc);
+    }
+}
+
+// Tells what reaches it on the protocol the panel passes changes on.
+class PassedOn : public CObserver {
+public:
+    explicit PassedOn(Boss* boss) : CObserver(boss) {}
+    void Update(const ClassID& change, ISubject*, const PMIID& protocol, void*) override {
+        if (protocol == kBRNPassOnProtocol) changes.push_back(change);
+    }
+    std::vector<ClassID> changes;
+};
+
+TEST_F(PanelTest, ALoggerStatusChangeUpdatesThePanelAndIsPassedOn) {
+    NewDocument({Issue(3)});
+    Shown();
+    ObjectModel::RegisterImplementation(0x7E010, MakeFactory<PassedOn>());
+    ObjectModel::RegisterClass(0x7E011, {{IID_IOBSERVER, 0x7E010}});
+    InterfacePtr<IObserver> observer(static_cast<IObserver*>(CreateObject(0x7E011, IID_IOBSERVER)));
+    InterfacePtr<ISubject> session(GetExecutionContextSession(), IID_ISUBJECT);
+    ASSERT_TRUE(observer && session);
+    session->AttachObserver(observer, kBRNPassOnProtocol);
+    auto& seen = static_cast<PassedOn*>(observer.get())->changes;
+    InterfacePtr<ICVLogger> logger(CVLog::GetLogger());
+    ASSERT_TRUE(logger);
+    const std::string file = (fDir / "outside.log").string();
+    const struct {
+        int32 level;
+        std::string file;
+        std::string shown; // the panel's log line
+        bool announced;
+    } cases[] = {
+        {75, file, "log: level 75, to " + file, true},
+        {75, file, "log: level 75, to " + file, false}, // the same status again is no change
+        {30, "", "log: level 30, to standard error", true},
+        {0, "", "log: off", true},
+    };
+    for (const auto& c : cases) {
+        seen.clear();
+        logger->SetStatus(c.level, c.file);
+        EXPECT_NE(Shown().find(c.shown + "\n"), std::string::npos) << Shown();
+        EXPECT_EQ(seen, c.announced ? std::vector<ClassID>{kCVLoggerStatusMessage} : std::vector<ClassID>{})
+            << c.shown;
+    }
+    // Lines go where the status says.
+    logger->SetStatus(30, file);
+    logger->Log(30, "p", "1", "here", 7, "written");
+    EXPECT_NE(testsupport::ReadFile(file).find("here:7 written"), std::string::npos);
+    logger->SetStatus(0, "");
+    session->DetachObserver(observer, kBRNPassOnProtocol);
 }
 
 } // namespace

@@ -7,9 +7,11 @@
 #include <httplib.h>
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <filesystem>
+#include <map>
 #include <gtest/gtest.h>
 #include <regex>
 #include <string>
@@ -131,6 +133,42 @@ protected:
     static json State(const Server& s) {
         auto r = s.Client().Get("/api/state");
         return r && r->status == 200 ? json::parse(r->body) : json();
+    }
+
+    // The rows of the panel's state, or null.
+    static json Rows(const json& state) {
+        for (const json& w : state["state"]["panel"]["root"]["children"])
+            if (w.value("name", "") == "rows") return w;
+        return json();
+    }
+    // The row of the panel's state with the field's label, or null.
+    static json Row(const json& state, const std::string& label) {
+        for (const json& row : Rows(state).value("children", json::array()))
+            if (row.value("label", "") == label) return row;
+        return json();
+    }
+    // The row's child of the given name ("3", "3.change"), or null.
+    static json Child(const json& row, const std::string& name) {
+        for (const json& c : row.value("children", json::array()))
+            if (c.value("name", "") == name) return c;
+        return json();
+    }
+    static std::string RowNumber(const json& row) { return row.value("name", "rowX").substr(3); }
+
+    // Has the panel show the package, as a person picks it in the drop-down.
+    static void Choose(const Server& s, const std::string& token, const std::string& package) {
+        auto r = Post(s, "/api/panel", {{"action", "choose"}, {"package", package}}, token);
+        ASSERT_TRUE(r);
+        ASSERT_EQ(r->status, 200) << r->body;
+    }
+    // Waits until the page would be shown a dialog or question ("dialog", "question").
+    static json WaitFor(const Server& s, const char* what) {
+        for (int i = 0; i < 500; ++i) {
+            json state = State(s);
+            if (!state["pending"][what].is_null()) return state["pending"][what];
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return json();
     }
 
     static inline std::unique_ptr<TempDir> sHome;
@@ -345,17 +383,27 @@ TEST_F(ServeCommandTest, AMalformedEditChangesNothingAndAGoodOneIsOneUndoStep) {
         Post(s, "/api/documents/open", {{"path", (fRoot / "Editorial-BlueSquare.jpg").string()}}, token);
     ASSERT_TRUE(opened);
     ASSERT_EQ(opened->status, 200) << opened->body;
+    Choose(s, token, "Editorial");
     const json before = State(s);
+    ASSERT_EQ(Child(Row(before, "Issue number"), "3")["text"], "14") << before.dump();
     const struct {
         json body;
         int status;
     } bad[] = {
-        {{{"widget", "Issue number"}, {"action", "type"}, {"value", "3"}}, 400},
-        {{{"widget", "Issue number"}, {"action", "set"}, {"value", 3}}, 400},
-        {{{"widget", "Issue number"}, {"action", "set"}}, 400},
-        {{{"widget", "No such field"}, {"action", "set"}, {"value", "3"}}, 422},
-        {{{"widget", "Story ID"}, {"action", "set"}, {"value", "x"}}, 422}, // read-only
-        {{{"widget", "Section"}, {"action", "set"}, {"value", "Not a section"}}, 422},
+        {{{"row", "Issue number"}, {"action", "type"}, {"value", "3"}}, 400},
+        {{{"row", "Issue number"}, {"action", "set"}, {"value", 3}}, 400},
+        {{{"row", "Issue number"}, {"action", "set"}}, 400},
+        {{{"widget", "Issue number"}, {"action", "set"}, {"value", "3"}}, 400},
+        {{{"row", json::array()}, {"action", "set"}, {"value", "3"}}, 400},
+        {{{"action", "click"}}, 400},
+        {{{"action", "choose"}, {"package", 7}}, 400},
+        {{{"row", "No such field"}, {"action", "set"}, {"value", "3"}}, 422},
+        {{{"row", "Story ID"}, {"action", "set"}, {"value", "x"}}, 422}, // read-only
+        {{{"row", "Section"}, {"action", "set"}, {"value", "Not a section"}}, 422},
+        {{{"widget", "no-such-button"}, {"action", "click"}}, 422},
+        {{{"widget", "Keywords"}, {"action", "click"}}, 422},
+        {{{"package", "No such package"}, {"action", "choose"}}, 422},
+        {{{"mode", "everything"}, {"action", "mode"}}, 422},
     };
     for (const auto& b : bad) {
         SCOPED_TRACE(b.body.dump());
@@ -363,24 +411,84 @@ TEST_F(ServeCommandTest, AMalformedEditChangesNothingAndAGoodOneIsOneUndoStep) {
         ASSERT_TRUE(r);
         EXPECT_EQ(r->status, b.status) << r->body;
     }
+    EXPECT_EQ(State(s)["state"], before["state"]);
     // A value the field's type refuses is an alert for the page, and is not stored.
-    auto alert =
-        Post(s, "/api/panel", {{"widget", "Issue number"}, {"action", "set"}, {"value", "twelve"}}, token);
+    auto alert = Post(s, "/api/panel", {{"row", "Issue number"}, {"action", "set"}, {"value", "twelve"}}, token);
     ASSERT_TRUE(alert);
     EXPECT_EQ(alert->status, 200);
-    EXPECT_EQ(json::parse(alert->body)["alerts"].size(), 1u) << alert->body;
+    EXPECT_EQ(json::parse(alert->body)["alerts"], json({"Please enter a whole number."})) << alert->body;
     EXPECT_EQ(State(s)["state"], before["state"]);
 
-    auto set = Post(s, "/api/panel", {{"widget", "Issue number"}, {"action", "set"}, {"value", "42"}}, token);
+    auto set = Post(s, "/api/panel", {{"row", 3}, {"action", "set"}, {"value", "42"}}, token);
     ASSERT_TRUE(set);
     EXPECT_EQ(set->status, 200) << set->body;
-    json after = State(s)["state"];
-    EXPECT_TRUE(after["documents"][0]["modified"]);
-    EXPECT_FALSE(after["undo"].is_null());
+    json after = State(s);
+    EXPECT_EQ(Child(Row(after, "Issue number"), "3")["text"], "42");
+    EXPECT_TRUE(after["state"]["documents"][0]["modified"]);
+    EXPECT_FALSE(after["state"]["undo"].is_null());
     auto undo = Post(s, "/api/undo", json::object(), token);
     ASSERT_TRUE(undo);
     EXPECT_EQ(undo->status, 200);
-    EXPECT_EQ(State(s)["state"]["panel"], before["state"]["panel"]);
+    // The panel reads the undone value back: its rows are as before the edit.
+    const json undone = State(s);
+    EXPECT_EQ(Child(Row(undone, "Issue number"), "3")["text"], "14");
+    EXPECT_EQ(Rows(undone), Rows(before));
+}
+
+// The state the page draws is the plug-in's panel: the package drop-down and version, the
+// buttons, and per field the control of its type with the row's extra buttons.
+TEST_F(ServeCommandTest, ThePanelInTheStateIsThePlugInsOwn) {
+    Server s(Args({(fRoot / "Editorial-BlueSquare.jpg").string()}));
+    ASSERT_GT(s.Port(), 0) << s.Line();
+    Choose(s, s.PageToken(), "Editorial");
+    const json state = State(s);
+    const json& panel = state["state"]["panel"];
+    EXPECT_EQ(panel["package"], "Editorial");
+    EXPECT_EQ(panel["applied"], true);
+    std::map<std::string, json> top;
+    for (const json& w : panel["root"]["children"])
+        top[w.value("name", "")] = w;
+    EXPECT_EQ(top["package"]["kind"], "drop-down");
+    EXPECT_EQ(top["package"]["text"], "Editorial");
+    EXPECT_EQ(top["version"]["text"], "v. 3");
+    EXPECT_EQ(top["apply"]["kind"], "button");
+    EXPECT_FALSE(top["conflict"]["shown"]);
+    const struct {
+        const char* label;
+        const char* kind;
+        const char* value; // the text shown, or "true"/"false" for a check box
+        std::vector<std::string> buttons;
+        int typeCode;
+        bool enabled;
+    } rows[] = {
+        {"Headline", "edit", "Blue squares take over the city", {}, 0, true},
+        {"Issue number", "edit", "14", {}, 1, true},
+        {"Section", "drop-down", "Culture", {}, 3, true},
+        {"Kicker", "editable drop-down", "Analysis", {}, 4, true},
+        {"Publication date", "date", "2026/04/17", {}, 6, true},
+        {"Abstract", "edit", "Why every test file is a blue square,\nand what that says about us.", {}, 8, true},
+        {"Keywords", "text", "Politics, Economy", {"change"}, 9, true},
+        {"Legal review", "check", "true", {}, 2, true},
+        {"Story ID", "edit", "ED-2026-014-Cul", {"recompute"}, 10, false},
+        {"Copy deadline", "colour", "Planned for: 2026/04/10\nExecuted on: \nExecuted by: ", {"sign", "deadline"}, 11,
+         true},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.label);
+        const json row = Row(state, r.label);
+        ASSERT_FALSE(row.is_null());
+        const std::string n = RowNumber(row);
+        const json value = Child(row, n);
+        EXPECT_EQ(value["kind"], r.kind);
+        EXPECT_EQ(value["enabled"], r.enabled);
+        if (value["kind"] == "check")
+            EXPECT_EQ(value["checked"], std::string(r.value) == "true");
+        else
+            EXPECT_EQ(value["text"], r.value);
+        for (const std::string& b : r.buttons)
+            EXPECT_EQ(Child(row, n + "." + b)["kind"], "button") << b;
+        EXPECT_EQ(panel["rows"][std::to_string(row["id"].get<int>())]["typeCode"], r.typeCode);
+    }
 }
 
 // The page's side of a dialog: it sees the dialog in the state, answers it by its serial,
@@ -389,24 +497,18 @@ TEST_F(ServeCommandTest, ADialogAndAQuestionAreAnsweredByThePage) {
     Server s(Args({(fRoot / "Editorial-BlueSquare.jpg").string()}));
     ASSERT_GT(s.Port(), 0) << s.Line();
     const std::string token = s.PageToken();
-    auto waitFor = [&](const char* what) {
-        for (int i = 0; i < 500; ++i) {
-            json state = State(s);
-            if (!state["pending"][what].is_null()) return state["pending"][what];
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return json();
-    };
+    Choose(s, token, "Editorial");
+    const std::string deadline = RowNumber(Row(State(s), "Copy deadline")) + ".deadline";
 
     int clicked = 0;
     std::string clickedBody;
-    auto click = [&](const char* widget) {
+    auto click = [&](const std::string& widget) {
         auto r = Post(s, "/api/panel", {{"widget", widget}, {"action", "click"}}, token);
         clicked = r ? r->status : -1;
         clickedBody = r ? r->body : std::string();
     };
-    std::thread page([&] { click("Copy deadline:edit"); });
-    json dialog = waitFor("dialog");
+    std::thread page([&] { click(deadline); });
+    json dialog = WaitFor(s, "dialog");
     ASSERT_FALSE(dialog.is_null());
     EXPECT_EQ(dialog["name"], "deadline");
     // Another change waits until the dialog is answered.
@@ -432,7 +534,7 @@ TEST_F(ServeCommandTest, ADialogAndAQuestionAreAnsweredByThePage) {
 
     // Reset asks first; No keeps the packages.
     std::thread reset([&] { click("reset"); });
-    json question = waitFor("question");
+    json question = WaitFor(s, "question");
     ASSERT_FALSE(question.is_null());
     ASSERT_EQ(question["buttons"], json({"Yes", "No"}));
     auto no = Post(s, "/api/question", {{"serial", question["serial"]}, {"button", 2}}, token);
@@ -440,27 +542,145 @@ TEST_F(ServeCommandTest, ADialogAndAQuestionAreAnsweredByThePage) {
     EXPECT_EQ(no->status, 200);
     reset.join();
     EXPECT_EQ(State(s)["state"]["panel"]["package"], "Editorial");
+    EXPECT_EQ(State(s)["state"]["panel"]["applied"], true);
 }
 
+// A password typed into a package's password dialog is never sent back out: not in the dialog
+// shown again after a wrong one, not in the state any page or reader of the API gets.
+TEST_F(ServeCommandTest, ATypedPasswordIsNeverSentToThePages) {
+    Server s(Args({(fRoot / "Editorial-BlueSquare.jpg").string()}));
+    ASSERT_GT(s.Port(), 0) << s.Line();
+    const std::string token = s.PageToken();
+    Choose(s, token, "Photo Rights");
+    int status = 0;
+    std::thread page([&] {
+        auto r = Post(s, "/api/panel", {{"widget", "edit"}, {"action", "click"}}, token);
+        status = r ? r->status : -1;
+    });
+    json dialog = WaitFor(s, "dialog");
+    ASSERT_FALSE(dialog.is_null());
+    EXPECT_EQ(dialog["name"], "enter-password");
+    auto wrong = Post(s, "/api/dialog",
+                      {{"serial", dialog["serial"]},
+                       {"button", "OK"},
+                       {"values", {{{"widget", "password"}, {"value", "guess-4711"}}}}},
+                      token);
+    ASSERT_TRUE(wrong);
+    EXPECT_EQ(wrong->status, 200);
+    // The dialog comes back refused, with its alert, for another try.
+    json again;
+    for (int i = 0; i < 500 && (again.is_null() || again["serial"] == dialog["serial"]); ++i) {
+        again = WaitFor(s, "dialog");
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    ASSERT_FALSE(again.is_null());
+    EXPECT_TRUE(again["refused"]);
+    EXPECT_FALSE(again["alerts"].empty());
+    json box;
+    for (const json& w : again["root"]["children"])
+        if (w.value("name", "") == "password") box = w;
+    EXPECT_EQ(box["secret"], true);
+    EXPECT_EQ(box["text"], "");
+    EXPECT_EQ(State(s).dump().find("guess-4711"), std::string::npos);
+    auto cancel = Post(s, "/api/dialog", {{"serial", again["serial"]}, {"button", "Cancel"}}, token);
+    ASSERT_TRUE(cancel);
+    EXPECT_EQ(cancel->status, 200);
+    page.join();
+    EXPECT_EQ(status, 200);
+}
+
+// Closing a document whose required fields are empty asks in the page; confirming keeps it
+// open, and only a forced close goes past it.
 TEST_F(ServeCommandTest, AClosePastMissingRequiredFieldsNeedsForce) {
     Server s(Args({(fRoot / "Plain-BlueSquare.jpg").string()}));
     ASSERT_GT(s.Port(), 0) << s.Line();
     const std::string token = s.PageToken();
-    for (const json& step : {json{{"widget", "package"}, {"action", "set"}, {"value", "Editorial"}},
-                             json{{"widget", "apply"}, {"action", "click"}}}) {
-        auto r = Post(s, "/api/panel", step, token);
-        ASSERT_TRUE(r);
-        ASSERT_EQ(r->status, 200) << r->body;
-    }
-    auto refused = Post(s, "/api/documents/close", {{"id", 1}}, token);
-    ASSERT_TRUE(refused);
-    EXPECT_EQ(refused->status, 409);
-    EXPECT_NE(refused->body.find("Headline"), std::string::npos) << refused->body;
+    Choose(s, token, "Editorial");
+    auto applied = Post(s, "/api/panel", {{"widget", "apply"}, {"action", "click"}}, token);
+    ASSERT_TRUE(applied);
+    ASSERT_EQ(applied->status, 200) << applied->body;
+    EXPECT_EQ(State(s)["state"]["panel"]["applied"], true);
+
+    int refused = 0;
+    std::string refusedBody;
+    std::thread page([&] {
+        auto r = Post(s, "/api/documents/close", {{"id", 1}}, token);
+        refused = r ? r->status : -1;
+        refusedBody = r ? r->body : std::string();
+    });
+    json dialog = WaitFor(s, "dialog");
+    ASSERT_FALSE(dialog.is_null());
+    EXPECT_EQ(dialog["name"], "required");
+    EXPECT_NE(dialog.dump().find("Headline"), std::string::npos) << dialog.dump();
+    auto ok = Post(s, "/api/dialog", {{"serial", dialog["serial"]}, {"button", "OK"}}, token);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(ok->status, 200) << ok->body;
+    page.join();
+    EXPECT_EQ(refused, 409);
+    EXPECT_NE(refusedBody.find("Headline"), std::string::npos) << refusedBody;
     EXPECT_EQ(State(s)["state"]["documents"].size(), 1u);
     auto forced = Post(s, "/api/documents/close", {{"id", 1}, {"force", true}}, token);
     ASSERT_TRUE(forced);
     EXPECT_EQ(forced->status, 200) << forced->body;
     EXPECT_TRUE(State(s)["state"]["documents"].empty());
+}
+
+// A Directory row's Choose... asks in the page among the served folders only; an answer
+// naming any other folder changes nothing.
+TEST_F(ServeCommandTest, TheFolderDialogOffersOnlyTheServedFolders) {
+    fs::create_directories(fRoot / "photos" / "2026");
+    fs::create_directories(fRoot / ".hidden");
+    Server s(Args({(fRoot / "Plain-BlueSquare.jpg").string()}));
+    ASSERT_GT(s.Port(), 0) << s.Line();
+    const std::string token = s.PageToken();
+    Choose(s, token, "Photo Rights");
+    auto applied = Post(s, "/api/panel", {{"widget", "apply"}, {"action", "click"}}, token);
+    ASSERT_TRUE(applied);
+    ASSERT_EQ(applied->status, 200) << applied->body;
+    const json row = Row(State(s), "Image folder");
+    ASSERT_FALSE(row.is_null());
+    const std::string n = RowNumber(row);
+    const std::string root = fs::canonical(fRoot).string();
+    const std::string before = Child(row, n)["text"];
+
+    const struct {
+        const char* what;
+        std::string answer; // the folder picked; empty: cancelled
+        std::string stored; // what the row shows afterwards
+    } cases[] = {
+        {"a folder outside", fs::canonical(fOutside).string(), before},
+        {"the link that leads out", (fs::canonical(fRoot) / "folder-out").string(), before},
+        {"cancelled", "", before},
+        {"a folder under the root", (fs::canonical(fRoot) / "photos" / "2026").string(),
+         (fs::canonical(fRoot) / "photos" / "2026").string()},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        int status = 0;
+        std::thread page([&] {
+            auto r = Post(s, "/api/panel", {{"widget", n + ".folder"}, {"action", "click"}}, token);
+            status = r ? r->status : -1;
+        });
+        const json dialog = WaitFor(s, "dialog");
+        ASSERT_FALSE(dialog.is_null());
+        EXPECT_EQ(dialog["name"], "folder");
+        json offered;
+        for (const json& w : dialog["root"]["children"])
+            if (w.value("name", "") == "folder") offered = w["list"];
+        EXPECT_NE(std::find(offered.begin(), offered.end(), root), offered.end()) << offered.dump();
+        EXPECT_NE(std::find(offered.begin(), offered.end(), root + "/photos/2026"), offered.end()) << offered.dump();
+        EXPECT_EQ(offered.dump().find("outside"), std::string::npos) << offered.dump();
+        EXPECT_EQ(offered.dump().find("folder-out"), std::string::npos) << offered.dump();
+        EXPECT_EQ(offered.dump().find(".hidden"), std::string::npos) << offered.dump();
+        json answer = {{"serial", dialog["serial"]}, {"button", c.answer.empty() ? "Cancel" : "OK"}};
+        if (!c.answer.empty()) answer["values"] = {{{"widget", "folder"}, {"value", c.answer}}};
+        auto r = Post(s, "/api/dialog", answer, token);
+        ASSERT_TRUE(r);
+        EXPECT_EQ(r->status, 200) << r->body;
+        page.join();
+        EXPECT_EQ(status, 200);
+        EXPECT_EQ(Child(Row(State(s), "Image folder"), n)["text"], c.stored);
+    }
 }
 
 TEST_F(ServeCommandTest, WithTheTokenAskedEverywhereEveryRequestCarriesIt) {

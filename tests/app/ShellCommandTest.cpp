@@ -275,6 +275,32 @@ TEST_F(ShellCommandTest, APanelSession) {
     EXPECT_TRUE(Contains(fOut, "Economy, Sport")) << fOut;
 }
 
+TEST_F(ShellCommandTest, TheLoggingComponentIsSwitchedAndThePanelShowsIt) {
+    const fs::path a = Copy("a.jpg");
+    const fs::path log = fDir.path() / "outside.log";
+    std::string script;
+    for (const std::string& line :
+         {"open " + Q(a), std::string("log"), std::string("panel"), "log level 75 file " + Q(log),
+          std::string("panel"), std::string("log file -"), std::string("log off"), std::string("panel"),
+          std::string("log level lots")})
+        script += line + "\n";
+    EXPECT_EQ(Shell(script, "--log-level 30"), 1) << fErr;
+    const std::vector<std::string> inOrder = {"log: level 30, to standard error\n",
+                                              "log: level 30, to standard error\n",
+                                              "log: level 75, to " + log.string() + "\n",
+                                              "log: level 75, to " + log.string() + "\n",
+                                              "log: level 75, to standard error\n",
+                                              "log: off, to standard error\n",
+                                              "log: off\n"};
+    size_t at = 0;
+    for (const std::string& line : inOrder) {
+        at = fOut.find(line, at);
+        ASSERT_NE(at, std::string::npos) << line << fOut;
+        at += line.size();
+    }
+    EXPECT_TRUE(Contains(fErr, "log: the level is a whole number from 0 to 65535, not lots")) << fErr;
+}
+
 TEST_F(ShellCommandTest, PanelRequestsThatCannotBeDone) {
     const struct {
         const char* line;

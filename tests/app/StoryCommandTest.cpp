@@ -126,13 +126,25 @@ TEST_F(StoryCommandTest, PackageRoundTripChangesOnlyTheEntriesWritten) {
     EXPECT_NE(first.find("mimetype"), std::string::npos) << first;
     ASSERT_EQ(Entries(idml), Entries(before));
 
-    // Our values, read by exiftool from the document's packet and from each story's packet.
-    EXPECT_NE(ExifTool(work.path(), Entry(idml, "META-INF/metadata.xml")).find("4711"), std::string::npos);
+    // Our values, read by exiftool from the document's packet and from each story's packet;
+    // the toolkit name each packet had stays (the one that wrote it, not ours).
+    auto toolkit = [&](const std::string& exiftool) {
+        std::istringstream in(exiftool);
+        for (std::string l; std::getline(in, l);)
+            if (l.find("[XMP-x]") == 0 && l.find(" XMPToolkit ") != std::string::npos) return l;
+        return std::string("(none)");
+    };
+    const std::string document = ExifTool(work.path(), Entry(idml, "META-INF/metadata.xml"));
+    EXPECT_NE(document.find("4711"), std::string::npos);
+    EXPECT_EQ(toolkit(document), toolkit(ExifTool(work.path(), Entry(before, "META-INF/metadata.xml"))));
     for (const std::string& s : stories) {
         const fs::path x = work / "story.xml";
+        WriteFile(x, Entry(before, "Stories/Story_" + s + ".xml"));
+        const std::string was = toolkit(ExifTool(work.path(), StoryPacket(x)));
         WriteFile(x, Entry(idml, "Stories/Story_" + s + ".xml"));
-        const std::string packet = StoryPacket(x);
-        EXPECT_NE(ExifTool(work.path(), packet).find("815"), std::string::npos) << s;
+        const std::string packet = ExifTool(work.path(), StoryPacket(x));
+        EXPECT_NE(packet.find("815"), std::string::npos) << s;
+        EXPECT_EQ(toolkit(packet), was) << s;
     }
     // Every other entry keeps its bytes, and its compression (zipinfo's method column).
     std::istringstream listing(CaptureOutput("zipinfo " + Quote(before)));
@@ -241,6 +253,13 @@ TEST_F(StoryCommandTest, StoryFilesRoundTripInPlace) {
             EXPECT_NE(packet.find("31"), std::string::npos) << name;
             EXPECT_NE(packet.find("Production"), std::string::npos) << name;
         }
+        // The packet's toolkit name is the one the file had.
+        const std::string tk = "x:xmptk=";
+        const size_t was = before.find(tk, before.find("<Story ")), now = after.find(tk, after.find("<Story "));
+        auto name_at = [&](const std::string& s, size_t at) {
+            return at == std::string::npos ? std::string() : s.substr(at, s.find(s[at + tk.size()], at + tk.size() + 1) - at);
+        };
+        if (was != std::string::npos) EXPECT_EQ(name_at(after, now), name_at(before, was)) << name;
         // Everything up to the story is as it was.
         const size_t at = before.find("<Story ");
         ASSERT_NE(at, std::string::npos);

@@ -1,6 +1,7 @@
-// The web panel in a real headless Chromium: a user opens documents, edits a field of every
-// type, meets the integer alert, applies a package, undoes, saves, and a second page follows
-// the first. The files are checked with exiftool afterwards.
+// The plug-in's panel in a real headless Chromium: a user opens documents, picks the package
+// in the panel's drop-down, edits a field of every type (the multi-choice and the deadline
+// through their dialogs), meets the integer alert, applies a package, undoes, saves, and a
+// second page follows the first. The files are checked with exiftool afterwards.
 import { test, before, after } from 'node:test';
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
@@ -52,6 +53,14 @@ async function openDocument(page, name) {
   await page.locator(`#open li.front button.doc`, { hasText: name }).waitFor();
 }
 
+// Picks the package in the panel's drop-down, as the panel's rows then show it.
+async function choosePackage(page, name) {
+  const dropDown = page.getByLabel('Package', { exact: true });
+  await dropDown.waitFor();
+  if ((await dropDown.inputValue()) !== name) await panelStep(page, () => dropDown.selectOption(name));
+  await waitForValue(page.getByLabel('Package', { exact: true }), name);
+}
+
 async function answerDialog(page, fill) {
   const dialog = page.locator('#dialog');
   await dialog.waitFor({ state: 'visible' });
@@ -64,7 +73,9 @@ test('one field of each type is edited, checked, saved and read back by exiftool
   const page = await browser.newPage();
   await page.goto(server.url);
   await openDocument(page, 'Editorial-BlueSquare.jpg');
+  await choosePackage(page, 'Editorial');
   await row(page, 'Headline').waitFor();
+  assert.equal(await page.locator('.panel-head [data-name="version"]').textContent(), 'v. 3');
 
   // Integer: a text that is no whole number is an alert, and the field keeps its value.
   await setText(page, 'Issue number', 'seven');
@@ -83,11 +94,11 @@ test('one field of each type is edited, checked, saved and read back by exiftool
 
   // MultiChoice through its dialog: one choice off, one on, one value of the user's own.
   await panelStep(page, async () => {
-    await row(page, 'Keywords').getByRole('button').click();
+    await row(page, 'Keywords').getByRole('button', { name: 'Keywords: Change' }).click();
     await answerDialog(page, async (d) => {
       await d.getByLabel('Politics').uncheck();
       await d.getByLabel('Science').check();
-      await d.getByLabel(/own/).fill('Local');
+      await d.getByLabel('Own value').fill('Local');
     });
   });
   await assert.doesNotReject(row(page, 'Keywords').getByText('Economy, Science, Local').waitFor());
@@ -115,7 +126,10 @@ test('one field of each type is edited, checked, saved and read back by exiftool
   assert.equal(stored['Publication date'], '2030/01/02');
   assert.equal(stored.Abstract, 'Line one\\nLine two');
   assert.equal(stored.Keywords, 'Economy, Science, Local');
-  assert.equal(stored['Copy deadline'], '2031/05/06,,Browser Tester');
+  // Done records the day it was pressed and the session's user.
+  const now = new Date();
+  const today = `${now.getFullYear()}/${String(now.getMonth() + 1).padStart(2, '0')}/${String(now.getDate()).padStart(2, '0')}`;
+  assert.equal(stored['Copy deadline'], `2031/05/06,${today},Browser Tester`);
   assert.equal(stored['Story ID'], 'ED-2030-007-Spo');
 
   if (process.env.BRINDLE_SCREENSHOT) await page.locator('main').screenshot({ path: process.env.BRINDLE_SCREENSHOT });
@@ -126,22 +140,30 @@ test('a package is applied, edited, a step undone, and the document saved', asyn
   const page = await browser.newPage();
   await page.goto(server.url);
   await openDocument(page, 'Plain-BlueSquare.jpg');
-  await page.locator('#panel-body', { hasText: 'holds no package' }).waitFor();
-  await panelStep(page, () => page.getByLabel('Package', { exact: true }).selectOption('Photo Rights'));
+  // The library's definition shows, read-only, until the package is applied.
+  await choosePackage(page, 'Photo Rights');
+  await page.locator('#panel-body .note', { hasText: 'Not applied' }).waitFor();
+  assert.ok(await page.getByLabel('Photographer', { exact: true }).isDisabled());
   await panelStep(page, () => page.getByRole('button', { name: 'Apply', exact: true }).click());
-  await row(page, 'Photographer').waitFor();
+  await waitForValue(page.getByLabel('Photographer', { exact: true }), true, (l) => l.isEnabled());
+  assert.equal(await page.locator('#panel-body .note').count(), 0);
 
   await setText(page, 'Photographer', 'Ann Example');
-  await panelStep(page, () => row(page, 'Credit line').getByRole('button', { name: /Calculate/ }).click());
+  await panelStep(page, () => row(page, 'Credit line').getByRole('button', { name: 'Credit line: Recompute' }).click());
   assert.equal(await row(page, 'Credit line').locator('input').inputValue(), '© Ann Example / Getty Images');
   await setText(page, 'Fee', '99.5');
   await setText(page, 'Image folder', '/srv/photos');
-  // The folder chooser offers the served folders.
+  await waitForValue(page.getByLabel('Image folder', { exact: true }), '/srv/photos');
+  // Choose... offers the served folders; the one chosen replaces the typed path.
   await panelStep(page, async () => {
-    await row(page, 'Image folder').getByRole('button', { name: /Choose/ }).click();
+    await row(page, 'Image folder').getByRole('button', { name: 'Image folder: Choose' }).click();
     await answerDialog(page, (d) => d.getByLabel('Folder').selectOption(fs.realpathSync(ws.root)));
   });
+  await waitForValue(page.getByLabel('Image folder', { exact: true }), fs.realpathSync(ws.root));
   await panelStep(page, () => page.getByLabel('Agency', { exact: true }).fill('Reuters').then(() => page.getByLabel('Agency', { exact: true }).press('Enter')));
+  // The credit is computed again from the agency now chosen.
+  await panelStep(page, () => row(page, 'Credit line').getByRole('button', { name: 'Credit line: Recompute' }).click());
+  assert.equal(await row(page, 'Credit line').locator('input').inputValue(), '© Ann Example / Reuters');
   await setText(page, 'Rights expire', '2031/01/01');
 
   // The last edit is undone with the keyboard; the field shows the stored value again.
@@ -153,7 +175,6 @@ test('a package is applied, edited, a step undone, and the document saved', asyn
   await Promise.all([page.waitForResponse((r) => r.url().endsWith('/api/save') && r.ok()), page.getByRole('button', { name: 'Save', exact: true }).click()]);
   const stored = storedFields(path.join(ws.root, 'Plain-BlueSquare.jpg'));
   assert.equal(stored.Photographer, 'Ann Example');
-  // The credit follows the agency chosen after it was calculated.
   assert.equal(stored['Credit line'], '© Ann Example / Reuters');
   assert.equal(String(stored.Fee), '99.5');
   assert.equal(stored['Image folder'], fs.realpathSync(ws.root));
@@ -167,6 +188,7 @@ test('two pages on one document see each other\'s edits', async () => {
   const b = await browser.newPage();
   await a.goto(server.url);
   await openDocument(a, 'Editorial-BlueSquare.jpg');
+  await choosePackage(a, 'Editorial');
   await b.goto(server.url);
   await b.locator('#open li.front button.doc', { hasText: 'Editorial-BlueSquare.jpg' }).waitFor();
   await row(b, 'Headline').waitFor();
@@ -178,4 +200,41 @@ test('two pages on one document see each other\'s edits', async () => {
   await waitForValue(a.getByLabel('Legal review', { exact: true }), !checked, (l) => l.isChecked());
   await a.close();
   await b.close();
+});
+
+test('a question and a password dialog are answered in the page', async () => {
+  const page = await browser.newPage();
+  await page.goto(server.url);
+  await openDocument(page, 'Editorial-BlueSquare.jpg');
+  await choosePackage(page, 'Editorial');
+
+  // Reset asks first; No keeps the package in the document.
+  await panelStep(page, async () => {
+    await page.getByRole('button', { name: 'Reset', exact: true }).click();
+    const question = page.locator('#question');
+    await question.waitFor({ state: 'visible' });
+    assert.match(await page.locator('#question-text').textContent(), /Remove all packages/);
+    await question.getByRole('button', { name: 'No', exact: true }).click();
+    await question.waitFor({ state: 'hidden' });
+  });
+  assert.equal(await page.locator('#panel-body .note').count(), 0);
+  assert.ok(await page.getByLabel('Headline', { exact: true }).isEnabled());
+
+  // Editing a package with a password asks for it; a wrong one is refused in the dialog,
+  // which stays open for another try, and Escape cancels it.
+  await choosePackage(page, 'Photo Rights');
+  const dialog = page.locator('#dialog');
+  await panelStep(page, async () => {
+    await page.getByRole('button', { name: 'Edit...', exact: true }).click();
+    await dialog.waitFor({ state: 'visible' });
+    const password = dialog.getByLabel('Password');
+    assert.equal(await password.getAttribute('type'), 'password');
+    await password.fill('not the password');
+    await dialog.getByRole('button', { name: 'OK', exact: true }).click();
+    await dialog.locator('#dialog-alerts p').first().waitFor();
+    assert.ok(await dialog.isVisible());
+    await page.keyboard.press('Escape');
+    await dialog.waitFor({ state: 'hidden' });
+  });
+  await page.close();
 });

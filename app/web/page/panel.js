@@ -121,7 +121,9 @@ function control(w, act, label, hint) {
     case 'edit':
     case 'date': {
       const multi = hint && hint.typeCode === 8;
-      const input = multi ? el('textarea', common) : el('input', { ...common, type: 'text' });
+      // A password box hides what is typed (the package dialogs' password and its confirmation).
+      const secret = !!w.secret;
+      const input = multi ? el('textarea', common) : el('input', { ...common, type: secret ? 'password' : 'text', autocomplete: secret ? 'off' : null });
       if (w.kind === 'date') {
         input.placeholder = 'yyyy/mm/dd';
         input.setAttribute('pattern', '\\d{4}/\\d{2}/\\d{2}|ACTIVATION|now|');
@@ -184,12 +186,14 @@ function control(w, act, label, hint) {
   }
 }
 
-function panelAct(widget, action, value) {
-  const body = { widget, action };
-  if (action === 'set') body.value = value;
-  return post('/api/panel', body);
-}
+// The panel's requests: a row's value by the row's number, a button by its name, the package
+// by its name.
+const panelPost = (body) => post('/api/panel', body);
+const clickWidget = (w) => panelPost({ action: 'click', widget: w.name || w.id });
 
+// The panel is the plug-in's widget tree: the package drop-down, the version, the target, the
+// "Conflict" label and the buttons, then the rows, one group per field ("rowN") holding the
+// field's label, its value control (named "N") and its buttons ("N.change", ...).
 function drawPanel(panel, frontOpen) {
   const body = $('panel-body');
   // What the user is typing survives a redraw caused by someone else's change.
@@ -200,64 +204,86 @@ function drawPanel(panel, frontOpen) {
              start: active.selectionStart, end: active.selectionEnd };
   }
   body.textContent = '';
-  if (!frontOpen) {
+  if (!frontOpen || !panel || !panel.root) {
     body.appendChild(el('p', { class: 'empty', text: 'Open a document to see its metadata.' }));
     return;
   }
   const head = el('div', { class: 'panel-head' });
+  const buttons = el('div', { class: 'panel-buttons', role: 'toolbar', 'aria-label': 'Package actions' });
+  const targets = el('div', { class: 'panel-buttons', role: 'toolbar', 'aria-label': 'Targets' });
   let rowsWidget = null;
   for (const w of panel.root.children || []) {
-    if (w.kind === 'group') { rowsWidget = w; continue; }
+    if (w.name === 'rows') { rowsWidget = w; continue; }
     if (!w.shown) continue;
-    if (w.kind === 'drop-down') {
-      const id = 'w' + w.id;
-      const c = control(w, panelAct, w.label);
-      c.id = id;
-      head.appendChild(el('label', { for: id, text: w.label }));
+    if (w.name === 'package') {
+      const c = control(w, (id, action, value) => panelPost({ action: 'choose', package: value }), w.label);
+      c.id = 'package';
+      c.removeAttribute('aria-label');
+      head.appendChild(el('label', { for: 'package', text: w.label || 'Package' }));
       head.appendChild(c);
-    } else {
-      head.appendChild(control(w, panelAct, w.label || w.name));
+    } else if (w.kind === 'button') {
+      const b = control(w, () => clickWidget(w), w.label);
+      (['document', 'story', 'assignment', 'check'].includes(w.name) ? targets : buttons).appendChild(b);
+    } else if (w.kind === 'text') {
+      head.appendChild(el('span', { 'data-wid': w.id, 'data-name': w.name, class: w.name === 'conflict' ? 'conflict' : 'static ' + w.name,
+                                    role: w.name === 'conflict' ? 'status' : null, text: w.text || '' }));
     }
   }
   body.appendChild(head);
-  const rows = el('div', { class: 'rows', role: 'list', 'aria-label': 'Fields of ' + (panel.package || 'the package') });
-  if (!rowsWidget || !(rowsWidget.children || []).length) {
-    body.appendChild(el('p', { class: 'empty', text: panel.package ? 'The package has no visible fields.' : 'The document holds no package: choose one and apply it.' }));
+  body.appendChild(el('div', { class: 'panel-tools' }, buttons, targets));
+  const rowList = ((rowsWidget && rowsWidget.children) || []).filter((r) => r.shown);
+  if (rowsWidget && rowsWidget.text) body.appendChild(el('p', { class: 'note', role: 'note', text: rowsWidget.text }));
+  if (!rowList.length) {
+    body.appendChild(el('p', { class: 'empty', text: panel.package ? 'The package has no visible fields.' : 'No package to show: choose one and apply it.' }));
   }
-  for (const row of (rowsWidget && rowsWidget.children) || []) {
-    if (!row.shown) continue;
-    const hint = panel.rows[String(row.id)] || {};
-    const children = row.children || [];
-    const name = row.label || (children[0] && children[0].text) || '';
+  const rows = el('div', { class: 'rows', role: 'list', 'aria-label': 'Fields of ' + (panel.package || 'the package') });
+  for (const row of rowList) {
+    const hint = (panel.rows || {})[String(row.id)] || {};
+    const number = row.name.replace(/^row/, '');
+    const name = row.label || '';
+    const act = (id, action, value) => (action === 'click' ? undefined : panelPost({ action: 'set', row: Number(number), value }));
     const label = el('div', { class: 'row-label', role: 'listitem' });
     const controls = el('div', { class: 'row-controls', 'data-row': name, 'data-type': hint.type || '' });
     let first = null;
-    const isDeadline = hint.typeCode === 11;
-    const lines = isDeadline ? el('div', { class: 'deadline' }) : null;
-    children.forEach((w, i) => {
-      if (i === 0 && w.kind === 'text') return; // the row's label
-      if (isDeadline && w.kind === 'text') {
-        lines.appendChild(el('span', { text: w.label.trim() }));
-        lines.appendChild(el('span', { 'data-wid': w.id, 'data-name': w.name, text: w.text || '—' }));
-        return;
+    for (const w of row.children || []) {
+      if (w.name === 'label' + number || !w.shown) continue;
+      if (w.kind === 'button') {
+        controls.appendChild(el('button', { type: 'button', 'data-wid': w.id, 'data-name': w.name, disabled: !w.enabled, text: w.label,
+                                             'aria-label': name + ': ' + w.label.replace(/\.\.\.$/, ''), onclick: () => clickWidget(w) }));
+        continue;
       }
-      const purpose = w.kind === 'button' ? name + ': ' + (w.label || '') : name;
-      // A row's text shows its value; the row's label already names it.
-      const c = w.kind === 'text' ? el('span', { 'data-wid': w.id, 'data-name': w.name, class: 'static', text: w.text || '' })
-        : control(w, panelAct, purpose, hint);
-      if (!first && ['edit', 'date', 'check', 'drop-down', 'editable drop-down'].includes(w.kind)) first = c.querySelector ? (c.matches('input,select,textarea') ? c : c.querySelector('input')) : c;
+      if (w.kind === 'colour') {
+        // A deadline: its three lines on the colour its dates give it.
+        const box = el('div', { class: 'colour deadline', 'data-wid': w.id, 'data-name': w.name, role: 'group', 'aria-label': name });
+        box.style.backgroundColor = w.color;
+        for (const line of (w.text || '').split('\n')) {
+          const at = line.indexOf(': ');
+          box.appendChild(el('span', { class: 'deadline-label', text: at < 0 ? line : line.slice(0, at + 1) }));
+          box.appendChild(el('span', { class: 'deadline-value', text: at < 0 ? '' : line.slice(at + 2) || '—' }));
+        }
+        controls.appendChild(box);
+        continue;
+      }
+      if (w.kind === 'text') {
+        // A multi-choice's values, changed through its dialog.
+        controls.appendChild(el('span', { class: 'static value', 'data-wid': w.id, 'data-name': w.name, id: 'value-' + row.id, text: w.text || '—' }));
+        continue;
+      }
+      const c = control(w, act, name, hint);
+      if (!first) first = c.matches('input,select,textarea') ? c : c.querySelector('input');
       controls.appendChild(c);
-    });
-    if (lines) controls.insertBefore(lines, controls.firstChild);
+    }
     const labelText = el('span', { text: name });
     if (first) {
       first.id = 'field-' + row.id;
       label.appendChild(el('label', { for: first.id }, labelText));
       first.removeAttribute('aria-label');
+      if (hint.description) first.setAttribute('aria-description', hint.description);
+      if (hint.required) first.setAttribute('aria-required', 'true');
     } else {
       label.appendChild(labelText);
     }
-    if (hint.required) label.appendChild(el('span', { class: 'required', text: ' *', title: 'required', 'aria-label': 'required' }));
+    if (hint.required) label.appendChild(el('span', { class: 'required', text: ' *', title: 'required', 'aria-hidden': 'true' }));
     if (hint.description) label.title = hint.description;
     rows.appendChild(label);
     rows.appendChild(controls);

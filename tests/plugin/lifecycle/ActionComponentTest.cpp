@@ -143,6 +143,38 @@ TEST_F(ActionComponentTest, ExportAndImportGoThroughTheFileDialogs) {
     EXPECT_EQ(Names(), std::vector<std::string>{"Alpha"});
 }
 
+TEST_F(ActionComponentTest, ImportRefusesAFileOlderThanTheLibrarysPackage) {
+    const struct {
+        uint32 fileVersion;
+        uint32 libraryVersion; // afterwards
+        std::vector<std::string> alerts;
+    } cases[] = {
+        {2, 3, {"The library holds a newer version of Alpha."}},
+        {3, 3, {}},
+        {5, 5, {}},
+    };
+    const fs::path file = fHome->path() / "alpha.xml";
+    for (const auto& c : cases) {
+        BRNPackage inFile(BRNFieldList{Field("A", "A", kBRNTypeString)}, Untranslated("Alpha"), PMString(),
+                          0);
+        inFile.SetVersion(c.fileVersion);
+        ASSERT_TRUE(BRNPackageUtils::WritePackageFile(IDFile(file), inFile));
+        BRNPackage held = inFile;
+        held.SetVersion(3);
+        Prefs()->SetPackages({held});
+        fAlerts->Clear();
+        HostDialogs::SetOpenFileAnswer({DialogAnswer::Kind::kPath, file});
+        ASSERT_TRUE(ActionRegistry::Do(kBRNImportPackageActionID));
+        HostDialogs::SetOpenFileAnswer({});
+        EXPECT_EQ(Prefs()->FindPackage(Untranslated("Alpha"))->GetVersion(), c.libraryVersion)
+            << c.fileVersion;
+        std::vector<std::string> alerts;
+        for (const auto& a : fAlerts->Alerts())
+            alerts.push_back(a.message);
+        EXPECT_EQ(alerts, c.alerts) << c.fileVersion;
+    }
+}
+
 class RefreshObserver : public CObserver {
 public:
     explicit RefreshObserver(Boss* boss) : CObserver(boss) {}
