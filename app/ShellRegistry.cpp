@@ -24,6 +24,7 @@ ShellRegistry& ShellRegistry::Get() {
         AddShellDocumentCommands(r);
         AddShellActionCommands(r);
         AddShellPanelCommands(r);
+        AddShellStoryCommands(r);
         return r;
     }();
     return registry;

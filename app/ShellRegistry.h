@@ -58,6 +58,8 @@ void AddShellDocumentCommands(ShellRegistry& registry);
 void AddShellActionCommands(ShellRegistry& registry);
 // The metadata panel: panel [set|click|choose|mode], about (ShellPanelCommands.cpp).
 void AddShellPanelCommands(ShellRegistry& registry);
+// The text-editing workflow: story, place, assignment (ShellStoryCommands.cpp).
+void AddShellStoryCommands(ShellRegistry& registry);
 
 // Splits a shell line into words at blanks: '...' keeps everything as it is, "..." and a
 // backslash escape the next character; a word starting with # outside quotes starts a

@@ -20,6 +20,8 @@
 #include <editline/readline.h>
 #include <filesystem>
 #include <fstream>
+#include <map>
+#include <cstring>
 #include <iostream>
 #include <unistd.h>
 
@@ -79,6 +81,45 @@ IDocument* Target(ShellSession& s, const std::string& file) {
 
 int NoArguments(const ShellArgs& args, const char* command) {
     return args.empty() ? kExitOK : Fail(kExitInput, std::string(command) + " takes no arguments");
+}
+
+// Tab completion at the terminal: the request's name, then the words a request takes first
+// (story, assignment and panel sub-requests), then file names.
+const std::vector<std::string>* gCompletionWords = nullptr;
+
+char* NextCompletion(const char* text, int state) {
+    static size_t next = 0;
+    if (state == 0) next = 0;
+    const std::string prefix(text);
+    while (gCompletionWords && next < gCompletionWords->size()) {
+        const std::string& w = (*gCompletionWords)[next++];
+        if (w.compare(0, prefix.size(), prefix) == 0) return ::strdup(w.c_str());
+    }
+    return nullptr;
+}
+
+char** CompleteRequest(const char* text, int start, int) {
+    static std::vector<std::string> names;
+    static const std::map<std::string, std::vector<std::string>> kFirstWords = {
+        {"story", {"list", "checkout", "checkin", "cancel-checkout", "update", "relink"}},
+        {"assignment", {"list", "user", "add", "remove", "update"}},
+        {"panel", {"set", "click", "choose", "mode"}},
+        {"select", {"story", "frame", "none"}},
+        {"answer", {"yes", "no", "ask"}},
+    };
+    if (names.empty())
+        for (const ShellCommand& c : ShellRegistry::Get().All())
+            names.push_back(c.name);
+    std::vector<std::string> words;
+    SplitShellWords(std::string(rl_line_buffer, static_cast<size_t>(start)), &words, nullptr);
+    if (words.empty()) {
+        gCompletionWords = &names;
+    } else if (auto it = kFirstWords.find(words[0]); it != kFirstWords.end() && words.size() == 1) {
+        gCompletionWords = &it->second;
+    } else {
+        return nullptr; // file names
+    }
+    return ::rl_completion_matches(text, NextCompletion);
 }
 
 fs::path HistoryFile() {
@@ -231,6 +272,7 @@ int ShellSession::RunTerminal(std::ostream& out) {
     fs::create_directories(history.parent_path(), ec);
     ::using_history();
     ::read_history(history.c_str());
+    rl_attempted_completion_function = CompleteRequest;
     int last = kExitOK;
     while (!fQuit) {
         IDocument* front = Front(false);

@@ -2,6 +2,8 @@
 # One-shot latency: brindle (plug-in module loaded, lifecycle running) beside brindle_linked
 # (plug-in linked in) and a bare exempi safe-update of one value, in one hyperfine run each.
 # Usage: bench/oneshot_latency.sh [build folder]
+# With BRINDLE_BEFORE=FOLDER (a copy of an earlier build's app/brindle, Brindle.pln and
+# brindle-commands.so) that program's `set` runs in the same hyperfine run, for a before/after.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
@@ -17,7 +19,12 @@ cp tests/data/xmp-files/BlueSquare.jpg "$work/one.jpg"
 hyperfine -N -w 5 -r 60 \
   "$module --home $home packages $work/one.jpg" \
   "$linked --home $home packages $work/one.jpg"
+before=()
+if [ -n "${BRINDLE_BEFORE:-}" ]; then
+  before=("$BRINDLE_BEFORE/brindle --home $home set $work/one.jpg Headline=Value")
+fi
 hyperfine -N -w 5 -r 60 \
   "$module --home $home set $work/one.jpg Headline=Value" \
   "$linked --home $home set $work/one.jpg Headline=Value" \
+  "${before[@]}" \
   "exempi -w -s xmp:Label -v Value $work/one.jpg"

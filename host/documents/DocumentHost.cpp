@@ -1,4 +1,5 @@
 #include "documents/DocumentHost.h"
+#include "documents/StoryWorkflow.h"
 #include "documents/FileStories.h"
 
 #include "base/ErrorUtils.h"
@@ -302,4 +303,5 @@ void RegisterDocumentClasses() {
     ObjectModel::RegisterClass(kStoryLinkBoss, {{IID_ISTORYREFERENCE, kHostStoryReferenceImpl}});
     ObjectModel::RegisterClass(kHostDocFileHandlerBoss, {{IID_IDOCFILEHANDLER, kHostDocFileHandlerImpl}});
     ObjectModel::AddIn(kSessionBoss, {IID_IDOCUMENTLIST, kHostDocumentListImpl});
+    RegisterStoryWorkflowCommands();
 }

@@ -6,6 +6,7 @@
 #include "documents/IAssignmentMgr.h"
 #include "documents/IDataBase.h"
 #include "documents/IStoryReference.h"
+#include "documents/StoryWorkflow.h"
 #include "formats/IdmlPackage.h"
 #include "formats/StoryFile.h"
 #include "io/FileUtils.h"
@@ -58,9 +59,11 @@ UID AddStory(IDocument* doc, const std::string& name, bool hasPacket, const std:
     if (!storyFile.IsEmpty()) {
         data->SetStoryFile(storyFile);
         data->SetExportedForTextEditing(kTrue);
-        bool known = true;
-        data->SetLocked(Host::IsStoryFileLocked(storyFile, &known) ? kTrue : kFalse);
-        if (auto* host = dynamic_cast<HostStoryData*>(data.get())) host->SetLockKnown(known ? kTrue : kFalse);
+        // Locked when someone else has it checked out; the session user's own check-out leaves
+        // it editable here.
+        const Host::StoryLock lock = Host::ReadStoryLock(storyFile);
+        data->SetLocked(lock.present && !Host::IsOwnLock(lock) ? kTrue : kFalse);
+        if (auto* host = dynamic_cast<HostStoryData*>(data.get())) host->SetLockKnown(lock.known ? kTrue : kFalse);
     }
     return uid;
 }

@@ -25,6 +25,7 @@ struct HostFileStories {
         UID story = kInvalidUID;
     };
     std::vector<Frame> frames;
+    std::map<UID, UID> links; // story -> the story link a relink works through
 };
 
 class HostDocument final : public CPMUnknown<IDocument> {

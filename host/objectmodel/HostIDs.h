@@ -72,6 +72,16 @@ enum : ClassID {
     // Changes announced on the targets' subjects (protocol IID_IXMPPACKETACCESS) by undo and redo.
     kUndoMessage = 0x1028,
     kRedoMessage = 0x1029,
+    // The story workflow's commands (StoryWorkflow.h): their classes, as announced around each.
+    kAssignmentChangedCmdBoss = 0x1BE1A, // an assignment's user or stories changed
+    kCheckInStoryCmdBoss = 0x18E36,      // a story is checked in
+    kCheckOutStoryCmdBoss = 0x18E34,     // a story is checked out
+    kCancelCheckOutStoryCmdBoss = 0x18E38,
+    kUpdateStoryFromFileCmdBoss = 0x1D01C, // a story updated from its story file
+    kPlaceStoryFileCmdBoss = 0x2C02,       // a story file placed
+    kImportAssignmentCmdBoss = 0x7313,
+    kUpdateAssignmentCmdBoss = 0x7319,
+    kRelinkStoryCmdBoss = 0x8C55, // a story link pointed at another file
 };
 
 enum : ServiceID {

@@ -172,6 +172,8 @@ void BRNPanelObserver::AutoAttach() {
             settings->AttachObserver(this, kBRNProtocol);
             settings->AttachObserver(this, IID_IDOCUMENTLIST);
             settings->AttachObserver(this, kCVLoggerProtocol);
+            // The document observer's change broadcast: a command touched the document's metadata.
+            settings->AttachObserver(this, IID_IBRNDOCCHANGE);
         } else {
             CV_LOG(30, "BRNPanelObserver: no settings subject");
         }
@@ -201,6 +203,7 @@ void BRNPanelObserver::AutoDetach() {
         settings->DetachObserver(this, kBRNProtocol);
         settings->DetachObserver(this, IID_IDOCUMENTLIST);
         settings->DetachObserver(this, kCVLoggerProtocol);
+        settings->DetachObserver(this, IID_IBRNDOCCHANGE);
     }
     InterfacePtr<ISubject> own(this, IID_ISUBJECT);
     if (own) own->DetachObserver(this, kBRNProtocol);
@@ -230,6 +233,11 @@ void BRNPanelObserver::Update(const ClassID& theChange, ISubject*, const PMIID& 
             UpdateStatus();
             PassOn(kCVLoggerStatusMessage);
         }
+    } else if (protocol == IID_IBRNDOCCHANGE && theChange == kBRNDocChangedMessage &&
+               changedBy != static_cast<IObserver*>(this)) {
+        // What the targets hold may have changed under the panel: shown again as they are now.
+        // (The panel's own passing-on on this protocol is not taken back in.)
+        Refresh();
     } else if (protocol == kBRNProtocol && changedBy != static_cast<IObserver*>(this)) {
         switch (theChange) {
         case kBRNLibraryChangedMessage:
