@@ -206,6 +206,17 @@ public:
     }
 };
 
+// Ends the user's check-out: the lock file goes and the story reads as editable by anyone.
+bool ReleaseLock(const Host::StoryLock& lock, IStoryData* data, std::string* why) {
+    std::error_code ec;
+    if (!fs::remove(lock.file, ec) || ec) {
+        *why = "the lock file \"" + lock.file.string() + "\" cannot be removed: " + ec.message();
+        return false;
+    }
+    RefreshLock(data);
+    return true;
+}
+
 class CheckInStoryCmd final : public WorkflowCmd {
 public:
     using WorkflowCmd::WorkflowCmd;
@@ -219,10 +230,7 @@ public:
             if (!xmp || !OwnCheckOut(data.get(), &file, &lock, &why)) return Failed(why);
             if (!StoryFile::WritePacket(file.Path(), xmp->SerializePacket(), &why))
                 return Failed("the story file \"" + file.Path().string() + "\" cannot be written: " + why);
-            std::error_code ec;
-            if (!fs::remove(lock.file, ec) || ec)
-                return Failed("the lock file \"" + lock.file.string() + "\" cannot be removed: " + ec.message());
-            RefreshLock(data.get());
+            if (!ReleaseLock(lock, data.get(), &why)) return Failed(why);
         }
     }
 };
@@ -240,10 +248,7 @@ public:
             if (!OwnCheckOut(data.get(), &file, &lock, &why) || !ReadStoryPacket(file, &story, &why)) return Failed(why);
             // What was changed here since the check-out is given up: the story file's packet again.
             if (!TakePacket(DataBase(), s, story.packet)) return Failed("the story file's packet cannot be read");
-            std::error_code ec;
-            if (!fs::remove(lock.file, ec) || ec)
-                return Failed("the lock file \"" + lock.file.string() + "\" cannot be removed: " + ec.message());
-            RefreshLock(data.get());
+            if (!ReleaseLock(lock, data.get(), &why)) return Failed(why);
         }
     }
 };
@@ -455,7 +460,9 @@ bool CheckOutStory(IDocument* doc, UID story, std::string* error) {
                    [](WorkflowCmd&) {});
 }
 
-bool CheckInStory(IDocument* doc, UID story, std::string* error) {
+namespace {
+// Check-in and cancel: both need the user's own check-out and a story file that reads.
+bool EndCheckOut(ClassID cls, IDocument* doc, UID story, std::string* error) {
     IStoryData* raw = nullptr;
     if (!StoryItem(doc, story, &raw, error)) return false;
     InterfacePtr<IStoryData> data(raw);
@@ -463,20 +470,16 @@ bool CheckInStory(IDocument* doc, UID story, std::string* error) {
     StoryLock lock;
     StoryXml::Story s;
     if (!OwnCheckOut(data.get(), &file, &lock, error) || !ReadStoryPacket(file, &s, error)) return false;
-    return Process(kCheckInStoryCmdBoss, UIDList(doc->GetDocumentDataBase(), story), doc, error,
-                   [](WorkflowCmd&) {});
+    return Process(cls, UIDList(doc->GetDocumentDataBase(), story), doc, error, [](WorkflowCmd&) {});
+}
+} // namespace
+
+bool CheckInStory(IDocument* doc, UID story, std::string* error) {
+    return EndCheckOut(kCheckInStoryCmdBoss, doc, story, error);
 }
 
 bool CancelCheckOutStory(IDocument* doc, UID story, std::string* error) {
-    IStoryData* raw = nullptr;
-    if (!StoryItem(doc, story, &raw, error)) return false;
-    InterfacePtr<IStoryData> data(raw);
-    IDFile file;
-    StoryLock lock;
-    StoryXml::Story s;
-    if (!OwnCheckOut(data.get(), &file, &lock, error) || !ReadStoryPacket(file, &s, error)) return false;
-    return Process(kCancelCheckOutStoryCmdBoss, UIDList(doc->GetDocumentDataBase(), story), doc, error,
-                   [](WorkflowCmd&) {});
+    return EndCheckOut(kCancelCheckOutStoryCmdBoss, doc, story, error);
 }
 
 bool UpdateStoryFromFile(IDocument* doc, UID story, std::string* error) {
