@@ -255,7 +255,7 @@ DocumentResult KeyDocument(const ServiceOptions& o, const std::string& file) {
         else
             std::cout << UTF8(k) << std::endl;
         return DocumentResult{kExitOK, DocumentOutcome::kRead};
-    });
+    }, o.json);
 }
 
 DocumentResult ExpandDocument(const ServiceOptions& o, const std::string& file) {
@@ -284,7 +284,7 @@ DocumentResult ExpandDocument(const ServiceOptions& o, const std::string& file) 
             return kExitOK;
         };
         return Done(run(), DocumentOutcome::kRead);
-    });
+    }, o.json);
 }
 
 DocumentResult SetDocument(const ServiceOptions& o, const std::string& file) {
@@ -362,7 +362,7 @@ DocumentResult SetDocument(const ServiceOptions& o, const std::string& file) {
             return kExitOK;
         };
         return Done(run(), DocumentOutcome::kUpdated);
-    });
+    }, o.json);
 }
 
 bool IsFile(const std::string& name) {

@@ -210,6 +210,27 @@ TEST_F(ScaleCommandTest, AWriteOverManyFilesKeepsArgumentOrderAndFoldsExitCodes)
     EXPECT_EQ(Run("check" + args + " " + Quote(fDir / "gone.jpg")).code, 2);
 }
 
+// A document that cannot be opened is an error object in the JSON however many workers ran:
+// the workers' objects reach the output as the parent's own do.
+TEST_F(ScaleCommandTest, AnUnreadableDocumentIsAnErrorObjectWithAndWithoutWorkers) {
+    const fs::path good = Copy("Editorial-BlueSquare.jpg", fDir / "good.jpg");
+    const fs::path missing = fDir / "missing.jpg";
+    for (const char* command : {"key", "set -s Headline=Worked", "expand -t '<cvbrindle:package/>'", "xml"}) {
+        for (const char* jobs : {"-j 1", "-j 2"}) {
+            SCOPED_TRACE(std::string(command) + " " + jobs);
+            Result r = Run(std::string(command) + " " + jobs + " --json " + Quote(good) + " " + Quote(missing));
+            EXPECT_EQ(r.code, 2) << r.err;
+            const json all = json::parse(r.out, nullptr, false);
+            ASSERT_FALSE(all.is_discarded()) << r.out;
+            ASSERT_EQ(all["documents"].size(), 2u) << r.out;
+            EXPECT_EQ(all["documents"][0]["file"], good.string());
+            EXPECT_FALSE(all["documents"][0].contains("error"));
+            EXPECT_EQ(all["documents"][1]["file"], missing.string());
+            EXPECT_TRUE(all["documents"][1].contains("error")) << r.out;
+        }
+    }
+}
+
 TEST_F(ScaleCommandTest, WithoutUSERTheAccountNamesTheHistoryEntry) {
     const fs::path a = Copy("Editorial-BlueSquare.jpg", fDir / "a.jpg");
     struct passwd* pw = ::getpwuid(::getuid());
