@@ -44,7 +44,7 @@ void TellSession(ClassID change) {
 } // namespace
 
 void HostDocumentList::Add(IDocument* doc, std::unique_ptr<HostDataBase> db) {
-    fEntries.push_back({doc, std::move(db)});
+    fEntries.push_back({doc, std::move(db), nullptr});
     fFront = doc;
     TellSession(kFrontDocChangedMessage);
 }

@@ -76,10 +76,6 @@ IXMPPacketAccess* QueryPacket(IDataBase* db, UID uid) {
     return static_cast<IXMPPacketAccess*>(db->Instantiate(uid, IID_IXMPPACKETACCESS));
 }
 
-std::string NameOf(IStoryData* data) {
-    return data ? data->GetName().GetUTF8String() : std::string();
-}
-
 // The story file of the story, when it has one that exists.
 bool ExistingStoryFile(IStoryData* data, IDFile* file, std::string* error) {
     if (!data) return Fail(error, "no such story");
