@@ -202,15 +202,18 @@ void ExpectSameStoredField(const BRNField& a, const BRNField& b) {
     EXPECT_EQ(a.GetHidden(), b.GetHidden());
     EXPECT_EQ(a.GetReadOnly(), b.GetReadOnly());
     EXPECT_EQ(a.GetHasDefault(), b.GetHasDefault());
-    if (b.GetHasDefault()) EXPECT_EQ(a.GetDefaultValue(), b.GetDefaultValue());
+    if (b.GetHasDefault()) {
+        EXPECT_EQ(a.GetDefaultValue(), b.GetDefaultValue());
+    }
     EXPECT_EQ(a.GetOptions(), b.GetOptions());
     EXPECT_EQ(a.GetDefaultValues(), b.GetDefaultValues());
     EXPECT_EQ(a.GetSelectedValues(), b.GetSelectedValues());
     EXPECT_EQ(a.GetHistory(), b.GetHistory());
     EXPECT_EQ(a.GetAllowUserValues(), b.GetAllowUserValues());
     EXPECT_EQ(a.GetFieldOverridden(), b.GetFieldOverridden());
-    if (b.GetType() == kBRNTypeText || b.GetType() == kBRNTypeMultiChoice)
+    if (b.GetType() == kBRNTypeText || b.GetType() == kBRNTypeMultiChoice) {
         EXPECT_EQ(a.GetVisibleLines(), b.GetVisibleLines());
+    }
     if (b.GetType() == kBRNTypeDeadline) {
         EXPECT_EQ(a.GetDeadline().PlannedDate, b.GetDeadline().PlannedDate);
         EXPECT_EQ(a.GetDeadline().ExecutedDate, b.GetDeadline().ExecutedDate);
