@@ -183,7 +183,9 @@ TEST_F(BatchWriteCommandTest, ADocumentNamedTwiceTakesBothWrites) {
     const json j = json::parse(history.out, nullptr, false);
     ASSERT_TRUE(j.is_object()) << history.out;
     for (const json& f : j["documents"][0]["packages"][0]["fields"])
-        if (f["name"] == "Headline") EXPECT_EQ(f["history"].size(), 4u) << "the sample's entry and three more";
+        if (f["name"] == "Headline") {
+            EXPECT_EQ(f["history"].size(), 4u) << "the sample's entry and three more";
+        }
 }
 
 } // namespace

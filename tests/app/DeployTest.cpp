@@ -72,7 +72,9 @@ TEST_F(DeployTest, GNUParallelShardsAListOverTwoHostsAndKeepsItsOrder) {
             continue;
         }
         files.push_back(l["file"]);
-        if (l["file"] != fNames[5]) EXPECT_TRUE(l.contains("packages")) << l.dump();
+        if (l["file"] != fNames[5]) {
+            EXPECT_TRUE(l.contains("packages")) << l.dump();
+        }
     }
     EXPECT_EQ(files, fNames);
     EXPECT_EQ(summaries, 4u) << "13 names in shards of 4";

@@ -299,7 +299,7 @@ TEST_F(LibraryCommand, ImportWithABadFileNamesItAndChangesNothing) {
     // Latin-1 bytes in a file that says it is UTF-8.
     const fs::path utf8 = fWork / "utf8.xml";
     WriteFile(utf8,
-              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<brindle version=\"1\"><package name=\"R\xE9d\" "
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<brindle version=\"1\"><package name=\"R\xE9" "d\" "
               "version=\"2\"/></brindle>");
     const fs::path text = fWork / "notes.txt";
     WriteFile(text, "these are not the packages you are looking for\n");

@@ -17,34 +17,9 @@ using namespace testsupport;
 
 namespace {
 
-std::string FileURL(const fs::path& p) {
-    // The host renders a blank as %20; the names used here hold nothing else to escape.
-    std::string s = "file://";
-    for (char c : p.string())
-        s += c == ' ' ? std::string("%20") : std::string(1, c);
-    return s;
-}
-
-class LifecycleCommandTest : public ::testing::Test {
+class LifecycleCommandTest : public CommandSessionTest {
 protected:
-    void SetUp() override {
-        fPlugIn = PlugInFolderWith();
-        ASSERT_EQ(Run("library import " + Quote(SamplesLibrary() / "Editorial_ID.xml")), 0) << fErr;
-    }
-    int Run(const std::string& args) {
-        return RunBrindle("--home " + Quote(fHome.path()) + " --plugin-dir " + Quote(fPlugIn) +
-                              " --user login --alias Ann " + args,
-                          &fOut, &fErr);
-    }
-    fs::path Copy(const char* name) {
-        const fs::path file = fDir.path() / name;
-        fs::copy_file(fs::path(BRINDLE_TEST_DATA) / "xmp-files/BlueSquare.jpg", file);
-        return file;
-    }
-
-    TempDir fHome, fDir;
-    fs::path fPlugIn;
-    std::string fOut, fErr;
+    fs::path Copy(const char* name) { return CopyJpeg(name); }
 };
 
 TEST_F(LifecycleCommandTest, OpenSaveAndCloseAnnouncedWithTheExactPayload) {

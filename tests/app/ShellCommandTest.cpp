@@ -11,13 +11,6 @@ using namespace testsupport;
 
 namespace {
 
-std::string FileURL(const fs::path& p) {
-    std::string s = "file://";
-    for (char c : p.string())
-        s += c == ' ' ? std::string("%20") : std::string(1, c);
-    return s;
-}
-
 const char* kDualPacket =
     "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
     "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\">"
@@ -25,33 +18,10 @@ const char* kDualPacket =
     "xmlns:dunmoreBRN=\"https://ns.corvane.com/xmp/indesign/brindle/2.0/\" old:DocType=\"InDesign\" "
     "dunmoreBRN:DocType=\"InDesign\"/></rdf:RDF></x:xmpmeta>";
 
-class ShellCommandTest : public ::testing::Test {
+class ShellCommandTest : public CommandSessionTest {
 protected:
-    void SetUp() override {
-        fPlugIn = PlugInFolderWith();
-        ASSERT_EQ(Run("library import " + Quote(SamplesLibrary() / "Editorial_ID.xml")), 0) << fErr;
-    }
-    int Run(const std::string& args) {
-        return RunBrindle("--home " + Quote(fHome.path()) + " --plugin-dir " + Quote(fPlugIn) +
-                              " --user login --alias Ann " + args,
-                          &fOut, &fErr);
-    }
-    // Runs the script through --script; the exit code.
-    int Shell(const std::string& script, const std::string& options = "", const std::string& shellOptions = "") {
-        const fs::path file = fDir.path() / "script.brindle";
-        WriteFile(file, script);
-        return Run(options + " shell " + shellOptions + " --script " + Quote(file));
-    }
-    fs::path Copy(const std::string& name) {
-        const fs::path file = fDir.path() / name;
-        fs::copy_file(fs::path(BRINDLE_TEST_DATA) / "xmp-files/BlueSquare.jpg", file);
-        return file;
-    }
+    fs::path Copy(const std::string& name) { return CopyJpeg(name); }
     std::string Q(const fs::path& p) { return Quote(p); }
-
-    TempDir fHome, fDir;
-    fs::path fPlugIn;
-    std::string fOut, fErr;
 };
 
 bool Contains(const std::string& text, const std::string& part) {

@@ -30,11 +30,12 @@ std::vector<fs::path> LockFiles(const fs::path& folder) {
     return locks;
 }
 
-class StoryWorkflowShellTest : public ::testing::Test {
+class StoryWorkflowShellTest : public CommandSessionTest {
 protected:
+    StoryWorkflowShellTest() : CommandSessionTest("--user ci") {}
     void SetUp() override {
-        fPlugIn = PlugInFolderWith();
-        ASSERT_EQ(Run("library import " + Quote(SamplesLibrary() / "Editorial_ID.xml")), 0) << fErr;
+        CommandSessionTest::SetUp();
+        if (HasFatalFailure()) return;
         // The layout package with an assignment of three stories and their story files.
         fIdml = fDir.path() / "layout.idml";
         fs::copy_file(kData / "idml" / "4_story_pointers.idml", fIdml);
@@ -59,15 +60,6 @@ protected:
         ASSERT_EQ(Run("apply " + Quote(fDir.path() / "B.icml") + " Editorial"), 0) << fErr;
         ASSERT_EQ(Run("set " + Quote(fDir.path() / "B.icml") + " Headline=FromFile"), 0) << fErr;
     }
-    int Run(const std::string& args) {
-        return RunBrindle("--home " + Quote(fHome.path()) + " --plugin-dir " + Quote(fPlugIn) + " --user ci " + args,
-                          &fOut, &fErr);
-    }
-    int Shell(const std::string& script, const std::string& options = "") {
-        const fs::path file = fDir.path() / "script.brindle";
-        WriteFile(file, script);
-        return Run(options + " shell --script " + Quote(file));
-    }
     // The library's Editorial one version on: what the documents hold is then older.
     void RaiseLibraryVersion() {
         std::string xml = ReadUTF16File(SamplesLibrary() / "Editorial_ID.xml");
@@ -80,9 +72,7 @@ protected:
     }
     fs::path B() const { return fDir.path() / "B.icml"; }
 
-    TempDir fHome, fDir;
-    fs::path fPlugIn, fIdml;
-    std::string fOut, fErr;
+    fs::path fIdml;
 };
 
 // The Editorial package of the first target of the last `packages --json` in the output.

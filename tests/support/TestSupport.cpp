@@ -148,6 +148,37 @@ fs::path PlugInFolderWith(const fs::path& files) {
     return dir;
 }
 
+void CommandSessionTest::SetUp() {
+    fPlugIn = PlugInFolderWith();
+    ASSERT_EQ(Run("library import " + Quote(SamplesLibrary() / "Editorial_ID.xml")), 0) << fErr;
+}
+
+int CommandSessionTest::Run(const std::string& args) {
+    return RunBrindle("--home " + Quote(fHome.path()) + " --plugin-dir " + Quote(fPlugIn) + " " + fUserOptions +
+                          " " + args,
+                      &fOut, &fErr);
+}
+
+int CommandSessionTest::Shell(const std::string& script, const std::string& options,
+                              const std::string& shellOptions) {
+    const fs::path file = fDir.path() / "script.brindle";
+    WriteFile(file, script);
+    return Run(options + " shell " + shellOptions + " --script " + Quote(file));
+}
+
+fs::path CommandSessionTest::CopyJpeg(const std::string& name) {
+    const fs::path file = fDir.path() / name;
+    fs::copy_file(fs::path(BRINDLE_TEST_DATA) / "xmp-files/BlueSquare.jpg", file);
+    return file;
+}
+
+std::string FileURL(const fs::path& p) {
+    std::string s = "file://";
+    for (char c : p.string())
+        s += c == ' ' ? std::string("%20") : std::string(1, c);
+    return s;
+}
+
 fs::path SamplesLibrary() {
     return fs::path(BRINDLE_SOURCE_DIR) / "samples/library";
 }

@@ -77,6 +77,31 @@ std::filesystem::path PlugInModule();
 // files of the given folder (defaults files, marker files), for --plugin-dir.
 std::filesystem::path PlugInFolderWith(const std::filesystem::path& files = {});
 
+// The program run in a home of its own with a plug-in folder of the build's module and the
+// sample Editorial package in its library: the one-shot commands and `brindle shell`.
+class CommandSessionTest : public ::testing::Test {
+protected:
+    // The user options every run takes (the default: a login name and the alias Ann).
+    explicit CommandSessionTest(std::string userOptions = "--user login --alias Ann")
+        : fUserOptions(std::move(userOptions)) {}
+    void SetUp() override;
+    // Runs brindle with the arguments; its exit code, its output in fOut and fErr.
+    int Run(const std::string& args);
+    // Runs the script through `shell --script`; the exit code.
+    int Shell(const std::string& script, const std::string& options = "", const std::string& shellOptions = "");
+    // A copy of the sample JPEG (no packages) in the test's folder, by name.
+    std::filesystem::path CopyJpeg(const std::string& name);
+
+    std::string fUserOptions;
+    TempDir fHome, fDir;
+    std::filesystem::path fPlugIn;
+    std::string fOut, fErr;
+};
+
+// The file URL the host gives a document (a blank as %20; the names used hold nothing else
+// to escape).
+std::string FileURL(const std::filesystem::path& p);
+
 // A text that is never translated (names and values of fields and packages).
 PMString Untranslated(const char* text);
 // A field with a name, short name, type and value, all else at its defaults.
