@@ -1,6 +1,6 @@
 #include "formats/PdfFile.h"
 
-#include "io/FileUtils.h"
+#include "io/FileStamp.h"
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFExc.hh>
@@ -130,7 +130,7 @@ void PutBig(std::string* out, uint64_t value, int bytes) {
 using Identity = FileUtils::FileStamp;
 
 bool IdentityOf(const fs::path& file, Identity* id) {
-    return FileUtils::StampOf(IDFile(file), id) && id->regular;
+    return FileUtils::StampOf(file, id) && id->regular;
 }
 
 class Memo {

@@ -409,9 +409,9 @@ FolderSyncBatch::~FolderSyncBatch() {
         SyncFolder(IDFile(fs::path(folder)));
 }
 
-bool StampOf(const IDFile& file, FileStamp* stamp) {
+bool StampOf(const std::filesystem::path& file, FileStamp* stamp) {
     struct stat st {};
-    if (::stat(file.Path().c_str(), &st) != 0) return false;
+    if (::stat(file.c_str(), &st) != 0) return false;
     stamp->dev = st.st_dev;
     stamp->ino = st.st_ino;
     stamp->size = st.st_size;

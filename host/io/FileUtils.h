@@ -2,6 +2,7 @@
 #pragma once
 
 #include "base/PMString.h"
+#include "io/FileStamp.h"
 #include "io/IDFile.h"
 
 #include <string>
@@ -68,23 +69,4 @@ bool ReadRegularFile(const IDFile& file, std::string* bytes, std::string* error 
                      uint64 maxSize = kMaxReadSize);
 // Whether the path names a regular file (after following symbolic links).
 bool IsRegularFile(const IDFile& file);
-
-// What identifies a file's content without reading it (device, inode, size, modification
-// and change times): a file replaced, rewritten or touched since has another stamp.
-struct FileStamp {
-    unsigned long long dev = 0, ino = 0;
-    long long size = 0, mtime = 0, ctime = 0; // times in nanoseconds
-    bool regular = false;                     // a regular file (after following links)
-    bool operator==(const FileStamp& o) const {
-        return dev == o.dev && ino == o.ino && size == o.size && mtime == o.mtime && ctime == o.ctime &&
-               regular == o.regular;
-    }
-    bool operator!=(const FileStamp& o) const { return !(*this == o); }
-};
-// The stamp of a file or folder; false when it cannot be had.
-bool StampOf(const IDFile& file, FileStamp* stamp);
-// File times advance in clock ticks, not nanoseconds: a file changed again within the tick
-// of its last change keeps its times. A stamp is settled when the file has not changed in
-// the last two seconds; what is remembered by stamp is remembered only once it is settled.
-bool IsSettled(const FileStamp& stamp);
 } // namespace FileUtils

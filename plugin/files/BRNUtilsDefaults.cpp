@@ -70,7 +70,10 @@ std::string FileText(const IDFile& file) {
 enum class Visit { kFound, kNotFound, kFailed };
 
 using Stamp = FileUtils::FileStamp;
-using FileUtils::StampOf;
+
+bool StampOf(const IDFile& file, Stamp* s) {
+    return FileUtils::StampOf(file.Path(), s);
+}
 
 bool Settled(const Stamp& s) {
     return FileUtils::IsSettled(s);
