@@ -5,6 +5,12 @@
 HostXMPPacketAccess::HostXMPPacketAccess(Boss* boss)
     : CPMUnknown<IXMPPacketAccess>(boss), fPacket(new XMPPacketAccess) {}
 
+XmpPtr HostXMPPacketAccess::TreeOf(IXMPPacketAccess* packet) {
+    if (auto* host = dynamic_cast<HostXMPPacketAccess*>(packet)) packet = host->fPacket.get();
+    auto* own = dynamic_cast<XMPPacketAccess*>(packet);
+    return own ? own->Tree() : nullptr;
+}
+
 bool16 HostXMPPacketAccess::GetNamespacePrefix(const WideString& ns, WideString* prefix) {
     return fPacket->GetNamespacePrefix(ns, prefix);
 }

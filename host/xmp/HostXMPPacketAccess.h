@@ -5,6 +5,8 @@
 #include "objectmodel/InterfacePtr.h"
 #include "xmp/IXMPPacketAccess.h"
 
+#include <exempi/xmp.h>
+
 class HostXMPPacketAccess final : public CPMUnknown<IXMPPacketAccess> {
 public:
     explicit HostXMPPacketAccess(Boss* boss);
@@ -43,6 +45,9 @@ public:
     bool16 ParsePacket(const std::string& rdf) override;
     bool16 IsDirty() const override;
     void SetDirty(bool16 dirty) override;
+
+    // The toolkit's tree behind a packet of this host (a document's or a bare one), or null.
+    static XmpPtr TreeOf(IXMPPacketAccess* packet);
 
 private:
     InterfacePtr<IXMPPacketAccess> fPacket;

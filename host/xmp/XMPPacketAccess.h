@@ -88,6 +88,9 @@ public:
 
     // Initialises exempi once for the process; true when it is usable.
     static bool InitToolkit();
+    // The toolkit's tree, for a writer that serializes it into a file (never to be changed
+    // behind the packet's back, which would leave its kept serializations stale).
+    XmpPtr Tree() const { return fXmp; }
 
 private:
     bool Usable(const char* ns, const char* path) const { return fXmp && ns && *ns && path && *path; }
