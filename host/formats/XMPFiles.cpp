@@ -719,6 +719,7 @@ Result WritePdf(const Target& t, XmpPtr xmp, std::string* note) {
 
 // Whether plain JPEGs are written by a copy of their bytes (see WritePlainJpeg).
 std::atomic<bool> gPlainJpegWrites{true};
+std::atomic<size_t> gPlainJpegWriteCount{0};
 
 // Larger JPEGs are left to the toolkit's way, which copies the file without holding it.
 constexpr off_t kPlainJpegMaxBytes = 64 * 1024 * 1024;
@@ -745,14 +746,12 @@ bool ReadWhole(const fs::path& p, std::string* bytes) {
     return ::close(fd) == 0 && ok;
 }
 
-// A packet whose wrapper says that it may be rewritten where it stands: "<?xpacket begin",
-// and a trailer <?xpacket end="w"?> closing the text.
-bool RewritableWrapper(const std::string& packet) {
-    if (packet.rfind("<?xpacket begin", 0) != 0 || packet.size() < 2 || packet.compare(packet.size() - 2, 2, "?>") != 0)
-        return false;
-    const size_t end = packet.rfind("<?xpacket end=");
-    return end != std::string::npos && end + 15 < packet.size() && packet[end + 15] == 'w' &&
-           (packet[end + 14] == '"' || packet[end + 14] == '\'');
+// A packet in its wrapper, from "<?xpacket begin" to the trailer's "?>", which fills its segment:
+// the space a new packet of the same length may take (the toolkit's handler takes it whatever
+// the trailer says, the segment being the packet's alone).
+bool Wrapped(const std::string& packet) {
+    return packet.rfind("<?xpacket begin", 0) == 0 && packet.size() >= 2 &&
+           packet.compare(packet.size() - 2, 2, "?>") == 0 && packet.find("<?xpacket end=") != std::string::npos;
 }
 
 enum class Plain { kDone, kNotPlain, kFailed };
@@ -778,7 +777,7 @@ Plain WritePlainJpeg(const Target& t, XmpPtr xmp, std::string* note) {
     }
     if (!Writable(t.real, t.st)) return Plain::kFailed;
     std::string packet, out;
-    if (!old.empty() && RewritableWrapper(old) &&
+    if (!old.empty() && Wrapped(old) &&
         SerializeToFit(xmp, static_cast<int32>(old.size()), &packet)) {
         XMPToolkitName::Keep(&packet, old, true);
         out = in;
@@ -800,6 +799,7 @@ Plain WritePlainJpeg(const Target& t, XmpPtr xmp, std::string* note) {
         return Plain::kFailed;
     // The file holds the packet now: a sidecar made for it earlier has nothing more to say.
     RemoveSidecarAfterCommit(SidecarOf(t.given), t.given, xmp, note);
+    ++gPlainJpegWriteCount;
     return Plain::kDone;
 }
 
@@ -1004,6 +1004,10 @@ Result WriteParsed(const Target& t, XmpPtr xmp, const std::string& rdf, std::str
 
 void SetPlainJpegWrites(bool on) {
     gPlainJpegWrites = on;
+}
+
+size_t PlainJpegWriteCount() {
+    return gPlainJpegWriteCount;
 }
 
 bool UsesSidecar(const IDFile& file) {

@@ -63,5 +63,7 @@ IDFile SidecarFile(const IDFile& file);
 // For tests: whether plain JPEGs are written by copying their bytes (the default) or through
 // the toolkit's way, as any other JPEG.
 void SetPlainJpegWrites(bool on);
+// For tests: how many files the plain JPEG writer has put in place (or handed to the group).
+size_t PlainJpegWriteCount();
 
 } // namespace XMPFiles
