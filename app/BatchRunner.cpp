@@ -91,18 +91,6 @@ private:
     std::streambuf* fErr;
 };
 
-// The test hook $BRINDLE_COMMIT_FAULT: "sync" makes a group's sync fail, "rename:NAME" the
-// rename of every file named NAME.
-void SetCommitFaultFromEnvironment() {
-    FileReplace::Group::Fault fault;
-    if (const char* text = std::getenv("BRINDLE_COMMIT_FAULT")) {
-        const std::string t = text;
-        if (t == "sync") fault.sync = true;
-        if (t.rfind("rename:", 0) == 0) fault.renameName = t.substr(7);
-    }
-    FileReplace::Group::SetFault(fault);
-}
-
 // Runs the task on documents one after another, their new files waiting in a group that is
 // committed every GroupSize() documents (or after half a second): each document's output and
 // result are handed on, in order, only once its group is committed. A document of the group
@@ -112,7 +100,7 @@ public:
     using Emit = std::function<void(Frame&)>;
     GroupedTasks(const BatchRunner::Task& task, bool json, Emit emit)
         : fTask(task), fJSON(json), fEmit(std::move(emit)), fSize(BatchRunner::GroupSize()) {
-        SetCommitFaultFromEnvironment();
+        ApplyCommitFaultFromEnvironment();
     }
     ~GroupedTasks() { Flush(); }
 
@@ -264,6 +252,16 @@ void PrintFrame(Frame& f, bool list, bool* first) {
 }
 
 } // namespace
+
+void ApplyCommitFaultFromEnvironment() {
+    FileReplace::Group::Fault fault;
+    if (const char* text = std::getenv("BRINDLE_COMMIT_FAULT")) {
+        const std::string t = text;
+        if (t == "sync") fault.sync = true;
+        if (t.rfind("rename:", 0) == 0) fault.renameName = t.substr(7);
+    }
+    FileReplace::Group::SetFault(fault);
+}
 
 void BatchRunner::Settings::AddOptions(CLI::App* command, bool withJobs) {
     if (withJobs) {
