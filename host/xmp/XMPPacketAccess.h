@@ -19,6 +19,8 @@
 
 #include <exempi/xmp.h>
 
+#include <map>
+#include <memory>
 #include <string>
 
 class XMPPacketAccess final : public CStandaloneUnknown<IXMPPacketAccess> {
@@ -110,4 +112,7 @@ private:
     // checks, the save), and the text is a function of the tree.
     mutable std::string fSerialized, fCompact;
     mutable bool fHasSerialized = false, fHasCompact = false;
+    // The namespace trees built since the last change, by namespace: the plug-in reads its
+    // namespace whole several times between two changes (open, checks, the set, the save).
+    std::map<std::string, std::unique_ptr<XMPTree>, std::less<>> fTrees;
 };

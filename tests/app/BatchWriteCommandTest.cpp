@@ -232,10 +232,11 @@ TEST_F(BatchWriteCommandTest, CheckWithSaveCommitsItsDocumentsTogether) {
             ASSERT_TRUE(entries.count(n)) << r.out;
             EXPECT_EQ(entries[n]["saved"], !kept) << entries[n].dump();
             EXPECT_EQ(errors.count(n), kept ? 1u : 0u) << r.out;
-            if (kept)
+            if (kept) {
                 EXPECT_EQ(ReadFile(dir / n), sample) << "left as it was, byte for byte";
-            else
+            } else {
                 EXPECT_NE(ReadFile(dir / n), sample);
+            }
         }
         for (const auto& e : fs::directory_iterator(dir.path()))
             EXPECT_NE(e.path().filename().string().rfind(FileUtils::kTemporaryPrefix, 0), 0u) << e.path().filename();

@@ -110,7 +110,9 @@ InterfacePtr<XMPPacketAccess> WithTestSchema(const fs::path& file, const std::st
     bool sidecar = false;
     const Result read = XMPFiles::Read(IDFile(file), &rdf, &sidecar);
     EXPECT_TRUE(read == Result::kOK || read == Result::kNoPacket) << file;
-    if (read == Result::kOK) EXPECT_TRUE(xmp->ParsePacket(rdf)) << file;
+    if (read == Result::kOK) {
+        EXPECT_TRUE(xmp->ParsePacket(rdf)) << file;
+    }
     WideString prefix;
     EXPECT_TRUE(xmp->RegisterNamespace(kNS, WideString("bt"), &prefix));
     EXPECT_TRUE(xmp->SetProperty(kNS, WideString("Title"), WideString(title)));
