@@ -10,6 +10,7 @@
 #include "objectmodel/ObjectModel.h"
 #include "subjects/HostSubject.h"
 #include "subjects/ISubject.h"
+#include "xmp/HostXMPPacketAccess.h"
 #include "xmp/IXMPPacketAccess.h"
 
 #include <algorithm>
@@ -51,7 +52,7 @@ std::vector<UndoTarget> Snapshot(IDataBase* db, const UIDList* list) {
             continue;
         InterfacePtr<IXMPPacketAccess> packet(
             static_cast<IXMPPacketAccess*>(db->Instantiate(uid, IID_IXMPPACKETACCESS)));
-        if (packet) targets.push_back({uid, packet->SerializePacket(), {}});
+        if (packet) targets.push_back({uid, HostXMPPacketAccess::SnapshotOf(packet.get()), {}});
     }
     return targets;
 }
@@ -218,7 +219,7 @@ ErrorCode ProcessCommand(ICommand* cmd) {
         for (auto& t : targets) {
             InterfacePtr<IXMPPacketAccess> packet(
                 static_cast<IXMPPacketAccess*>(db->Instantiate(t.uid, IID_IXMPPACKETACCESS)));
-            t.after = packet ? packet->SerializePacket() : t.before;
+            t.after = packet ? HostXMPPacketAccess::SnapshotOf(packet.get()) : t.before;
         }
         Record(hostDb->GetUndoHistory(), group, cmd, outermost, std::move(targets));
     }

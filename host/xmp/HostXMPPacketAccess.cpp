@@ -11,6 +11,14 @@ XmpPtr HostXMPPacketAccess::TreeOf(IXMPPacketAccess* packet) {
     return own ? own->Tree() : nullptr;
 }
 
+std::string HostXMPPacketAccess::SnapshotOf(IXMPPacketAccess* packet) {
+    if (!packet) return {};
+    IXMPPacketAccess* inner = packet;
+    if (auto* host = dynamic_cast<HostXMPPacketAccess*>(packet)) inner = host->fPacket.get();
+    if (auto* own = dynamic_cast<XMPPacketAccess*>(inner)) return own->CompactText();
+    return packet->SerializePacket();
+}
+
 bool16 HostXMPPacketAccess::GetNamespacePrefix(const WideString& ns, WideString* prefix) {
     return fPacket->GetNamespacePrefix(ns, prefix);
 }

@@ -383,21 +383,27 @@ bool16 XMPPacketAccess::ReadNamespaceTree(const char* ns, XMPTree* tree) {
         return kTrue;
     bool built = !fParsed.empty() && tree->Build(fParsed, ns, XMPTree::kStoredText);
     if (!built) {
-        if (!fHasCompact) {
-            XmpText out;
-            // Without wrapper and formatting: the least text to write and to read back.
-            if (!out.get() ||
-                !xmp_serialize(fXmp, out.get(), XMP_SERIAL_OMITPACKETWRAPPER | XMP_SERIAL_OMITALLFORMATTING, 0))
-                return kFalse;
-            fCompact = out.str();
-            fHasCompact = true;
-        }
+        if (CompactText().empty()) return kFalse;
         built = tree->Build(fCompact, ns);
     }
     if (!built) return kFalse;
     auto keep = std::make_unique<XMPTree>();
     if (keep->CopyFrom(*tree)) fTrees[ns] = std::move(keep);
     return kTrue;
+}
+
+std::string XMPPacketAccess::CompactText() const {
+    if (!fXmp) return {};
+    if (!fHasCompact) {
+        XmpText out;
+        // Without wrapper and formatting: the least text to write and to read back.
+        if (!out.get() ||
+            !xmp_serialize(fXmp, out.get(), XMP_SERIAL_OMITPACKETWRAPPER | XMP_SERIAL_OMITALLFORMATTING, 0))
+            return {};
+        fCompact = out.str();
+        fHasCompact = true;
+    }
+    return fCompact;
 }
 
 std::string XMPPacketAccess::SerializePacket() const {

@@ -90,6 +90,10 @@ public:
 
     // Initialises exempi once for the process; true when it is usable.
     static bool InitToolkit();
+    // The packet as RDF/XML without wrapper or formatting: the least text that parses back to
+    // the same tree, kept until the next change (the namespace trees are built from it).
+    // Empty when the toolkit fails to serialize.
+    std::string CompactText() const;
     // The toolkit's tree, for a writer that serializes it into a file (never to be changed
     // behind the packet's back, which would leave its kept serializations stale).
     XmpPtr Tree() const { return fXmp; }
