@@ -754,6 +754,28 @@ bool Wrapped(const std::string& packet) {
            packet.compare(packet.size() - 2, 2, "?>") == 0 && packet.find("<?xpacket end=") != std::string::npos;
 }
 
+// SerializeToFit with one serialization: the toolkit pads a packet without formatting with
+// spaces only, between "</x:xmpmeta>" and the trailer, so the tight text padded out to the
+// length is the text the toolkit would give for it. False when the packet does not fit, or
+// the tight text is not laid out so (then SerializeToFit decides).
+bool PadToFit(XmpPtr xmp, int32 length, std::string* bytes, bool* laidOut) {
+    *laidOut = false;
+    XmpText tight;
+    if (!tight.get() ||
+        !xmp_serialize(xmp, tight.get(), XMP_SERIAL_USECOMPACTFORMAT | XMP_SERIAL_OMITALLFORMATTING, 1))
+        return false;
+    std::string text = tight.str();
+    const size_t meta = text.rfind("</x:xmpmeta>"), trailer = text.rfind("<?xpacket end=");
+    if (meta == std::string::npos || trailer == std::string::npos || trailer < meta + 12 ||
+        text.find_first_not_of(' ', meta + 12) != trailer)
+        return false;
+    *laidOut = true;
+    if (text.size() > static_cast<size_t>(length)) return false;
+    text.insert(trailer, static_cast<size_t>(length) - text.size(), ' ');
+    *bytes = std::move(text);
+    return true;
+}
+
 enum class Plain { kDone, kNotPlain, kFailed };
 
 // A JPEG laid out plainly (JpegFile::ReadPlainLayout) whose packet its reader takes as stored
@@ -777,8 +799,11 @@ Plain WritePlainJpeg(const Target& t, XmpPtr xmp, std::string* note) {
     }
     if (!Writable(t.real, t.st)) return Plain::kFailed;
     std::string packet, out;
-    if (!old.empty() && Wrapped(old) &&
-        SerializeToFit(xmp, static_cast<int32>(old.size()), &packet)) {
+    bool laidOut = false;
+    const bool fits = !old.empty() && Wrapped(old) &&
+                      (PadToFit(xmp, static_cast<int32>(old.size()), &packet, &laidOut) ||
+                       (!laidOut && SerializeToFit(xmp, static_cast<int32>(old.size()), &packet)));
+    if (fits) {
         XMPToolkitName::Keep(&packet, old, true);
         out = in;
         out.replace(layout.packetStart, old.size(), packet);
