@@ -15,7 +15,7 @@ std::string HostXMPPacketAccess::SnapshotOf(IXMPPacketAccess* packet) {
     if (!packet) return {};
     IXMPPacketAccess* inner = packet;
     if (auto* host = dynamic_cast<HostXMPPacketAccess*>(packet)) inner = host->fPacket.get();
-    if (auto* own = dynamic_cast<XMPPacketAccess*>(inner)) return own->CompactText();
+    if (auto* own = dynamic_cast<XMPPacketAccess*>(inner)) return own->SnapshotText();
     return packet->SerializePacket();
 }
 

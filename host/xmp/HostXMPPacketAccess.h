@@ -49,8 +49,8 @@ public:
     // The toolkit's tree behind a packet of this host (a document's or a bare one), or null.
     static XmpPtr TreeOf(IXMPPacketAccess* packet);
     // Text that parses back to the packet's tree, as cheaply as the packet gives it (for the
-    // undo history's snapshots): its compact text when it is one of this host's, else its
-    // serialization.
+    // undo history's snapshots): XMPPacketAccess::SnapshotText when it is one of this host's,
+    // else its serialization.
     static std::string SnapshotOf(IXMPPacketAccess* packet);
 
 private:

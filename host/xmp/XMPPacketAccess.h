@@ -94,6 +94,9 @@ public:
     // the same tree, kept until the next change (the namespace trees are built from it).
     // Empty when the toolkit fails to serialize.
     std::string CompactText() const;
+    // Text that parses back to the packet's tree, made as cheaply as the packet allows: the text
+    // of the last parse while nothing changed since, else CompactText.
+    std::string SnapshotText() const { return !fParsed.empty() ? fParsed : CompactText(); }
     // The toolkit's tree, for a writer that serializes it into a file (never to be changed
     // behind the packet's back, which would leave its kept serializations stale).
     XmpPtr Tree() const { return fXmp; }
