@@ -2,6 +2,7 @@
 #include "TestSupport.h"
 
 #include <filesystem>
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace fs = std::filesystem;
@@ -59,3 +60,63 @@ TEST(PlugInModule, AMissingOrBrokenModuleIsAnErrorNamingTheFile) {
 }
 
 } // namespace
+
+// The PDF reader is a module of its own beside the program, loaded only when a PDF is touched:
+// other documents are read without it (and without the libraries it brings), and a program
+// without it still reads them, while a PDF is refused with the module's name and left as it was.
+TEST(PlugInModule, ThePdfReaderIsLoadedOnlyForPdfs) {
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path& module)> make; // empty: the program's own folder
+        const char* reason;
+    };
+    const fs::path built = fs::path(BRINDLE_BINARY).parent_path();
+    const Case cases[] = {
+        {"beside the program", nullptr, ""},
+        {"missing", [](const fs::path&) {}, "No such file"},
+        {"not a module", [](const fs::path& f) { WriteFile(f, "not a module\n"); }, "brindle-pdf.so"},
+        {"another module", [&](const fs::path& f) { fs::copy_file(built / "brindle-commands.so", f); },
+         "BrindlePdfFunctions"},
+    };
+    for (const Case& c : cases) {
+        TempDir home, folder, docs;
+        fs::path program = BRINDLE_BINARY;
+        if (c.make) {
+            for (const char* name : {"brindle", "brindle-commands.so", "Brindle.pln"})
+                fs::copy_file(built / name, folder / name);
+            c.make(folder / "brindle-pdf.so");
+            program = folder / "brindle";
+        }
+        const fs::path jpg = docs / "one.jpg", pdf = docs / "one.pdf";
+        fs::copy_file(fs::path(BRINDLE_SOURCE_DIR) / "samples/documents/Editorial-BlueSquare.jpg", jpg);
+        fs::copy_file(fs::path(BRINDLE_SOURCE_DIR) / "samples/documents/Editorial-BlueSquare.pdf", pdf);
+        fs::permissions(pdf, fs::perms::owner_write, fs::perm_options::add);
+        const std::string run = "LD_DEBUG=files " + Quote(program) + " --home " + Quote(home.path()) + " ";
+        int status = 0;
+        ASSERT_EQ(RunBrindle("--home " + Quote(home.path()) + " library import " +
+                             Quote(SamplesLibrary() / "Editorial_ID.xml")),
+                  0);
+
+        const std::string jpgRun = CaptureOutput(run + "packages " + Quote(jpg) + " 2>&1", &status);
+        EXPECT_EQ(status, 0) << c.what << ": " << jpgRun;
+        EXPECT_NE(jpgRun.find("Editorial"), std::string::npos) << c.what;
+        EXPECT_EQ(jpgRun.find("libqpdf"), std::string::npos) << c.what << ": a JPEG loaded the PDF reader";
+        EXPECT_EQ(jpgRun.find("brindle-pdf.so"), std::string::npos) << c.what;
+
+        const std::string before = ReadFile(pdf);
+        const std::string pdfRun = CaptureOutput(run + "apply " + Quote(pdf) + " Editorial 2>&1", &status);
+        if (!c.make) {
+            EXPECT_EQ(status, 0) << pdfRun;
+            EXPECT_NE(pdfRun.find("libqpdf"), std::string::npos) << pdfRun;
+            EXPECT_NE(ReadFile(pdf), before);
+            EXPECT_EQ(CaptureOutput("qpdf --check " + Quote(pdf) + " >/dev/null 2>&1; echo $?"), "0\n");
+        } else {
+            EXPECT_EQ(status, 2 << 8) << c.what << ": " << pdfRun;
+            EXPECT_NE(pdfRun.find("the PDF reader " + (folder / "brindle-pdf.so").string() + " cannot be loaded"),
+                      std::string::npos)
+                << c.what << ": " << pdfRun;
+            EXPECT_NE(pdfRun.find(c.reason), std::string::npos) << c.what << ": " << pdfRun;
+            EXPECT_EQ(ReadFile(pdf), before) << c.what;
+        }
+    }
+}
