@@ -38,7 +38,8 @@ int main(int argc, char** argv) {
         return 2;
     }
     const std::filesystem::path commands = ProgramFolder() / "brindle-commands.so";
-    void* handle = dlopen(commands.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // Global: the web server's module, loaded by `serve` only, builds on the commands.
+    void* handle = dlopen(commands.c_str(), RTLD_NOW | RTLD_GLOBAL);
     auto* run = handle ? reinterpret_cast<int (*)(int, char**)>(dlsym(handle, "BrindleRun")) : nullptr;
     if (!run) {
         const char* why = dlerror();

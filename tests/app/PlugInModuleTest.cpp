@@ -102,6 +102,7 @@ TEST(PlugInModule, ThePdfReaderIsLoadedOnlyForPdfs) {
         EXPECT_NE(jpgRun.find("Editorial"), std::string::npos) << c.what;
         EXPECT_EQ(jpgRun.find("libqpdf"), std::string::npos) << c.what << ": a JPEG loaded the PDF reader";
         EXPECT_EQ(jpgRun.find("brindle-pdf.so"), std::string::npos) << c.what;
+        EXPECT_EQ(jpgRun.find("libcpp-httplib"), std::string::npos) << c.what << ": a JPEG loaded the web server";
 
         const std::string before = ReadFile(pdf);
         const std::string pdfRun = CaptureOutput(run + "apply " + Quote(pdf) + " Editorial 2>&1", &status);
@@ -119,4 +120,21 @@ TEST(PlugInModule, ThePdfReaderIsLoadedOnlyForPdfs) {
             EXPECT_EQ(ReadFile(pdf), before) << c.what;
         }
     }
+}
+
+// The web server is a module of its own too, loaded by `serve` alone.
+TEST(PlugInModule, AProgramWithoutTheWebServerRefusesToServeNamingIt) {
+    TempDir home, folder;
+    const fs::path built = fs::path(BRINDLE_BINARY).parent_path();
+    for (const char* name : {"brindle", "brindle-commands.so", "Brindle.pln"})
+        fs::copy_file(built / name, folder / name);
+    int status = 0;
+    const std::string out = CaptureOutput(Quote(folder / "brindle") + " --home " + Quote(home.path()) +
+                                              " serve --listen 127.0.0.1:0 --root " + Quote(folder.path()) + " 2>&1",
+                                          &status);
+    EXPECT_EQ(status, 2 << 8) << out;
+    EXPECT_NE(out.find("the web server " + (folder / "brindle-serve.so").string() + " cannot be loaded"),
+              std::string::npos)
+        << out;
+    EXPECT_EQ(out.find("serving"), std::string::npos) << out;
 }
