@@ -1,6 +1,7 @@
 // brindle serve: the panel in a browser, over one host session.
 #include "AppContext.h"
 #include "ServeEntry.h"
+#include "session/PlugInModule.h"
 
 #include <fstream>
 #include <iomanip>
@@ -98,7 +99,8 @@ void AddServeCommands(CLI::App& app, const GlobalOptions& options, int& exitCode
             web.files.push_back(std::filesystem::absolute(f, ec).string());
 
         std::string error;
-        const ServeWebPanelFn serve = FindServeWebPanel(&error);
+        const auto serve = reinterpret_cast<ServeWebPanelFn>(
+            Host::LoadModuleEntry("brindle-serve.so", "BrindleServeWebPanel", "web server", &error));
         if (!serve) {
             exitCode = Fail(kExitIO, error);
             return;

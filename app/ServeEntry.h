@@ -1,7 +1,6 @@
 // `brindle serve` past its options: the web server and the panel's pages. They live in the
-// module brindle-serve.so beside the command module, loaded only by `serve`, so that every
-// other command starts without the HTTP library and the TLS and compression libraries it
-// brings. Programs that link the commands in (the tests) link the server in too.
+// module brindle-serve.so beside the program, loaded only by `serve`, so that every other
+// command starts without the HTTP library and the TLS and compression libraries it brings.
 #pragma once
 
 #include "web/WebApp.h"
@@ -14,6 +13,3 @@
 extern "C" int BrindleServeWebPanel(const WebApp::Options* options, std::function<bool()>* startHost,
                                     std::function<void()>* stopHost);
 using ServeWebPanelFn = decltype(&BrindleServeWebPanel);
-
-// The server; nullptr, with the reason, when it cannot be loaded.
-ServeWebPanelFn FindServeWebPanel(std::string* error);

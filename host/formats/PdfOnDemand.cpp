@@ -2,10 +2,9 @@
 // (see PdfModule.h). When it cannot be loaded, every PDF is refused with the reason, and
 // nothing is written.
 #include "formats/PdfModule.h"
+#include "session/PlugInModule.h"
 
-#include <dlfcn.h>
 #include <mutex>
-#include <system_error>
 
 namespace fs = std::filesystem;
 
@@ -13,31 +12,18 @@ namespace PdfFile {
 
 namespace {
 
-// The module sits beside the program, as the command module does.
-fs::path ModulePath() {
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    return (ec ? fs::path(".") : self.parent_path()) / kModuleName;
-}
-
 const ModuleFunctions* Loaded(std::string* reason) {
     static std::once_flag once;
     static const ModuleFunctions* functions = nullptr;
     static std::string failure;
     std::call_once(once, [] {
-        const fs::path path = ModulePath();
-        // Kept for the life of the process: the functions are called until it ends.
-        void* handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-        auto* entry = handle ? reinterpret_cast<const ModuleFunctions* (*)()>(dlsym(handle, kModuleEntry)) : nullptr;
+        auto* entry = reinterpret_cast<const ModuleFunctions* (*)()>(
+            Host::LoadModuleEntry(kModuleName, kModuleEntry, "PDF reader", &failure));
         const ModuleFunctions* f = entry ? entry() : nullptr;
-        if (f && f->abi == kModuleABI) {
-            functions = f;
-            return;
-        }
-        const char* why = dlerror();
-        failure = "the PDF reader " + path.string() + " cannot be loaded: " +
-                  (f ? std::string("it was built for another version of brindle")
-                     : why ? std::string(why) : std::string("it has no ") + kModuleEntry);
+        if (f && f->abi == kModuleABI) functions = f;
+        else if (f)
+            failure = "the PDF reader " + (Host::ProgramFolder() / kModuleName).string() +
+                      " cannot be loaded: it was built for another version of brindle";
     });
     if (!functions && reason) *reason = failure;
     return functions;

@@ -103,6 +103,7 @@ TEST(PlugInModule, ThePdfReaderIsLoadedOnlyForPdfs) {
         EXPECT_EQ(jpgRun.find("libqpdf"), std::string::npos) << c.what << ": a JPEG loaded the PDF reader";
         EXPECT_EQ(jpgRun.find("brindle-pdf.so"), std::string::npos) << c.what;
         EXPECT_EQ(jpgRun.find("libcpp-httplib"), std::string::npos) << c.what << ": a JPEG loaded the web server";
+        EXPECT_EQ(jpgRun.find("libedit"), std::string::npos) << c.what << ": a JPEG loaded the line editor";
 
         const std::string before = ReadFile(pdf);
         const std::string pdfRun = CaptureOutput(run + "apply " + Quote(pdf) + " Editorial 2>&1", &status);
