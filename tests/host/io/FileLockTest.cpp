@@ -74,8 +74,12 @@ TEST(FileLockTest, WhatCanBeLocked) {
         std::string why;
         EXPECT_EQ(FileLock::Acquire(tmp / c.name, c.kind, &lock, &why), c.outcome) << why;
         EXPECT_EQ(lock != nullptr, c.outcome == FileLock::Outcome::kLocked);
-        if (c.outcome == FileLock::Outcome::kFailed) EXPECT_NE(why, "");
-        if (c.created) EXPECT_TRUE(fs::is_regular_file(tmp / c.name));
+        if (c.outcome == FileLock::Outcome::kFailed) {
+            EXPECT_NE(why, "");
+        }
+        if (c.created) {
+            EXPECT_TRUE(fs::is_regular_file(tmp / c.name));
+        }
         if (lock) {
             EXPECT_FALSE(FreeToLock(tmp / c.name));
             lock.reset();
