@@ -27,10 +27,12 @@ TEST(InstallTest, InstallsTheProgramSamplesManualPageAndCompletion) {
     const fs::path program = fs::canonical(bin).parent_path();
     EXPECT_TRUE(fs::exists(program / "Brindle.pln"));
     EXPECT_TRUE(fs::exists(program / "BrindleDefaults.xml"));
-    // So do the modules loaded on demand: the web server of `serve`, the shell's line editor and
-    // the PDF reader, which the installed program loads when it meets a PDF.
+    // So do the modules loaded on demand: the web server of `serve`, the shell's line editor, the
+    // layout package reader and the PDF reader, which the installed program loads when it meets
+    // a PDF.
     EXPECT_TRUE(fs::exists(program / "brindle-serve.so"));
     EXPECT_TRUE(fs::exists(program / "brindle-lineedit.so"));
+    EXPECT_TRUE(fs::exists(program / "brindle-idml.so"));
     const std::string pdf = CaptureOutput(Quote(bin) + " --home " + Quote(prefix / "home") + " packages " +
                                           Quote(fs::path(BRINDLE_SOURCE_DIR) / "samples/documents/Editorial-BlueSquare.pdf") +
                                           " 2>&1");

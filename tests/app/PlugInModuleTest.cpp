@@ -61,10 +61,23 @@ TEST(PlugInModule, AMissingOrBrokenModuleIsAnErrorNamingTheFile) {
 
 } // namespace
 
-// The PDF reader is a module of its own beside the program, loaded only when a PDF is touched:
-// other documents are read without it (and without the libraries it brings), and a program
-// without it still reads them, while a PDF is refused with the module's name and left as it was.
-TEST(PlugInModule, ThePdfReaderIsLoadedOnlyForPdfs) {
+// The PDF reader and the layout package reader are modules of their own beside the program,
+// each loaded only when its kind of document is touched: other documents are read without them
+// (and without the libraries they bring), and a program without one still reads every other
+// document, while its kind is refused with the module's name and left as it was.
+TEST(PlugInModule, TheReadersAreLoadedOnlyForTheirDocuments) {
+    struct Reader {
+        const char* module;
+        const char* what;
+        fs::path sample;
+        const char* library; // what the module brings
+    };
+    const Reader readers[] = {
+        {"brindle-pdf.so", "PDF reader", fs::path(BRINDLE_SOURCE_DIR) / "samples/documents/Editorial-BlueSquare.pdf",
+         "libqpdf"},
+        {"brindle-idml.so", "layout package reader", fs::path(BRINDLE_TEST_DATA) / "idml/4_story_pointers.idml",
+         "libzip"},
+    };
     struct Case {
         const char* what;
         std::function<void(const fs::path& module)> make; // empty: the program's own folder
@@ -74,51 +87,54 @@ TEST(PlugInModule, ThePdfReaderIsLoadedOnlyForPdfs) {
     const Case cases[] = {
         {"beside the program", nullptr, ""},
         {"missing", [](const fs::path&) {}, "No such file"},
-        {"not a module", [](const fs::path& f) { WriteFile(f, "not a module\n"); }, "brindle-pdf.so"},
+        {"not a module", [](const fs::path& f) { WriteFile(f, "not a module\n"); }, "file too short"},
         {"another module", [&](const fs::path& f) { fs::copy_file(built / "brindle-commands.so", f); },
-         "BrindlePdfFunctions"},
+         "undefined symbol: Brindle"},
     };
-    for (const Case& c : cases) {
-        TempDir home, folder, docs;
-        fs::path program = BRINDLE_BINARY;
-        if (c.make) {
-            for (const char* name : {"brindle", "brindle-commands.so", "Brindle.pln"})
-                fs::copy_file(built / name, folder / name);
-            c.make(folder / "brindle-pdf.so");
-            program = folder / "brindle";
-        }
-        const fs::path jpg = docs / "one.jpg", pdf = docs / "one.pdf";
-        fs::copy_file(fs::path(BRINDLE_SOURCE_DIR) / "samples/documents/Editorial-BlueSquare.jpg", jpg);
-        fs::copy_file(fs::path(BRINDLE_SOURCE_DIR) / "samples/documents/Editorial-BlueSquare.pdf", pdf);
-        fs::permissions(pdf, fs::perms::owner_write, fs::perm_options::add);
-        const std::string run = "LD_DEBUG=files " + Quote(program) + " --home " + Quote(home.path()) + " ";
-        int status = 0;
-        ASSERT_EQ(RunBrindle("--home " + Quote(home.path()) + " library import " +
-                             Quote(SamplesLibrary() / "Editorial_ID.xml")),
-                  0);
+    for (const Reader& r : readers) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(r.module) + ", " + c.what);
+            TempDir home, folder, docs;
+            fs::path program = BRINDLE_BINARY;
+            if (c.make) {
+                for (const char* name : {"brindle", "brindle-commands.so", "Brindle.pln", "brindle-pdf.so",
+                                         "brindle-idml.so"})
+                    if (name != std::string(r.module)) fs::copy_file(built / name, folder / name);
+                c.make(folder / r.module);
+                program = folder / "brindle";
+            }
+            const fs::path jpg = docs / "one.jpg", doc = docs / r.sample.filename();
+            fs::copy_file(fs::path(BRINDLE_SOURCE_DIR) / "samples/documents/Editorial-BlueSquare.jpg", jpg);
+            fs::copy_file(r.sample, doc);
+            fs::permissions(doc, fs::perms::owner_write, fs::perm_options::add);
+            const std::string run = "LD_DEBUG=files " + Quote(program) + " --home " + Quote(home.path()) + " ";
+            int status = 0;
+            ASSERT_EQ(RunBrindle("--home " + Quote(home.path()) + " library import " +
+                                 Quote(SamplesLibrary() / "Editorial_ID.xml")),
+                      0);
 
-        const std::string jpgRun = CaptureOutput(run + "packages " + Quote(jpg) + " 2>&1", &status);
-        EXPECT_EQ(status, 0) << c.what << ": " << jpgRun;
-        EXPECT_NE(jpgRun.find("Editorial"), std::string::npos) << c.what;
-        EXPECT_EQ(jpgRun.find("libqpdf"), std::string::npos) << c.what << ": a JPEG loaded the PDF reader";
-        EXPECT_EQ(jpgRun.find("brindle-pdf.so"), std::string::npos) << c.what;
-        EXPECT_EQ(jpgRun.find("libcpp-httplib"), std::string::npos) << c.what << ": a JPEG loaded the web server";
-        EXPECT_EQ(jpgRun.find("libedit"), std::string::npos) << c.what << ": a JPEG loaded the line editor";
+            const std::string jpgRun = CaptureOutput(run + "packages " + Quote(jpg) + " 2>&1", &status);
+            EXPECT_EQ(status, 0) << jpgRun;
+            EXPECT_NE(jpgRun.find("Editorial"), std::string::npos);
+            for (const char* library : {"libqpdf", "libzip", "libcrypto", "libcpp-httplib", "libedit",
+                                        "brindle-pdf.so", "brindle-idml.so", "brindle-serve.so"})
+                EXPECT_EQ(jpgRun.find(library), std::string::npos) << "a JPEG loaded " << library;
 
-        const std::string before = ReadFile(pdf);
-        const std::string pdfRun = CaptureOutput(run + "apply " + Quote(pdf) + " Editorial 2>&1", &status);
-        if (!c.make) {
-            EXPECT_EQ(status, 0) << pdfRun;
-            EXPECT_NE(pdfRun.find("libqpdf"), std::string::npos) << pdfRun;
-            EXPECT_NE(ReadFile(pdf), before);
-            EXPECT_EQ(CaptureOutput("qpdf --check " + Quote(pdf) + " >/dev/null 2>&1; echo $?"), "0\n");
-        } else {
-            EXPECT_EQ(status, 2 << 8) << c.what << ": " << pdfRun;
-            EXPECT_NE(pdfRun.find("the PDF reader " + (folder / "brindle-pdf.so").string() + " cannot be loaded"),
-                      std::string::npos)
-                << c.what << ": " << pdfRun;
-            EXPECT_NE(pdfRun.find(c.reason), std::string::npos) << c.what << ": " << pdfRun;
-            EXPECT_EQ(ReadFile(pdf), before) << c.what;
+            const std::string before = ReadFile(doc);
+            const std::string docRun = CaptureOutput(run + "apply " + Quote(doc) + " Editorial 2>&1", &status);
+            if (!c.make) {
+                EXPECT_EQ(status, 0) << docRun;
+                EXPECT_NE(docRun.find(r.library), std::string::npos) << docRun;
+                EXPECT_NE(ReadFile(doc), before);
+            } else {
+                EXPECT_EQ(status, 2 << 8) << docRun;
+                EXPECT_NE(docRun.find(std::string("the ") + r.what + " " + (folder / r.module).string() +
+                                      " cannot be loaded"),
+                          std::string::npos)
+                    << docRun;
+                EXPECT_NE(docRun.find(c.reason), std::string::npos) << docRun;
+                EXPECT_EQ(ReadFile(doc), before);
+            }
         }
     }
 }
