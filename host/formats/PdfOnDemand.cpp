@@ -2,9 +2,7 @@
 // (see PdfModule.h). When it cannot be loaded, every PDF is refused with the reason, and
 // nothing is written.
 #include "formats/PdfModule.h"
-#include "session/PlugInModule.h"
-
-#include <mutex>
+#include "session/ModuleOnDemand.h"
 
 namespace fs = std::filesystem;
 
@@ -13,20 +11,7 @@ namespace PdfFile {
 namespace {
 
 const ModuleFunctions* Loaded(std::string* reason) {
-    static std::once_flag once;
-    static const ModuleFunctions* functions = nullptr;
-    static std::string failure;
-    std::call_once(once, [] {
-        auto* entry = reinterpret_cast<const ModuleFunctions* (*)()>(
-            Host::LoadModuleEntry(kModuleName, kModuleEntry, "PDF reader", &failure));
-        const ModuleFunctions* f = entry ? entry() : nullptr;
-        if (f && f->abi == kModuleABI) functions = f;
-        else if (f)
-            failure = "the PDF reader " + (Host::ProgramFolder() / kModuleName).string() +
-                      " cannot be loaded: it was built for another version of brindle";
-    });
-    if (!functions && reason) *reason = failure;
-    return functions;
+    return Host::ModuleOnDemand<ModuleFunctions>(kModuleName, kModuleEntry, "PDF reader", kModuleABI, reason);
 }
 
 } // namespace
