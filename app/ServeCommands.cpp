@@ -1,14 +1,11 @@
 // brindle serve: the panel in a browser, over one host session.
 #include "AppContext.h"
-#include "web/WebApp.h"
+#include "ServeEntry.h"
+#include "session/PlugInModule.h"
 
-#include <csignal>
 #include <fstream>
 #include <iomanip>
-#include <iostream>
-#include <pthread.h>
 #include <sstream>
-#include <thread>
 
 namespace {
 struct ServeOptions {
@@ -101,36 +98,19 @@ void AddServeCommands(CLI::App& app, const GlobalOptions& options, int& exitCode
         for (const std::string& f : o->files)
             web.files.push_back(std::filesystem::absolute(f, ec).string());
 
-        // The signals are taken by a thread of their own, so that the server stops cleanly.
-        sigset_t stopSignals;
-        sigemptyset(&stopSignals);
-        sigaddset(&stopSignals, SIGINT);
-        sigaddset(&stopSignals, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-
-        auto host = std::make_shared<std::unique_ptr<HostSessionScope>>();
-        WebApp app(
-            web,
-            [&options, host] {
-                *host = std::make_unique<HostSessionScope>(options);
-                return (*host)->ok();
-            },
-            [host] { host->reset(); });
         std::string error;
-        if (!app.Start(&error)) {
+        const auto serve = reinterpret_cast<ServeWebPanelFn>(
+            Host::LoadModuleEntry("brindle-serve.so", "BrindleServeWebPanel", "web server", &error));
+        if (!serve) {
             exitCode = Fail(kExitIO, error);
             return;
         }
-        std::cout << "brindle: serving " << app.URL() << std::endl;
-        std::thread signals([&app, stopSignals] {
-            int signal = 0;
-            sigwait(&stopSignals, &signal);
-            if (signal == SIGINT || signal == SIGTERM) app.Stop();
-        });
-        app.Run();
-        // Run also ends without a signal (the socket failed): wake the signal thread.
-        pthread_kill(signals.native_handle(), SIGTERM);
-        signals.join();
-        exitCode = kExitOK;
+        auto host = std::make_shared<std::unique_ptr<HostSessionScope>>();
+        std::function<bool()> startHost = [&options, host] {
+            *host = std::make_unique<HostSessionScope>(options);
+            return (*host)->ok();
+        };
+        std::function<void()> stopHost = [host] { host->reset(); };
+        exitCode = serve(&web, &startHost, &stopHost);
     });
 }

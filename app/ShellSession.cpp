@@ -1,6 +1,8 @@
 // brindle shell: the session, its line reader and the commands that work on the session itself.
 #include "ShellSession.h"
 
+#include "LineEditor.h"
+
 #include "base/HostConfig.h"
 #include "commands/CmdUtils.h"
 #include "documents/DocumentHost.h"
@@ -12,12 +14,12 @@
 #include "objectmodel/InterfacePtr.h"
 #include "session/ICVLogger.h"
 #include "session/ISession.h"
+#include "session/PlugInModule.h"
 #include "ui/CAlert.h"
 #include "ui/DialogDriver.h"
 #include "ui/HostDialogs.h"
 #include "ui/ScriptDialogFace.h"
 
-#include <editline/readline.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -84,21 +86,8 @@ int NoArguments(const ShellArgs& args, const char* command) {
 }
 
 // Tab completion at the terminal: the request's name, then the words a request takes first
-// (story, assignment and panel sub-requests), then file names.
-const std::vector<std::string>* gCompletionWords = nullptr;
-
-char* NextCompletion(const char* text, int state) {
-    static size_t next = 0;
-    if (state == 0) next = 0;
-    const std::string prefix(text);
-    while (gCompletionWords && next < gCompletionWords->size()) {
-        const std::string& w = (*gCompletionWords)[next++];
-        if (w.compare(0, prefix.size(), prefix) == 0) return ::strdup(w.c_str());
-    }
-    return nullptr;
-}
-
-char** CompleteRequest(const char* text, int start, int) {
+// (story, assignment and panel sub-requests), then file names (null).
+const std::vector<std::string>* CompletionWords(const std::string& before) {
     static std::vector<std::string> names;
     static const std::map<std::string, std::vector<std::string>> kFirstWords = {
         {"story", {"list", "checkout", "checkin", "cancel-checkout", "update", "relink"}},
@@ -111,15 +100,10 @@ char** CompleteRequest(const char* text, int start, int) {
         for (const ShellCommand& c : ShellRegistry::Get().All())
             names.push_back(c.name);
     std::vector<std::string> words;
-    SplitShellWords(std::string(rl_line_buffer, static_cast<size_t>(start)), &words, nullptr);
-    if (words.empty()) {
-        gCompletionWords = &names;
-    } else if (auto it = kFirstWords.find(words[0]); it != kFirstWords.end() && words.size() == 1) {
-        gCompletionWords = &it->second;
-    } else {
-        return nullptr; // file names
-    }
-    return ::rl_completion_matches(text, NextCompletion);
+    SplitShellWords(before, &words, nullptr);
+    if (words.empty()) return &names;
+    if (auto it = kFirstWords.find(words[0]); it != kFirstWords.end() && words.size() == 1) return &it->second;
+    return nullptr;
 }
 
 fs::path HistoryFile() {
@@ -267,29 +251,28 @@ int ShellSession::RunScript(std::istream& in, std::ostream& out, const Settings&
 }
 
 int ShellSession::RunTerminal(std::ostream& out) {
-    const fs::path history = HistoryFile();
-    std::error_code ec;
-    fs::create_directories(history.parent_path(), ec);
-    ::using_history();
-    ::read_history(history.c_str());
-    rl_attempted_completion_function = CompleteRequest;
-    int last = kExitOK;
-    while (!fQuit) {
-        IDocument* front = Front(false);
-        const std::string prompt =
-            "brindle" + (front ? " " + fs::path(FileOf(front)).filename().string() : std::string()) + "> ";
-        char* raw = ::readline(prompt.c_str());
-        if (!raw) {
-            out << "\n";
-            break;
-        }
-        const std::string line(raw);
-        std::free(raw);
-        if (line.find_first_not_of(" \t") == std::string::npos) continue;
-        ::add_history(line.c_str());
-        last = RunLine(line, out);
+    std::string error;
+    const auto edit = reinterpret_cast<EditLinesFn>(
+        Host::LoadModuleEntry("brindle-lineedit.so", "BrindleEditLines", "line editor", &error));
+    if (!edit) {
+        std::cerr << "brindle: error: " << error << std::endl;
+        return kExitIO;
     }
-    ::write_history(history.c_str());
+    LineEditing editing;
+    editing.history = HistoryFile();
+    std::error_code ec;
+    fs::create_directories(editing.history.parent_path(), ec);
+    editing.prompt = [this] {
+        IDocument* front = Front(false);
+        return "brindle" + (front ? " " + fs::path(FileOf(front)).filename().string() : std::string()) + "> ";
+    };
+    editing.words = CompletionWords;
+    int last = kExitOK;
+    editing.run = [&](const std::string& line) {
+        last = RunLine(line, out);
+        return !fQuit;
+    };
+    if (edit(&editing)) out << "\n";
     return last;
 }
 

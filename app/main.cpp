@@ -10,12 +10,6 @@
 
 namespace {
 
-std::filesystem::path ProgramFolder() {
-    std::error_code ec;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
-    return ec ? std::filesystem::path(".") : self.parent_path();
-}
-
 // The global option is read before the command line is parsed, because the module has to be
 // loaded before the commands exist; the commands parse it again and check it.
 std::filesystem::path PlugInFolder(int argc, char** argv) {
@@ -25,7 +19,7 @@ std::filesystem::path PlugInFolder(int argc, char** argv) {
         if (std::strcmp(a, "--plugin-dir") == 0 && i + 1 < argc) return argv[i + 1];
         if (std::strncmp(a, "--plugin-dir=", 13) == 0) return a + 13;
     }
-    return ProgramFolder();
+    return Host::ProgramFolder();
 }
 
 } // namespace
@@ -37,8 +31,9 @@ int main(int argc, char** argv) {
         std::cerr << "brindle: error: " << error << std::endl;
         return 2;
     }
-    const std::filesystem::path commands = ProgramFolder() / "brindle-commands.so";
-    void* handle = dlopen(commands.c_str(), RTLD_NOW | RTLD_LOCAL);
+    const std::filesystem::path commands = Host::ProgramFolder() / "brindle-commands.so";
+    // Global: the web server's module, loaded by `serve` only, builds on the commands.
+    void* handle = dlopen(commands.c_str(), RTLD_NOW | RTLD_GLOBAL);
     auto* run = handle ? reinterpret_cast<int (*)(int, char**)>(dlsym(handle, "BrindleRun")) : nullptr;
     if (!run) {
         const char* why = dlerror();

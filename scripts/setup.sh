@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  libexpat1-dev libexempi-dev libqpdf-dev qpdf libzip-dev zlib1g-dev libssl-dev libutfcpp-dev libcli11-dev nlohmann-json3-dev libedit-dev
+  libexpat1-dev libexempi-dev libqpdf-dev qpdf libzip-dev zlib1g-dev libssl-dev libutfcpp-dev libcli11-dev nlohmann-json3-dev libedit-dev libmd-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   libimage-exiftool-perl python3
   clang libclang-rt-14-dev

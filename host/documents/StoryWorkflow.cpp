@@ -358,6 +358,15 @@ const char* StepName(ClassID cls) {
     }
 }
 
+// Whether undo can take the step back. It puts back packets only; a lock file made or removed,
+// a story file written, a link changed, a story placed or an assignment changed stay as they
+// are. Such a step therefore leaves no undo step and ends the document's undo history: undoing
+// an earlier step past it would put back packets that no longer belong to the files and links
+// (a story edited after it was checked in, say).
+bool Undoable(ClassID cls) {
+    return cls == kUpdateStoryFromFileCmdBoss || cls == kUpdateAssignmentCmdBoss;
+}
+
 // Processes the command of the class on the items; the command's reason when it failed.
 template <typename Setup>
 bool Process(ClassID cls, const UIDList& items, IDocument* doc, std::string* error, Setup setup,
@@ -376,6 +385,7 @@ bool Process(ClassID cls, const UIDList& items, IDocument* doc, std::string* err
         ErrorUtils::PMSetGlobalErrorCode(kSuccess);
         return Fail(error, workflow->fError.empty() ? "the command failed" : workflow->fError);
     }
+    if (!Undoable(cls)) CmdUtils::ClearUndo(doc);
     if (result) *result = workflow->fResult;
     return true;
 }

@@ -30,6 +30,9 @@
 //   UpdateAssignment     kUpdateAssignmentCmdBoss     items: the assignment's stories. Each story
 //                                                     with a readable story file takes its packet.
 //
+// Undo puts back packets only, so only the two update steps can be undone; every other step
+// (its effect is a file, a link or the document's structure) ends the document's undo history.
+//
 // What reaches the document's file on save is what the file format holds of these: the
 // packets of the stories it has entries for. Placed stories, links and assignments are the
 // session's until then; the lock files and story files are written at once.

@@ -7,7 +7,6 @@
 #include <expat.h>
 #include <zip.h>
 
-#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <functional>
@@ -177,14 +176,7 @@ struct TempFile {
 
 bool IsPackage(const fs::path& file) {
     // Only a file that starts as a zip is opened as one.
-    char magic[4] = {};
-    if (FILE* f = std::fopen(file.c_str(), "rb")) {
-        const size_t n = std::fread(magic, 1, sizeof magic, f);
-        std::fclose(f);
-        if (n != sizeof magic || std::memcmp(magic, "PK\3\4", 4) != 0) return false;
-    } else {
-        return false;
-    }
+    if (!StartsAsZip(file)) return false;
     Archive a;
     return OpenReadOnly(file, &a, nullptr) && IsPackage(a.z);
 }

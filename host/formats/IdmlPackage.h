@@ -59,6 +59,9 @@ struct Contents {
 
 // Whether the file is a zip whose `mimetype` entry names the layout package format.
 bool IsPackage(const std::filesystem::path& file);
+// Whether the file begins as a zip does (a local file header): the cheap test, needing no zip
+// library, that every other document fails.
+bool StartsAsZip(const std::filesystem::path& file);
 
 // Only the document's packet. False, with the reason, when the file is no readable package.
 bool ReadPacket(const std::filesystem::path& file, bool* hasPacket, std::string* packet, std::string* error);

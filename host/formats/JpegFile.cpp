@@ -3,7 +3,7 @@
 #include "xmp/XMPPacketLimits.h"
 #include "xmp/XmpText.h"
 
-#include <openssl/evp.h>
+#include <md5.h>
 
 #include <string_view>
 #include <vector>
@@ -32,13 +32,14 @@ bool Serialize(XmpPtr xmp, uint32_t options, uint32_t padding, std::string* out)
 
 // The MD5 digest of the bytes as 32 upper-case hex digits: the GUID of an extended packet.
 bool Guid(const std::string& bytes, std::string* guid) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int size = 0;
-    if (!EVP_Digest(bytes.data(), bytes.size(), digest, &size, EVP_md5(), nullptr) || size != 16)
-        return false;
+    unsigned char digest[MD5_DIGEST_LENGTH];
+    MD5_CTX context;
+    MD5Init(&context);
+    MD5Update(&context, reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size());
+    MD5Final(digest, &context);
     static const char* hex = "0123456789ABCDEF";
     guid->clear();
-    for (unsigned i = 0; i < size; ++i) {
+    for (unsigned i = 0; i < MD5_DIGEST_LENGTH; ++i) {
         *guid += hex[digest[i] >> 4];
         *guid += hex[digest[i] & 15];
     }

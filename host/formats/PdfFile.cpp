@@ -199,22 +199,6 @@ Status ReadRevision(const fs::path& file, Revision* r, std::string* reason) {
 
 } // namespace
 
-bool IsPdf(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) return false;
-    std::string head(1024, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<size_t>(in.gcount()));
-    return head.find("%PDF-") != std::string::npos;
-}
-
-Status ReadPacket(const fs::path& file, std::string* packet, std::string* reason) {
-    Revision r;
-    const Status status = Prepare(file, &r, reason);
-    if (status == Status::kPacket) *packet = std::move(r.packet);
-    return status;
-}
-
 Status Prepare(const fs::path& file, Revision* r, std::string* reason) {
     Identity before, after;
     const bool known = IdentityOf(file, &before);

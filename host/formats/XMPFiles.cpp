@@ -621,10 +621,10 @@ Structured StructuredFormat(const fs::path& real) {
     return IdmlPackage::IsPackage(real) ? Structured::kPackage : Structured::kNone;
 }
 
-Result ReadStructured(Structured kind, const fs::path& real, std::string* text) {
+Result ReadStructured(Structured kind, const fs::path& real, std::string* text, std::string* why) {
     bool has = false;
     if (kind == Structured::kPackage) {
-        if (!IdmlPackage::ReadPacket(real, &has, text, nullptr)) return Result::kCannotRead;
+        if (!IdmlPackage::ReadPacket(real, &has, text, why)) return Result::kCannotRead;
     } else {
         StoryXml::Story story;
         if (!StoryFile::Read(real, &story, nullptr)) return Result::kCannotRead;
@@ -863,7 +863,7 @@ Result Read(const IDFile& file, std::string* rdf, bool* sidecar, std::string* wh
     Target t;
     if (!Locate(file, &t) || !XMPPacketAccess::InitToolkit()) return finish(Result::kCannotRead);
     if (const Structured kind = StructuredFormat(t.real); kind != Structured::kNone)
-        return finish(ReadStructured(kind, t.real, &text));
+        return finish(ReadStructured(kind, t.real, &text, why));
     if (IsPacketFile(t.real)) {
         fromSidecar = true;
         return finish(ReadSidecar(t.real, &text));

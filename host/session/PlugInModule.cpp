@@ -26,4 +26,22 @@ IPlugIn* LoadPlugInModule(const std::filesystem::path& file, std::string* error)
     return plugin;
 }
 
+std::filesystem::path ProgramFolder() {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path(".") : self.parent_path();
+}
+
+void* LoadModuleEntry(const char* module, const char* entry, const std::string& what, std::string* error) {
+    const std::filesystem::path file = ProgramFolder() / module;
+    void* handle = dlopen(file.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* found = handle ? dlsym(handle, entry) : nullptr;
+    if (!found && error) {
+        const char* why = dlerror();
+        *error = "the " + what + " " + file.string() + " cannot be loaded: " +
+                 (why ? std::string(why) : std::string("it has no ") + entry);
+    }
+    return found;
+}
+
 } // namespace Host

@@ -14,4 +14,14 @@ inline constexpr const char* kPlugInModuleName = "Brindle.pln";
 // it) and returns its plug-in object; null with the reason, naming the file, when the file is
 // missing, is not a module or does not export GetPlugIn.
 IPlugIn* LoadPlugInModule(const std::filesystem::path& file, std::string* error = nullptr);
+
+// The folder of the running program, where its modules are.
+std::filesystem::path ProgramFolder();
+
+// The program's parts that bring large libraries (the PDF reader, the web server, the line
+// editor) are modules of their own beside it, loaded the first time they are needed. Loads
+// the module (the file name in the program's folder) for the life of the process, its own
+// symbols kept to itself (it binds to what is loaded globally), and returns the named entry
+// point; null, with "the <what> <file> cannot be loaded: <reason>", when it cannot.
+void* LoadModuleEntry(const char* module, const char* entry, const std::string& what, std::string* error);
 } // namespace Host

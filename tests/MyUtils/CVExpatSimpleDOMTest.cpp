@@ -515,9 +515,10 @@ TEST_F(DOMTest, NestingDeeperThanTheLimitIsRefused) {
                           Case{CVExpatSimpleDOM::kMaxDepth + 1, false}, Case{200000, false}}) {
         SCOPED_TRACE(c.depth);
         EXPECT_EQ(fDom.ParseBuffer(nested(c.depth)), c.ok);
-        if (!c.ok)
+        if (!c.ok) {
             EXPECT_NE(fDom.GetError().GetUTF8String().find("nested deeper than"), std::string::npos)
                 << fDom.GetError().GetUTF8String();
+        }
         std::unique_ptr<CVDomElement>(fDom.GetRoot());
     }
     // The same limit holds for a file.
@@ -560,7 +561,9 @@ TEST_F(DOMTest, OnlyRegularFilesAreParsed) {
                           Case{linkToGood, true}}) {
         SCOPED_TRACE(c.path.string());
         EXPECT_EQ(fDom.ParseFile(IDFile(c.path)), c.ok);
-        if (!c.ok) EXPECT_EQ(fDom.GetError().GetUTF8String(), "Could not open file:" + c.path.string());
+        if (!c.ok) {
+            EXPECT_EQ(fDom.GetError().GetUTF8String(), "Could not open file:" + c.path.string());
+        }
         std::unique_ptr<CVDomElement>(fDom.GetRoot());
     }
 }

@@ -37,7 +37,7 @@ std::string LocalDate(int daysFromToday) {
     t.tm_isdst = -1;
     std::mktime(&t);
     char buf[16];
-    std::snprintf(buf, sizeof buf, "%04d/%02d/%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday);
+    std::strftime(buf, sizeof buf, "%Y/%m/%d", &t);
     return buf;
 }
 

@@ -27,6 +27,17 @@ TEST(InstallTest, InstallsTheProgramSamplesManualPageAndCompletion) {
     const fs::path program = fs::canonical(bin).parent_path();
     EXPECT_TRUE(fs::exists(program / "Brindle.pln"));
     EXPECT_TRUE(fs::exists(program / "BrindleDefaults.xml"));
+    // So do the modules loaded on demand: the web server of `serve`, the shell's line editor, the
+    // layout package reader and the PDF reader, which the installed program loads when it meets
+    // a PDF.
+    EXPECT_TRUE(fs::exists(program / "brindle-serve.so"));
+    EXPECT_TRUE(fs::exists(program / "brindle-lineedit.so"));
+    EXPECT_TRUE(fs::exists(program / "brindle-idml.so"));
+    const std::string pdf = CaptureOutput(Quote(bin) + " --home " + Quote(prefix / "home") + " packages " +
+                                          Quote(fs::path(BRINDLE_SOURCE_DIR) / "samples/documents/Editorial-BlueSquare.pdf") +
+                                          " 2>&1");
+    EXPECT_EQ(pdf.find("cannot be loaded"), std::string::npos) << pdf;
+    EXPECT_NE(pdf.find("Editorial-BlueSquare.pdf"), std::string::npos) << pdf;
     if (std::system("help2man --version >/dev/null 2>&1") == 0) {
         const std::string man = testsupport::ReadFile(prefix / "share/man/man1/brindle.1");
         EXPECT_NE(man.find(".TH BRINDLE"), std::string::npos);

@@ -820,7 +820,7 @@ TEST_F(PanelTargetsTest, EachEditIsAnUndoStepOfItsOwnAndCoversAllItsTargets) {
             const std::set<std::string> untouched = Changed(doc, [&](const BRNPackageList& h) {
                 return Named(h, "Issue") && Text(Named(h, "Issue")->GetFields()[0].GetValue()) == "Tides";
             });
-            for (const std::string& t : {"document", "lead", "side", "box", "loose"})
+            for (const char* t : {"document", "lead", "side", "box", "loose"})
                 EXPECT_TRUE(c.targets.count(t) ? holding.count(t) : untouched.count(t))
                     << t << " after the undo back to " << expected;
         }

@@ -289,3 +289,46 @@ TEST_F(ShellCommandTest, PanelRequestsThatCannotBeDone) {
 }
 
 } // namespace
+
+// At a terminal the shell reads with the line editor, a module of its own loaded only there:
+// the prompt names the front document, requests run, and the history is kept in the home.
+// A program without the module still runs scripts, and refuses the terminal naming the module.
+TEST_F(ShellCommandTest, AtATerminalTheLineEditorReadsAndKeepsTheHistory) {
+    if (std::system("script --version >/dev/null 2>&1") != 0) GTEST_SKIP() << "no script(1) for a terminal";
+    const fs::path a = Copy("a.jpg");
+    const fs::path built = fs::path(BRINDLE_BINARY).parent_path();
+    TempDir without;
+    for (const char* name : {"brindle", "brindle-commands.so", "Brindle.pln"})
+        fs::copy_file(built / name, without / name);
+    struct Case {
+        fs::path program;
+        bool editor;
+    };
+    for (const Case& c : {Case{BRINDLE_BINARY, true}, Case{without / "brindle", false}}) {
+        // script(1) gives the shell a terminal and passes the requests on to it.
+        const std::string shell = Quote(c.program) + " --home " + Quote(fHome.path()) + " shell";
+        int status = 0;
+        const std::string out =
+            CaptureOutput("printf 'open %s\\npackages\\nquit\\n' " + Quote(a) + " | script -qec " + Quote(shell) +
+                              " /dev/null 2>&1",
+                          &status);
+        const fs::path history = fHome / "config/brindle/shell_history";
+        if (c.editor) {
+            EXPECT_EQ(status, 0) << out;
+            EXPECT_TRUE(Contains(out, "brindle> ")) << out;
+            EXPECT_TRUE(Contains(out, "brindle a.jpg> ")) << out;
+            EXPECT_TRUE(Contains(out, "a.jpg: 0 packages")) << out;
+            EXPECT_TRUE(Contains(ReadFile(history), "packages\nquit")) << ReadFile(history);
+            EXPECT_EQ(out.find("libedit"), std::string::npos) << out;
+        } else {
+            EXPECT_NE(status, 0) << out;
+            EXPECT_TRUE(Contains(out, "the line editor " + (without / "brindle-lineedit.so").string() +
+                                          " cannot be loaded"))
+                << out;
+            // A script needs no editor.
+            EXPECT_EQ(CaptureOutput("printf 'open %s\\npackages\\n' " + Quote(a) + " | " + shell + " 2>&1", &status),
+                      "opened " + a.string() + "\n" + a.string() + ": 0 packages\n");
+            EXPECT_EQ(status, 0);
+        }
+    }
+}

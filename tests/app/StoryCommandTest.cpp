@@ -259,7 +259,9 @@ TEST_F(StoryCommandTest, StoryFilesRoundTripInPlace) {
         auto name_at = [&](const std::string& s, size_t at) {
             return at == std::string::npos ? std::string() : s.substr(at, s.find(s[at + tk.size()], at + tk.size() + 1) - at);
         };
-        if (was != std::string::npos) EXPECT_EQ(name_at(after, now), name_at(before, was)) << name;
+        if (was != std::string::npos) {
+            EXPECT_EQ(name_at(after, now), name_at(before, was)) << name;
+        }
         // Everything up to the story is as it was.
         const size_t at = before.find("<Story ");
         ASSERT_NE(at, std::string::npos);

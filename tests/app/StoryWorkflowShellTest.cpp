@@ -252,7 +252,8 @@ TEST_F(StoryWorkflowShellTest, RelinkTakesTheNewFileAndWritesTheStorysPackagesAg
     EXPECT_EQ(relinked, baseline + 1) << "the relinked story's packages are written once more";
     EXPECT_TRUE(Contains(fOut, "u10482: linked to " + other.string())) << fOut;
     EXPECT_TRUE(Contains(fOut, "\tavailable\t" + other.string())) << fOut;
-    EXPECT_TRUE(Contains(fOut, "undo 1: Relink Story")) << fOut;
+    // The relink ended the undo history (undo cannot put the old link back).
+    EXPECT_FALSE(Contains(fOut, "undo 1:")) << fOut;
     // Saved: the layout package's story holds the new file's packages.
     ASSERT_EQ(Run("packages " + Quote(fIdml) + " --json --story u10482"), 0) << fErr;
     EXPECT_EQ(Value(LastEditorial(fOut), "Headline"), "Relinked") << fOut;
@@ -329,3 +330,49 @@ TEST_F(StoryWorkflowShellTest, TheMakersComponentDeclaredPresentStopsTheAnnounce
 }
 
 } // namespace
+
+// Undo puts back packets only. A step whose effect is a lock file, a story file, a link or the
+// document's structure leaves no undo step and ends the history before it, so that no earlier
+// step can be undone past it; the two update steps, which only take packets, undo as any edit.
+TEST_F(StoryWorkflowShellTest, StepsUndoCannotTakeBackEndTheUndoHistory) {
+    const fs::path other = fDir.path() / "Other.icml";
+    fs::copy_file(B(), other);
+    struct Case {
+        const char* step;
+        bool undoable;
+        // The edit before the step: of the checked-out story, or (for the check-out itself) of
+        // the document.
+        bool editDocument = false;
+    };
+    const std::string relink = "story relink u10482 " + Quote(other) + "\n";
+    const std::string place = "place " + Quote(other) + "\n";
+    const Case cases[] = {
+        {"story checkout u10482\n", false, true},
+        {"story checkin u10482\n", false},
+        {"story cancel-checkout u10482\n", false},
+        {relink.c_str(), false},
+        {place.c_str(), false},
+        {"assignment user Safety ann\n", false},
+        {"story update u10482\n", true},
+        {"assignment update Safety\n", true},
+    };
+    for (const Case& c : cases) {
+        for (const fs::path& lock : LockFiles(fDir.path()))
+            fs::remove(lock);
+        // An edit of the story (checked out, so that it may be edited), then the step.
+        const std::string edit = c.editDocument ? "apply Editorial\nset Headline=Edited\n"
+                                                : "story checkout u10482\nselect story u10482\napply Editorial\n"
+                                                  "set Headline=Edited\n";
+        const std::string script = "open " + Quote(fIdml) + "\n" + edit + c.step + "history\nundo\n";
+        const int code = Shell(script, "", "--keep-going");
+        if (c.undoable) {
+            EXPECT_EQ(code, 0) << c.step << fOut << fErr;
+            EXPECT_TRUE(Contains(fOut, "undo 1: ")) << c.step << fOut;
+            EXPECT_FALSE(Contains(fErr, "nothing to undo")) << c.step << fErr;
+        } else {
+            EXPECT_NE(code, 0) << c.step << fOut;
+            EXPECT_FALSE(Contains(fOut, "undo 1: ")) << c.step << fOut;
+            EXPECT_TRUE(Contains(fErr, "nothing to undo")) << c.step << fErr;
+        }
+    }
+}

@@ -2,12 +2,15 @@
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
+#include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include "base/HostConfig.h"
 #include "base/PMString.h"
+#include "io/FileUtils.h"
 #include "BRNPlugIn.h"
 #include "CVLog.h"
 #include "logic/BRNPackageUtils.h"
@@ -294,4 +297,21 @@ std::vector<std::string> DatagramListener::Drain() {
     return got;
 }
 
+bool FreeToLock(const std::filesystem::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+    ::close(fd);
+    return free;
+}
+
+std::vector<std::string> Temporaries(const std::filesystem::path& folder) {
+    std::vector<std::string> found;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        if (e.path().filename().string().rfind(FileUtils::kTemporaryPrefix, 0) == 0)
+            found.push_back(e.path().filename().string());
+    return found;
+}
+
 } // namespace testsupport
+

@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace testsupport {
 
@@ -70,6 +71,12 @@ inline std::string Quote(const char* s) { return Quote(std::string(s)); }
 std::string CaptureOutput(const std::string& command, int* status = nullptr);
 // Runs the brindle program with the arguments; returns its exit code, and its output.
 int RunBrindle(const std::string& args, std::string* out = nullptr, std::string* err = nullptr);
+
+// Whether another open file description could take an exclusive lock on the file now (false
+// when it is locked, or cannot be opened).
+bool FreeToLock(const std::filesystem::path& file);
+// The names of the temporary files (the host's prefix) in the folder.
+std::vector<std::string> Temporaries(const std::filesystem::path& folder);
 
 // The plug-in module the built program loads.
 std::filesystem::path PlugInModule();

@@ -19,27 +19,13 @@
 
 namespace fs = std::filesystem;
 using FileReplace::Group;
+using testsupport::FreeToLock;
 using testsupport::ReadFile;
 using testsupport::TempDir;
+using testsupport::Temporaries;
 using testsupport::WriteFile;
 
 namespace {
-
-bool FreeToLock(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    ::close(fd);
-    return free;
-}
-
-std::vector<std::string> Temporaries(const fs::path& dir) {
-    std::vector<std::string> found;
-    for (const auto& e : fs::directory_iterator(dir))
-        if (e.path().filename().string().rfind(FileUtils::kTemporaryPrefix, 0) == 0)
-            found.push_back(e.path().filename().string());
-    return found;
-}
 
 struct FaultReset {
     ~FaultReset() { Group::SetFault({}); }

@@ -12,6 +12,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
+using testsupport::FreeToLock;
 using testsupport::ReadFile;
 using testsupport::TempDir;
 using testsupport::WriteFile;
@@ -19,14 +20,6 @@ using testsupport::WriteFile;
 namespace {
 
 // Whether another open file description (as another process would have) can lock the file now.
-bool FreeToLock(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool free = ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-    ::close(fd);
-    return free;
-}
-
 // Sets $BRINDLE_LOCK_TIMEOUT for the scope.
 class LockTimeout {
 public:
@@ -74,8 +67,12 @@ TEST(FileLockTest, WhatCanBeLocked) {
         std::string why;
         EXPECT_EQ(FileLock::Acquire(tmp / c.name, c.kind, &lock, &why), c.outcome) << why;
         EXPECT_EQ(lock != nullptr, c.outcome == FileLock::Outcome::kLocked);
-        if (c.outcome == FileLock::Outcome::kFailed) EXPECT_NE(why, "");
-        if (c.created) EXPECT_TRUE(fs::is_regular_file(tmp / c.name));
+        if (c.outcome == FileLock::Outcome::kFailed) {
+            EXPECT_NE(why, "");
+        }
+        if (c.created) {
+            EXPECT_TRUE(fs::is_regular_file(tmp / c.name));
+        }
         if (lock) {
             EXPECT_FALSE(FreeToLock(tmp / c.name));
             lock.reset();

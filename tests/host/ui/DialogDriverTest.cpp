@@ -18,7 +18,7 @@ public:
     void InitializeDialog() override { SetTextControlData(kName, PMString("start")); }
     WidgetID ValidateDialog() override {
         ++validations;
-        return GetTextControlData(kName).IsEmpty() ? kName : 0;
+        return GetTextControlData(kName).IsEmpty() ? WidgetID(kName) : WidgetID(0);
     }
     void ApplyDialog() override { GetDialog()->SetStringData(GetTextControlData(kName)); }
 };

@@ -587,7 +587,9 @@ TEST_F(XMPPacketAccessTest, DatesAreStoredAsTheToolkitWritesThem) {
         const bool ok = xmp_set_property_date(raw, ns.c_str(), "When", &rd, 0) &&
                         xmp_get_property(raw, ns.c_str(), "When", text, nullptr);
         EXPECT_EQ(fXMP->SetProperty_Date(kNS, WideString("When"), d) != 0, ok);
-        if (ok) EXPECT_EQ(Get(WideString("When")), xmp_string_cstr(text));
+        if (ok) {
+            EXPECT_EQ(Get(WideString("When")), xmp_string_cstr(text));
+        }
         xmp_string_free(text);
         xmp_free(raw);
     }

@@ -50,8 +50,9 @@ TEST_F(CompanionTest, PayloadNamesEventUserAndFileURL) {
         EXPECT_EQ(BRNUtils::DocumentEventPayload(doc, PMString(c.event)),
                   std::string("WINCORVANEDEL") + c.event + "CORVANEDEL" + c.userPiece + "CORVANEDEL" + url)
             << c.fileName;
-        if (std::string(c.fileName).find(' ') != std::string::npos)
+        if (std::string(c.fileName).find(' ') != std::string::npos) {
             EXPECT_EQ(url.find(' '), std::string::npos);
+        }
         Host::CloseDocument(doc);
     }
 }

@@ -231,14 +231,18 @@ TEST_F(MergeValuesTest, EachFieldPairAsTheTypeSays) {
         ASSERT_EQ(newer.GetFields().size(), 1u);
         const BRNField& f = newer.GetFields()[0];
         EXPECT_EQ(U8(f.GetValue()), c.value);
-        if (c.boolValue) EXPECT_EQ(f.GetBoolValue() != 0, *c.boolValue);
+        if (c.boolValue) {
+            EXPECT_EQ(f.GetBoolValue() != 0, *c.boolValue);
+        }
         if (f.GetType() == kBRNTypeMultiChoice) {
             std::vector<std::string> selected;
             for (const PMString& s : f.GetSelectedValues())
                 selected.push_back(U8(s));
             EXPECT_EQ(selected, c.selected);
         }
-        if (c.keepsHistory) EXPECT_EQ(f.GetHistory(), c.oldField.GetHistory());
+        if (c.keepsHistory) {
+            EXPECT_EQ(f.GetHistory(), c.oldField.GetHistory());
+        }
         EXPECT_EQ(f.GetName(), c.newField.GetName()) << "the definition's name stays";
     }
 }
@@ -497,7 +501,9 @@ TEST_F(ApplyPackageTest, SelectedStories) {
         for (size_t i = 0; i < c.written.size(); ++i) {
             BRNPackageList held = BRNPackageUtils::ReadPackages(selection.GetRef(static_cast<int32>(i)));
             EXPECT_EQ(held.size(), c.written[i] ? 1u : 0u) << "story " << i;
-            if (!held.empty()) EXPECT_EQ(held[0].GetVersion(), 3u);
+            if (!held.empty()) {
+                EXPECT_EQ(held[0].GetVersion(), 3u);
+            }
         }
         EXPECT_TRUE(BRNPackageUtils::ReadPackages(DocRef()).empty()) << "the document itself is no target";
     }

@@ -98,7 +98,9 @@ TEST(StampHistoryTest, ByType) {
         const size_t before = f.GetHistory().size();
         EXPECT_EQ(BRNPackageUtils::StampHistory(f), c.stamped ? 1 : 0);
         ASSERT_EQ(f.GetHistory().size(), before + (c.stamped ? 1 : 0));
-        if (c.stamped) EXPECT_EQ(f.GetHistory().back().GetValue().GetUTF8String(), *c.stamped);
+        if (c.stamped) {
+            EXPECT_EQ(f.GetHistory().back().GetValue().GetUTF8String(), *c.stamped);
+        }
     }
 }
 

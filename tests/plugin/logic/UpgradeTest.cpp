@@ -120,8 +120,9 @@ TEST_F(UpgradeTest, TheFourCases) {
         EXPECT_EQ(after.GetVersion(), c.documentAfter);
         EXPECT_EQ(after.GetFields().at(0).GetValue(), Untranslated("Doc title")) << "the value is kept";
         EXPECT_FALSE(after.GetEnabled()) << "the enabled state is kept";
-        if (c.documentAfter >= 3 && c.held < 3)
+        if (c.documentAfter >= 3 && c.held < 3) {
             EXPECT_EQ(after.GetFields().at(1).GetValue(), Untranslated("1200"));
+        }
 
         const BRNPackage* library = Prefs()->FindPackage(Untranslated("Editorial"));
         ASSERT_NE(library, nullptr);

@@ -140,7 +140,9 @@ TEST_F(DeadlineTest, HoursLeftAcrossDaylightSavingChanges) {
         d.Colors = {Entry(1, 1, 24, kRed), Entry(1, 1, 48, kGreen), Entry(1, 0, 24, kRed), Entry(1, 0, 48, kGreen)};
         EXPECT_EQ(d.GetHoursLeft(), c.hours) << c.planned << " / " << c.executed << " / " << c.nowDay;
         // One calendar day ahead is within a 24-hour threshold in both seasons.
-        if (c.hours == 24) EXPECT_EQ(d.GetDeadlineColor(), kRed) << c.planned;
+        if (c.hours == 24) {
+            EXPECT_EQ(d.GetDeadlineColor(), kRed) << c.planned;
+        }
     }
     if (old)
         setenv("TZ", saved.c_str(), 1);

@@ -97,7 +97,9 @@ TEST_F(BRNDeadlineDialogTest, WhatTheUserDoesAndWhatTheFieldThenHolds) {
         EXPECT_EQ(f.GetDeadline().ExecutedDate, c.after.ExecutedDate);
         EXPECT_EQ(f.GetDeadline().ExecutedBy, c.after.ExecutedBy);
         ASSERT_EQ(fAlerts->Alerts().size(), c.alerts);
-        if (c.alerts) EXPECT_NE(fAlerts->Alerts()[0].message.find("Planned"), std::string::npos);
+        if (c.alerts) {
+            EXPECT_NE(fAlerts->Alerts()[0].message.find("Planned"), std::string::npos);
+        }
     }
 }
 

@@ -76,7 +76,9 @@ TEST_F(BRNPackageDialogsTest, SetPasswordDialog) {
         PMString password;
         EXPECT_EQ(BRNUtils::InvokeSetPasswordDialog(Untranslated("Nyheder"), &password), c.ok);
         EXPECT_EQ(password.GetUTF8String(), c.password);
-        if (c.ok) EXPECT_FALSE(password.GetTranslatable());
+        if (c.ok) {
+            EXPECT_FALSE(password.GetTranslatable());
+        }
         EXPECT_EQ(AlertTexts(), c.alerts);
     }
 }
