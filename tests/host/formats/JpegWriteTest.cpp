@@ -1,5 +1,6 @@
 // The JPEG writer that copies a plain JPEG's bytes around its new packet, checked against the
 // toolkit's way of writing the same packet and against exiftool's reading of the result.
+#include "formats/JpegFile.h"
 #include "formats/XMPFiles.h"
 #include "TestSupport.h"
 #include "objectmodel/InterfacePtr.h"
@@ -243,6 +244,61 @@ TEST(JpegWriteTest, LayoutsBesideTheUsualOne) {
         EXPECT_TRUE(IsXMP(after[c.xmpIndex])) << "the packet's segment at " << c.xmpIndex;
         EXPECT_EQ(OurTitle(w.plainFile), c.what);
         EXPECT_TRUE(NoTemporaries(dir.path()));
+    }
+}
+
+// The read-back check of the plain writer: a written file passes only as the original with its
+// packet replaced, and any other difference (a changed byte elsewhere, segments moved or lost,
+// another packet, the image cut) fails it.
+TEST(JpegWriteTest, TheReadBackCheckCatchesEveryOtherDifference) {
+    const std::string original = ReadFile(fs::path(BRINDLE_TEST_DATA) / "xmp-files" / "BlueSquare.jpg");
+    const std::vector<Segment> parts = Segments(original);
+    std::vector<Segment> others;
+    size_t xmpIndex = 0;
+    for (size_t i = 0; i < parts.size(); ++i)
+        if (IsXMP(parts[i]))
+            xmpIndex = i;
+        else
+            others.push_back(parts[i]);
+    ASSERT_GT(xmpIndex, 0u);
+    const std::string packet = "<?xpacket begin=\"\"?><x:xmpmeta xmlns:x=\"adobe:ns:meta/\"/><?xpacket end=\"w\"?>";
+    auto withPacket = [&](std::vector<Segment> list, size_t at, const std::string& p) {
+        std::string payload = std::string("http://ns.adobe.com/xap/1.0/\0", 29) + p;
+        std::string seg = "\xFF\xE1";
+        seg += static_cast<char>((payload.size() + 2) >> 8);
+        seg += static_cast<char>((payload.size() + 2) & 0xFF);
+        list.insert(list.begin() + static_cast<long>(at), Segment{0xE1, seg + payload});
+        return Join(list);
+    };
+    const std::string good = withPacket(others, xmpIndex, packet);
+    std::string flipped = good;
+    flipped[good.size() - 100] ^= 1; // in the image data
+    std::string exif = good;
+    exif[Segments(good)[1].bytes.size() / 2 + 2 + Segments(good)[0].bytes.size()] ^= 1; // inside the Exif segment
+    std::vector<Segment> swapped = others;
+    std::swap(swapped[0], swapped[1]);
+    std::vector<Segment> lost = others;
+    lost.erase(lost.begin() + 3);
+
+    struct Case {
+        const char* what;
+        std::string written;
+        bool passes;
+    };
+    const std::vector<Case> cases = {
+        {"the original with the packet replaced", good, true},
+        {"a byte of the image changed", flipped, false},
+        {"a byte of the Exif segment changed", exif, false},
+        {"two segments swapped", withPacket(swapped, xmpIndex, packet), false},
+        {"a segment lost", withPacket(lost, xmpIndex, packet), false},
+        {"the packet's segment moved", withPacket(others, xmpIndex + 1, packet), false},
+        {"another packet", withPacket(others, xmpIndex, packet + " "), false},
+        {"no packet", Join(others), false},
+        {"the image cut short", good.substr(0, good.size() - 10), false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(JpegFile::IsOriginalWithPacket(original, c.written, packet), c.passes);
     }
 }
 
