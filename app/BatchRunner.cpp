@@ -1,5 +1,6 @@
 #include "BatchRunner.h"
 
+#include "commands/CmdUtils.h"
 #include "formats/FileReplace.h"
 #include "io/FileUtils.h"
 
@@ -99,10 +100,16 @@ class GroupedTasks {
 public:
     using Emit = std::function<void(Frame&)>;
     GroupedTasks(const BatchRunner::Task& task, bool json, Emit emit)
-        : fTask(task), fJSON(json), fEmit(std::move(emit)), fSize(BatchRunner::GroupSize()) {
+        : fTask(task), fJSON(json), fEmit(std::move(emit)), fSize(BatchRunner::GroupSize()),
+          fUndoWas(CmdUtils::UndoHistoryOn()) {
         ApplyCommitFaultFromEnvironment();
+        // Each document is closed once its group is done, with no one to undo its changes.
+        CmdUtils::SetUndoHistory(false);
     }
-    ~GroupedTasks() { Flush(); }
+    ~GroupedTasks() {
+        Flush();
+        CmdUtils::SetUndoHistory(fUndoWas);
+    }
 
     void Run(const std::string& file) {
         // A document already waiting in the group (named twice, or by another name) is
@@ -191,6 +198,7 @@ private:
     std::vector<Pending> fPending;
     std::set<std::pair<dev_t, ino_t>> fIds;
     std::chrono::steady_clock::time_point fStart;
+    bool fUndoWas;
 };
 
 // Worker k takes the documents k, k + n, k + 2n, ... and sends each one's result in turn.

@@ -22,6 +22,7 @@ namespace {
 int32 gCommandDepth = 0;
 uint64 gCommandGroup = 0;
 int32 gSequenceDepth = 0;
+bool gUndoHistory = true;
 uint64 gSequenceGroup = 0;
 
 // The changes announced on objects of a database while one command runs.
@@ -164,6 +165,14 @@ void Announce(IDataBase* db, const UndoStep& step, ClassID message) {
 
 namespace CmdUtils {
 
+void SetUndoHistory(bool on) {
+    gUndoHistory = on;
+}
+
+bool UndoHistoryOn() {
+    return gUndoHistory;
+}
+
 ICommand* CreateCommand(ClassID commandClass) {
     return static_cast<ICommand*>(ObjectModel::CreateObject(commandClass, IID_ICOMMAND));
 }
@@ -194,7 +203,7 @@ ErrorCode ProcessCommand(ICommand* cmd) {
     };
 
     std::vector<UndoTarget> targets = Snapshot(db, list);
-    if (outermost && hostDb) JoinTopStep(hostDb->GetUndoHistory(), group, cmd, targets);
+    if (outermost && hostDb && gUndoHistory) JoinTopStep(hostDb->GetUndoHistory(), group, cmd, targets);
     if (db) TellDocument(db, kBeforeDoMessage, cmd);
 
     Recording recording{db, {}};
@@ -215,7 +224,7 @@ ErrorCode ProcessCommand(ICommand* cmd) {
         finish();
         return error;
     }
-    if (Alive(hostDb)) {
+    if (gUndoHistory && Alive(hostDb)) {
         for (auto& t : targets) {
             InterfacePtr<IXMPPacketAccess> packet(
                 static_cast<IXMPPacketAccess*>(db->Instantiate(t.uid, IID_IXMPPACKETACCESS)));
