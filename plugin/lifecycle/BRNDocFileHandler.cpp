@@ -90,13 +90,20 @@ void BRNDocFileHandler::Close(const UIDRef& doc, UIFlags uiFlags, bool16 allowCa
 
 void BRNDocFileHandler::GuardedClose(const UIDRef& doc, UIFlags uiFlags, bool16 allowCancel,
                                      CloseCmdMode cmdMode) {
-    if (cmdMode != kProcess && CheckOnClose(doc, uiFlags) == kCancel) {
-        if (allowCancel) {
+    if (cmdMode != kProcess) {
+        if (!allowCancel || uiFlags == kSuppressUI) {
+            // A close that goes on whatever the check finds (it may not be cancelled, or nobody
+            // can be asked): the fields are reported once, since asking again and again could
+            // never end when nobody can answer. The document closes without saving, so what the
+            // check would stamp into its packages is not written: the close would throw it away,
+            // and a document saved just before would close with changes of the check's own.
+            if (doc.GetDataBase())
+                BRNPackageUtils::CheckRequiredFields({doc}, uiFlags != kSuppressUI ? kTrue : kFalse, kTrue,
+                                                     nullptr, kFalse);
+        } else if (CheckOnClose(doc, uiFlags) == kCancel) {
             ErrorUtils::PMSetGlobalErrorCode(kCancel);
             return;
         }
-        // A close that may not be cancelled: the fields were reported once; asking again and
-        // again could never end when nobody can answer, so the close goes on.
     }
     InterfacePtr<IDocument> document(Instantiate<IDocument>(doc));
     if (!document) {

@@ -54,6 +54,35 @@ TEST_F(LifecycleCommandTest, TheMakersComponentStopsTheAnnouncements) {
     EXPECT_NE(fErr.find("host.conf:1: not a setting"), std::string::npos) << fErr;
 }
 
+// A close that goes on whatever its check finds (a one-shot command's, a session's close that
+// may not be cancelled) closes the document without saving: the check still reports the
+// missing fields, but stores nothing into packages the close throws away.
+TEST_F(LifecycleCommandTest, ACloseThatGoesOnReportsAndStoresNothing) {
+    const fs::path file = Copy("one.jpg");
+    ASSERT_EQ(Run("apply " + Quote(file) + " Editorial"), 0) << fErr;
+    const fs::path log = fDir.path() / "brindle.log";
+    // The plug-in's stores of packages in the log, which is then begun anew.
+    auto stores = [&] {
+        const std::string text = ReadFile(log);
+        fs::remove(log);
+        size_t n = 0;
+        for (size_t at = text.find("Enter: BRNSetXMPDataCmd::Do"); at != std::string::npos;
+             at = text.find("Enter: BRNSetXMPDataCmd::Do", at + 1))
+            ++n;
+        return n;
+    };
+    const std::string logging = "--log-level 100 --log-file " + Quote(log) + " ";
+    ASSERT_EQ(Run(logging + "set " + Quote(file) + " Headline=Once"), 0) << fErr;
+    EXPECT_EQ(stores(), 1u) << "the set's own store, and none at the close";
+    ASSERT_EQ(Shell("open " + Quote(file) + "\nset Headline=Twice\nsave\nclose --no-cancel\n", logging), 0)
+        << fOut << fErr;
+    EXPECT_EQ(stores(), 1u);
+    // Author, required, is empty: the close that may not be cancelled still says so.
+    EXPECT_NE(fErr.find("- Author"), std::string::npos) << fErr;
+    ASSERT_EQ(Run("packages " + Quote(file)), 0) << fErr;
+    EXPECT_NE(fOut.find("Headline [Headline] String, required: Twice"), std::string::npos) << fOut;
+}
+
 TEST_F(LifecycleCommandTest, BothNamespacesAskOnOpen) {
     const char* packet =
         "<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
