@@ -1,5 +1,6 @@
 #include "BatchRunner.h"
 
+#include "commands/CmdUtils.h"
 #include "formats/FileReplace.h"
 #include "io/FileUtils.h"
 
@@ -91,18 +92,6 @@ private:
     std::streambuf* fErr;
 };
 
-// The test hook $BRINDLE_COMMIT_FAULT: "sync" makes a group's sync fail, "rename:NAME" the
-// rename of every file named NAME.
-void SetCommitFaultFromEnvironment() {
-    FileReplace::Group::Fault fault;
-    if (const char* text = std::getenv("BRINDLE_COMMIT_FAULT")) {
-        const std::string t = text;
-        if (t == "sync") fault.sync = true;
-        if (t.rfind("rename:", 0) == 0) fault.renameName = t.substr(7);
-    }
-    FileReplace::Group::SetFault(fault);
-}
-
 // Runs the task on documents one after another, their new files waiting in a group that is
 // committed every GroupSize() documents (or after half a second): each document's output and
 // result are handed on, in order, only once its group is committed. A document of the group
@@ -111,10 +100,16 @@ class GroupedTasks {
 public:
     using Emit = std::function<void(Frame&)>;
     GroupedTasks(const BatchRunner::Task& task, bool json, Emit emit)
-        : fTask(task), fJSON(json), fEmit(std::move(emit)), fSize(BatchRunner::GroupSize()) {
-        SetCommitFaultFromEnvironment();
+        : fTask(task), fJSON(json), fEmit(std::move(emit)), fSize(BatchRunner::GroupSize()),
+          fUndoWas(CmdUtils::UndoHistoryOn()) {
+        ApplyCommitFaultFromEnvironment();
+        // Each document is closed once its group is done, with no one to undo its changes.
+        CmdUtils::SetUndoHistory(false);
     }
-    ~GroupedTasks() { Flush(); }
+    ~GroupedTasks() {
+        Flush();
+        CmdUtils::SetUndoHistory(fUndoWas);
+    }
 
     void Run(const std::string& file) {
         // A document already waiting in the group (named twice, or by another name) is
@@ -203,6 +198,7 @@ private:
     std::vector<Pending> fPending;
     std::set<std::pair<dev_t, ino_t>> fIds;
     std::chrono::steady_clock::time_point fStart;
+    bool fUndoWas;
 };
 
 // Worker k takes the documents k, k + n, k + 2n, ... and sends each one's result in turn.
@@ -264,6 +260,16 @@ void PrintFrame(Frame& f, bool list, bool* first) {
 }
 
 } // namespace
+
+void ApplyCommitFaultFromEnvironment() {
+    FileReplace::Group::Fault fault;
+    if (const char* text = std::getenv("BRINDLE_COMMIT_FAULT")) {
+        const std::string t = text;
+        if (t == "sync") fault.sync = true;
+        if (t.rfind("rename:", 0) == 0) fault.renameName = t.substr(7);
+    }
+    FileReplace::Group::SetFault(fault);
+}
 
 void BatchRunner::Settings::AddOptions(CLI::App* command, bool withJobs) {
     if (withJobs) {

@@ -9,6 +9,10 @@
 #include <string>
 #include <vector>
 
+// The test hook $BRINDLE_COMMIT_FAULT for the groups a command commits: "sync" makes a group's
+// sync fail, "rename:NAME" the rename of every file named NAME.
+void ApplyCommitFaultFromEnvironment();
+
 class BatchRunner {
 public:
     struct Settings {

@@ -10,6 +10,7 @@
 #include "documents/HostSelection.h"
 #include "documents/IDataBase.h"
 #include "documents/IDocument.h"
+#include "formats/FileReplace.h"
 #include "files/IBRNPrefs.h"
 #include "logic/BRNPackageUtils.h"
 #include "objectmodel/InterfacePtr.h"
@@ -19,6 +20,7 @@
 #include <filesystem>
 #include <iostream>
 #include <map>
+#include <optional>
 #include <set>
 #include <sys/stat.h>
 
@@ -362,24 +364,48 @@ int RunCheck(const GlobalOptions& options, const PackageOptions& o) {
         BRNPackageUtils::CheckRequiredFields(refs, kFalse, kFalse, &part, o.save ? kTrue : kFalse);
         for (const PMString& n : part.missing)
             if (std::find(missing.begin(), missing.end(), n) == missing.end()) missing.push_back(n);
-        // Each document is saved once, whatever number of its stories the pass changed; its
-        // entries follow, so the output stays in argument order.
-        for (size_t d = 0, i = 0; d < docs.size(); ++d) {
-            bool saved = false, failed = false;
+        // Each document is saved once, whatever number of its stories the pass changed. Over
+        // several files the new files wait in a group, made durable together and put in place
+        // at the end of the batch; a document counts as saved only then.
+        std::optional<FileReplace::Group> group;
+        if (o.save && o.files.size() > 1 && !InShellSession()) {
+            ApplyCommitFaultFromEnvironment();
+            group.emplace();
+        }
+        std::vector<std::string> saveErrors(docs.size());
+        std::vector<bool> saved(docs.size(), false);
+        std::vector<size_t> numbers(docs.size(), 0);
+        for (size_t d = 0; d < docs.size(); ++d) {
+            if (group) numbers[d] = group->BeginDocument();
             if (o.save && docs[d]->IsModified()) {
                 std::string why;
                 if (CommandDocuments::Save(docs[d], &why))
-                    saved = true;
-                else {
-                    error(files[d], why);
-                    failed = true;
-                }
+                    saved[d] = true;
+                else
+                    saveErrors[d] = why.empty() ? "the document could not be saved" : why;
             }
             CommandDocuments::Close(docs[d], kSuppressUI);
+        }
+        if (group) {
+            group->Commit();
+            for (auto& [number, result] : group->TakeResults()) {
+                if (result.outcome != FileReplace::Group::Outcome::kFailed) continue;
+                for (size_t d = 0; d < docs.size(); ++d)
+                    if (numbers[d] == number && saveErrors[d].empty()) {
+                        saved[d] = false;
+                        saveErrors[d] = result.error;
+                    }
+            }
+            group.reset();
+        }
+        // Its entries follow, so the output stays in argument order.
+        for (size_t d = 0, i = 0; d < docs.size(); ++d) {
+            const bool failed = !saveErrors[d].empty();
+            if (failed) error(files[d], saveErrors[d]);
             for (; i < checked.size() && checked[i].doc == d; ++i) {
                 CheckedFile& c = checked[i];
                 c.result = std::move(part.documents[i]);
-                c.saved = saved;
+                c.saved = saved[d];
                 ++checkedCount;
                 if (c.result.packages == 0) {
                     ++withoutCount;

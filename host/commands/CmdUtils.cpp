@@ -10,6 +10,7 @@
 #include "objectmodel/ObjectModel.h"
 #include "subjects/HostSubject.h"
 #include "subjects/ISubject.h"
+#include "xmp/HostXMPPacketAccess.h"
 #include "xmp/IXMPPacketAccess.h"
 
 #include <algorithm>
@@ -21,6 +22,7 @@ namespace {
 int32 gCommandDepth = 0;
 uint64 gCommandGroup = 0;
 int32 gSequenceDepth = 0;
+bool gUndoHistory = true;
 uint64 gSequenceGroup = 0;
 
 // The changes announced on objects of a database while one command runs.
@@ -51,7 +53,7 @@ std::vector<UndoTarget> Snapshot(IDataBase* db, const UIDList* list) {
             continue;
         InterfacePtr<IXMPPacketAccess> packet(
             static_cast<IXMPPacketAccess*>(db->Instantiate(uid, IID_IXMPPACKETACCESS)));
-        if (packet) targets.push_back({uid, packet->SerializePacket(), {}});
+        if (packet) targets.push_back({uid, HostXMPPacketAccess::SnapshotOf(packet.get()), {}});
     }
     return targets;
 }
@@ -163,6 +165,14 @@ void Announce(IDataBase* db, const UndoStep& step, ClassID message) {
 
 namespace CmdUtils {
 
+void SetUndoHistory(bool on) {
+    gUndoHistory = on;
+}
+
+bool UndoHistoryOn() {
+    return gUndoHistory;
+}
+
 ICommand* CreateCommand(ClassID commandClass) {
     return static_cast<ICommand*>(ObjectModel::CreateObject(commandClass, IID_ICOMMAND));
 }
@@ -193,7 +203,7 @@ ErrorCode ProcessCommand(ICommand* cmd) {
     };
 
     std::vector<UndoTarget> targets = Snapshot(db, list);
-    if (outermost && hostDb) JoinTopStep(hostDb->GetUndoHistory(), group, cmd, targets);
+    if (outermost && hostDb && gUndoHistory) JoinTopStep(hostDb->GetUndoHistory(), group, cmd, targets);
     if (db) TellDocument(db, kBeforeDoMessage, cmd);
 
     Recording recording{db, {}};
@@ -214,11 +224,11 @@ ErrorCode ProcessCommand(ICommand* cmd) {
         finish();
         return error;
     }
-    if (Alive(hostDb)) {
+    if (gUndoHistory && Alive(hostDb)) {
         for (auto& t : targets) {
             InterfacePtr<IXMPPacketAccess> packet(
                 static_cast<IXMPPacketAccess*>(db->Instantiate(t.uid, IID_IXMPPACKETACCESS)));
-            t.after = packet ? packet->SerializePacket() : t.before;
+            t.after = packet ? HostXMPPacketAccess::SnapshotOf(packet.get()) : t.before;
         }
         Record(hostDb->GetUndoHistory(), group, cmd, outermost, std::move(targets));
     }

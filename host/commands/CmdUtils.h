@@ -26,6 +26,12 @@ ICommand* CreateCommand(ClassID commandClass);
 // The error Do reported, or kSuccess.
 ErrorCode ProcessCommand(ICommand* cmd);
 
+// Whether commands record undo steps (on unless switched off). A run whose documents are closed
+// without anyone able to undo them (a batch over many files) switches it off: a command's packets
+// are still kept before it runs, and put back when it fails, but no step is recorded.
+void SetUndoHistory(bool on);
+bool UndoHistoryOn();
+
 // Referenced; EndCommandSequence releases it. Sequences nest; the outermost makes the step.
 ICommandSequence* BeginCommandSequence();
 ErrorCode EndCommandSequence(ICommandSequence* sequence);

@@ -21,6 +21,7 @@
 
 #include <filesystem>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -97,12 +98,6 @@ template <class Run> bool RunSave(IDocument* doc, std::string* error, Run run) {
                                                   : gDocumentError);
 }
 
-bool SameFile(const IDFile& a, const IDFile& b) {
-    if (a == b) return true;
-    std::error_code ec;
-    return std::filesystem::equivalent(a.Path(), b.Path(), ec) && !ec;
-}
-
 } // namespace
 
 namespace Host {
@@ -110,9 +105,17 @@ namespace Host {
 IDocument* OpenDocument(const IDFile& file, std::string* error) {
     HostDocumentList* list = HostDocumentList::Get();
     if (!list) return Refuse(error, file, "the host is not running");
+    // The file's identity is taken once; each open document's file is looked at once (a batch
+    // holds many documents open until their group commits).
+    struct stat wanted {};
+    const bool known = ::stat(file.Path().c_str(), &wanted) == 0;
     for (int32 i = 0; i < list->GetDocCount(); ++i) {
         IDFile open;
-        if (list->GetNthDoc(i)->GetDocFile(&open) && SameFile(open, file)) return list->GetNthDoc(i);
+        if (!list->GetNthDoc(i)->GetDocFile(&open)) continue;
+        struct stat st {};
+        if (open == file || (known && ::stat(open.Path().c_str(), &st) == 0 && st.st_dev == wanted.st_dev &&
+                             st.st_ino == wanted.st_ino))
+            return list->GetNthDoc(i);
     }
     std::error_code ec;
     if (!std::filesystem::exists(file.Path(), ec)) return Refuse(error, file, "no such file");

@@ -55,7 +55,7 @@ bool WritePacket(IDocument* doc, const IDFile& file, bool markClean) {
         return true;
     }
     std::string note;
-    if (XMPFiles::Write(file, packet->SerializePacket(), &note) != XMPFiles::Result::kOK) {
+    if (XMPFiles::Write(file, packet.get(), &note) != XMPFiles::Result::kOK) {
         Fail("Cannot write the metadata of " + Quoted(file) + (note.empty() ? "" : ": " + note));
         return false;
     }

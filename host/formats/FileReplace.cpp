@@ -84,22 +84,32 @@ bool CopyAttributes(const fs::path& from, int to) {
 
 } // namespace
 
-bool MakeTemp(const fs::path& real, fs::path* temp) {
+namespace {
+
+// MakeTemp, keeping the new file open for writing: its descriptor, or -1.
+int OpenTemp(const fs::path& real, fs::path* temp) {
     const std::string ext = real.extension().string();
     std::string tmpl = (real.parent_path() / (std::string(FileUtils::kTemporaryPrefix) + "XXXXXX" + ext)).string();
-    int fd = ::mkstemps(tmpl.data(), static_cast<int>(ext.size()));
-    if (fd < 0) return false;
+    const int fd = ::mkstemps(tmpl.data(), static_cast<int>(ext.size()));
+    if (fd < 0) return -1;
     ::fchmod(fd, S_IRUSR | S_IWUSR);
-    ::close(fd);
     *temp = tmpl;
-    return true;
+    return fd;
+}
+
+} // namespace
+
+bool MakeTemp(const fs::path& real, fs::path* temp) {
+    const int fd = OpenTemp(real, temp);
+    return fd >= 0 && ::close(fd) == 0;
 }
 
 bool WriteTemp(const fs::path& real, const std::string& bytes, fs::path* temp) {
-    if (!MakeTemp(real, temp)) return false;
-    int fd = ::open(temp->c_str(), O_WRONLY | O_TRUNC | O_CLOEXEC);
-    const bool ok = fd >= 0 && WriteAll(fd, bytes.data(), bytes.size());
-    if ((fd >= 0 && ::close(fd) != 0) || !ok) {
+    // Written through the descriptor that made it: the file is opened once.
+    const int fd = OpenTemp(real, temp);
+    if (fd < 0) return false;
+    const bool ok = WriteAll(fd, bytes.data(), bytes.size());
+    if (::close(fd) != 0 || !ok) {
         ::unlink(temp->c_str());
         temp->clear();
         return false;
@@ -196,6 +206,7 @@ Group::Fault gFault;
 struct Group::Document {
     size_t number = 0;
     std::vector<std::pair<fs::path, fs::path>> files; // the waiting file, the file it replaces
+    std::vector<std::pair<dev_t, ino_t>> replaced;     // the file it replaces, as it was kept
     std::vector<std::pair<std::function<void()>, bool>> actions; // with "only when committed"
 };
 
@@ -250,6 +261,10 @@ size_t Group::Waiting() const {
 void Group::Keep(const fs::path& temp, const fs::path& real) {
     if (fDocuments.empty()) BeginDocument();
     fDocuments.back().files.emplace_back(temp, real);
+    // Its identity, for IsWaiting: a waiting file stays in place until the group renames it.
+    struct stat st {};
+    const bool known = ::stat(real.c_str(), &st) == 0;
+    fDocuments.back().replaced.emplace_back(known ? st.st_dev : 0, known ? st.st_ino : 0);
 }
 
 void Group::AddAction(std::function<void()> action, bool onlyWhenCommitted) {
@@ -375,12 +390,14 @@ void Group::Commit(bool keepCurrent) {
 bool Group::IsWaiting(const fs::path& real) const {
     struct stat want {};
     if (::stat(real.c_str(), &want) != 0) return false;
-    for (const Document& d : fDocuments)
-        for (const auto& f : d.files) {
-            struct stat st {};
-            if (::stat(f.second.c_str(), &st) == 0 && st.st_dev == want.st_dev && st.st_ino == want.st_ino)
-                return true;
+    // One stat, not one for each waiting file: a batch asks this before every document it writes.
+    for (const Document& d : fDocuments) {
+        for (size_t i = 0; i < d.files.size(); ++i) {
+            if (d.files[i].second == real) return true;
+            const auto& [dev, ino] = d.replaced[i];
+            if (ino != 0 && dev == want.st_dev && ino == want.st_ino) return true;
         }
+    }
     return false;
 }
 

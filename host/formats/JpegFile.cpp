@@ -180,6 +180,69 @@ bool SetPacket(const std::string& in, const std::string& standard, const std::st
     return true;
 }
 
+bool ReadPlainLayout(std::string_view in, PlainLayout* layout) {
+    auto byte = [&](size_t i) { return static_cast<unsigned char>(in[i]); };
+    *layout = PlainLayout();
+    if (in.size() < 4 || byte(0) != 0xFF || byte(1) != 0xD8) return false;
+    for (size_t pos = 2;;) {
+        if (pos + 4 > in.size() || byte(pos) != 0xFF) return false;
+        const unsigned char marker = byte(pos + 1);
+        if (marker == 0xDA || marker == 0xD9) {
+            layout->image = pos;
+            return true;
+        }
+        // Fill bytes, restart markers and TEM carry no length: not plain.
+        if (marker == 0xFF || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD7)) return false;
+        const size_t length = (static_cast<size_t>(byte(pos + 2)) << 8) | byte(pos + 3);
+        if (length < 2 || pos + 2 + length > in.size()) return false;
+        const std::string_view payload = in.substr(pos + 4, length - 2);
+        if (marker == 0xE1 && payload.substr(0, kExtendedSignature.size()) == kExtendedSignature) return false;
+        if (marker == 0xE1 && payload.substr(0, kXMPSignature.size()) == kXMPSignature) {
+            if (layout->xmpStart != std::string::npos) return false;
+            layout->xmpStart = pos;
+            layout->xmpEnd = pos + 2 + length;
+            layout->packetStart = pos + 4 + kXMPSignature.size();
+        } else {
+            layout->others.push_back({pos, pos + 2 + length});
+        }
+        pos += 2 + length;
+    }
+}
+
+bool IsOriginalWithPacket(std::string_view original, std::string_view written, std::string_view packet) {
+    PlainLayout before, after;
+    if (!ReadPlainLayout(original, &before) || !ReadPlainLayout(written, &after)) return false;
+    if (after.xmpStart == std::string::npos ||
+        written.substr(after.packetStart, after.xmpEnd - after.packetStart) != packet)
+        return false;
+    if (before.others.size() != after.others.size() ||
+        original.substr(before.image) != written.substr(after.image))
+        return false;
+    auto bytes = [](std::string_view file, const PlainLayout::Segment& s) {
+        return file.substr(s.start, s.end - s.start);
+    };
+    // Where the packet's segment stands among the others.
+    size_t place = 0;
+    if (before.xmpStart != std::string::npos) {
+        while (place < before.others.size() && before.others[place].start < before.xmpStart)
+            ++place;
+    } else {
+        auto leading = [&](const PlainLayout::Segment& s) {
+            const unsigned char marker = static_cast<unsigned char>(original[s.start + 1]);
+            return marker == 0xE0 || marker == 0xE1;
+        };
+        while (place < before.others.size() && leading(before.others[place]))
+            ++place;
+    }
+    size_t placed = 0;
+    while (placed < after.others.size() && after.others[placed].start < after.xmpStart)
+        ++placed;
+    if (place != placed) return false;
+    for (size_t i = 0; i < before.others.size(); ++i)
+        if (bytes(original, before.others[i]) != bytes(written, after.others[i])) return false;
+    return true;
+}
+
 bool ExtendedWithinLimits(std::string_view payload, size_t claimed) {
     // Too short to be a part: readers pass over it.
     if (claimed < kExtendedHeader) return true;

@@ -13,11 +13,13 @@
 #include "formats/StoryFile.h"
 #include "formats/TiffFile.h"
 #include "io/FileUtils.h"
+#include "xmp/HostXMPPacketAccess.h"
 #include "xmp/XMPPacketAccess.h"
 
 #include <exempi/xmp.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -715,6 +717,128 @@ Result WritePdf(const Target& t, XmpPtr xmp, std::string* note) {
     return Result::kOK;
 }
 
+// Whether plain JPEGs are written by a copy of their bytes (see WritePlainJpeg).
+std::atomic<bool> gPlainJpegWrites{true};
+std::atomic<size_t> gPlainJpegWriteCount{0};
+
+// Larger JPEGs are left to the toolkit's way, which copies the file without holding it.
+constexpr off_t kPlainJpegMaxBytes = 64 * 1024 * 1024;
+
+// The whole file, read through one descriptor.
+bool ReadWhole(const fs::path& p, std::string* bytes) {
+    const int fd = ::open(p.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    if (ok) {
+        bytes->resize(static_cast<size_t>(st.st_size));
+        size_t have = 0;
+        for (;;) {
+            if (have == bytes->size()) bytes->resize(have + 4096); // the file grew meanwhile
+            const ssize_t n = ::read(fd, bytes->data() + have, bytes->size() - have);
+            if (n < 0 && errno == EINTR) continue;
+            if (n < 0) ok = false;
+            if (n <= 0) break;
+            have += static_cast<size_t>(n);
+        }
+        bytes->resize(have);
+    }
+    return ::close(fd) == 0 && ok;
+}
+
+// A packet in its wrapper, from "<?xpacket begin" to the trailer's "?>", which fills its segment:
+// the space a new packet of the same length may take (the toolkit's handler takes it whatever
+// the trailer says, the segment being the packet's alone).
+bool Wrapped(const std::string& packet) {
+    return packet.rfind("<?xpacket begin", 0) == 0 && packet.size() >= 2 &&
+           packet.compare(packet.size() - 2, 2, "?>") == 0 && packet.find("<?xpacket end=") != std::string::npos;
+}
+
+// SerializeToFit with one serialization: the toolkit pads a packet without formatting with
+// spaces only, between "</x:xmpmeta>" and the trailer, so the tight text padded out to the
+// length is the text the toolkit would give for it. False when the packet does not fit, or
+// the tight text is not laid out so (then SerializeToFit decides).
+bool PadToFit(XmpPtr xmp, int32 length, std::string* bytes, bool* laidOut) {
+    *laidOut = false;
+    XmpText tight;
+    if (!tight.get() ||
+        !xmp_serialize(xmp, tight.get(), XMP_SERIAL_USECOMPACTFORMAT | XMP_SERIAL_OMITALLFORMATTING, 1))
+        return false;
+    std::string text = tight.str();
+    const size_t meta = text.rfind("</x:xmpmeta>"), trailer = text.rfind("<?xpacket end=");
+    if (meta == std::string::npos || trailer == std::string::npos || trailer < meta + 12 ||
+        text.find_first_not_of(' ', meta + 12) != trailer)
+        return false;
+    *laidOut = true;
+    if (text.size() > static_cast<size_t>(length)) return false;
+    text.insert(trailer, static_cast<size_t>(length) - text.size(), ' ');
+    *bytes = std::move(text);
+    return true;
+}
+
+enum class Plain { kDone, kNotPlain, kFailed };
+
+// A JPEG laid out plainly (JpegFile::ReadPlainLayout) whose packet its reader takes as stored
+// gets the new packet by a copy of every other byte: in the old packet's space when the new one
+// fits it (the file keeps its size), else in a new standard segment where the old one was. The
+// new file is read back and must be the original with only the packet replaced, segment by
+// segment, the packet byte for byte as serialized. kNotPlain (before anything is written) for
+// every other file: extended XMP, a packet the reader leaves to the handler, a layout the
+// toolkit's handler should judge.
+Plain WritePlainJpeg(const Target& t, XmpPtr xmp, std::string* note) {
+    if (!gPlainJpegWrites || !IsJpegName(t.real) || t.st.st_size > kPlainJpegMaxBytes) return Plain::kNotPlain;
+    std::string in;
+    JpegFile::PlainLayout layout;
+    if (!ReadWhole(t.real, &in) || !JpegFile::ReadPlainLayout(in, &layout)) return Plain::kNotPlain;
+    std::string old;
+    if (layout.xmpStart != std::string::npos) {
+        old = in.substr(layout.packetStart, layout.xmpEnd - layout.packetStart);
+        if (old.empty() || old.find('\0') != std::string::npos || old.front() != '<' ||
+            old.find(kExtendedMarker) != std::string::npos)
+            return Plain::kNotPlain;
+    }
+    if (!Writable(t.real, t.st)) return Plain::kFailed;
+    std::string packet, out;
+    bool laidOut = false;
+    const bool fits = !old.empty() && Wrapped(old) &&
+                      (PadToFit(xmp, static_cast<int32>(old.size()), &packet, &laidOut) ||
+                       (!laidOut && SerializeToFit(xmp, static_cast<int32>(old.size()), &packet)));
+    if (fits) {
+        XMPToolkitName::Keep(&packet, old, true);
+        out = in;
+        out.replace(layout.packetStart, old.size(), packet);
+    } else {
+        std::string extended;
+        if (!JpegFile::Serialize(xmp, &packet, &extended)) return Plain::kFailed;
+        // Extended XMP is written and read back the toolkit's way.
+        if (!extended.empty()) return Plain::kNotPlain;
+        XMPToolkitName::Keep(&packet, old, false);
+        if (!JpegFile::SetPacket(in, packet, extended, &out)) return Plain::kFailed;
+    }
+    // A packet naming an extended part would be read through the handler.
+    if (packet.find(kExtendedMarker) != std::string::npos) return Plain::kNotPlain;
+    Temp temp;
+    std::string back;
+    if (!FileReplace::WriteTemp(t.real, out, temp.Out()) || !ReadWhole(temp.Path(), &back) || back != out ||
+        !JpegFile::IsOriginalWithPacket(in, back, packet) || !temp.Commit(t.real))
+        return Plain::kFailed;
+    // The file holds the packet now: a sidecar made for it earlier has nothing more to say.
+    RemoveSidecarAfterCommit(SidecarOf(t.given), t.given, xmp, note);
+    ++gPlainJpegWriteCount;
+    return Plain::kDone;
+}
+
+// The file to be written, absolute and resolved, once what waits for it in a group is in place.
+bool PrepareWrite(const IDFile& file, Target* t) {
+    if (!Locate(file, t)) return false;
+    FileReplace::BeforeWriting(t->real);
+    // An empty file is no document of any format: one emptied since it was read is not
+    // given a sidecar in its place.
+    return t->st.st_size != 0;
+}
+
+Result WriteParsed(const Target& t, XmpPtr xmp, const std::string& rdf, std::string* note);
+
 } // namespace
 
 IDFile SidecarFile(const IDFile& file) {
@@ -801,11 +925,32 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
     Packet packet;
     if (!ParseInto(rdf, packet)) return Result::kCannotWrite;
     Target t;
-    if (!Locate(file, &t)) return Result::kCannotWrite;
-    FileReplace::BeforeWriting(t.real);
-    // An empty file is no document of any format: one emptied since it was read is not
-    // given a sidecar in its place.
-    if (t.st.st_size == 0) return Result::kCannotWrite;
+    if (!PrepareWrite(file, &t)) return Result::kCannotWrite;
+    if (const Plain p = WritePlainJpeg(t, packet.get(), note); p != Plain::kNotPlain)
+        return p == Plain::kDone ? Result::kOK : Result::kCannotWrite;
+    return WriteParsed(t, packet.get(), rdf, note);
+}
+
+Result Write(const IDFile& file, IXMPPacketAccess* packet, std::string* note) {
+    if (note) note->clear();
+    if (!packet || !XMPPacketAccess::InitToolkit()) return Result::kCannotWrite;
+    Target t;
+    if (XmpPtr tree = HostXMPPacketAccess::TreeOf(packet)) {
+        if (!PrepareWrite(file, &t)) return Result::kCannotWrite;
+        if (const Plain p = WritePlainJpeg(t, tree, note); p != Plain::kNotPlain)
+            return p == Plain::kDone ? Result::kOK : Result::kCannotWrite;
+    }
+    // Any other file takes the packet as its text, as the text's writer above does.
+    const std::string rdf = packet->SerializePacket();
+    Packet parsed;
+    if (!ParseInto(rdf, parsed)) return Result::kCannotWrite;
+    if (t.real.empty() && !PrepareWrite(file, &t)) return Result::kCannotWrite;
+    return WriteParsed(t, parsed.get(), rdf, note);
+}
+
+namespace {
+
+Result WriteParsed(const Target& t, XmpPtr xmp, const std::string& rdf, std::string* note) {
     if (const Structured kind = StructuredFormat(t.real); kind != Structured::kNone) {
         if (!Writable(t.real, t.st)) return Result::kCannotWrite;
         const bool ok = kind == Structured::kStory
@@ -813,13 +958,13 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
                             : IdmlPackage::Write(t.real, {true, rdf, {}}, nullptr);
         return ok ? Result::kOK : Result::kCannotWrite;
     }
-    if (IsPacketFile(t.real)) return WriteSidecar(t.real, packet.get());
-    if (PdfFile::IsPdf(t.real)) return WritePdf(t, packet.get(), note);
+    if (IsPacketFile(t.real)) return WriteSidecar(t.real, xmp);
+    if (PdfFile::IsPdf(t.real)) return WritePdf(t, xmp, note);
     const fs::path side = SidecarOf(t.given);
     // A new sidecar is announced: it is a file the user did not have before.
     auto toSidecar = [&]() {
         const bool existed = FileUtils::IsRegularFile(IDFile(side)) || fs::is_symlink(side);
-        const Result r = WriteSidecar(side, packet.get());
+        const Result r = WriteSidecar(side, xmp);
         if (r == Result::kOK && !existed && note)
             *note = "the metadata of " + t.given.string() + " is kept in the new sidecar " + side.string() +
                     " (the file cannot hold an XMP packet)";
@@ -843,7 +988,7 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
     // over their chunks (PNG).
     std::string exact;
     const bool inPlace = Rewritable(probe) && (PhotoFormat(probe.format) || scanned) &&
-                         SerializeToFit(packet.get(), probe.length, &exact);
+                         SerializeToFit(xmp, probe.length, &exact);
     if (inPlace) XMPToolkitName::Keep(&exact, probe.raw, true);
     if (!inFile && !inPlace && (scanned || !probe.hasPacket)) return toSidecar();
 
@@ -857,7 +1002,7 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
     }
     if (u == Update::kDoesNotFit && direct != Direct::kNone) {
         std::string in, out;
-        if (!ReadBytes(t.real, &in) || !WriteDirect(direct, in, packet.get(), probe.raw, &out))
+        if (!ReadBytes(t.real, &in) || !WriteDirect(direct, in, xmp, probe.raw, &out))
             return Result::kCannotWrite;
         Temp fresh;
         if (!FileReplace::WriteTemp(t.real, out, fresh.Out())) return Result::kCannotWrite;
@@ -865,19 +1010,29 @@ Result Write(const IDFile& file, const std::string& rdf, std::string* note) {
         u = Update::kDone;
     } else if (u == Update::kDoesNotFit && !scanned) {
         if (!temp && !CopyToTemp(t.real, &temp)) return Result::kCannotWrite;
-        u = UpdateWithHandler(temp.Path(), packet.get());
+        u = UpdateWithHandler(temp.Path(), xmp);
         if (u == Update::kDone && !RestoreToolkitName(temp.Path(), probe.raw)) u = Update::kFailed;
     }
     if (u == Update::kDone) {
-        if (!ReadsBack(temp.Path(), probe.format, packet.get()) || !temp.Commit(t.real))
+        if (!ReadsBack(temp.Path(), probe.format, xmp) || !temp.Commit(t.real))
             return Result::kCannotWrite;
         // The file holds the packet now: a sidecar made for it earlier has nothing more to say
         // (once the new file is in place, when a group commits it later).
-        if (inFile) RemoveSidecarAfterCommit(side, t.given, packet.get(), note);
+        if (inFile) RemoveSidecarAfterCommit(side, t.given, xmp, note);
         return Result::kOK;
     }
     if (u == Update::kDoesNotFit && !inFile) return toSidecar();
     return Result::kCannotWrite;
+}
+
+} // namespace
+
+void SetPlainJpegWrites(bool on) {
+    gPlainJpegWrites = on;
+}
+
+size_t PlainJpegWriteCount() {
+    return gPlainJpegWriteCount;
 }
 
 bool UsesSidecar(const IDFile& file) {

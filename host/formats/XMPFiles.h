@@ -15,12 +15,16 @@
 // - A ".xmp" file that holds a packet is itself the packet.
 //
 // A packet that fits into the old one's space (its padding) replaces only those bytes. Every
-// rewritten file is read back through the toolkit before it replaces the original
-// (FileReplace: owner, mode, extended attributes and hard links kept); sidecars likewise.
+// rewritten file is read back before it replaces the original (FileReplace: owner, mode,
+// extended attributes and hard links kept); sidecars likewise. A JPEG laid out plainly (see
+// JpegFile::ReadPlainLayout) is written by copying its other bytes, and read back by comparing
+// the written file with the bytes meant, segment by segment; any other file is read back
+// through the toolkit's handler.
 // Paths are made absolute and symbolic links are followed, so a link stays a link.
 #pragma once
 
 #include "io/IDFile.h"
+#include "xmp/IXMPPacketAccess.h"
 
 #include <string>
 
@@ -47,10 +51,19 @@ Result Write(const IDFile& file, const std::string& rdf);
 // sidecar made for the file, or a sidecar of ours removed since the file now holds the packet;
 // after kCannotWrite, why (when known: an encrypted or damaged PDF, say).
 Result Write(const IDFile& file, const std::string& rdf, std::string* note);
+// The same for a packet in memory: its tree is written as it is when the file is a JPEG laid out
+// plainly (no second serialization and parse of the packet), else its serialization as above.
+Result Write(const IDFile& file, IXMPPacketAccess* packet, std::string* note);
 // Whether the file's packet is (or would be) kept in its sidecar. False for a file that
 // cannot be read.
 bool UsesSidecar(const IDFile& file);
 // "<file>.xmp".
 IDFile SidecarFile(const IDFile& file);
+
+// For tests: whether plain JPEGs are written by copying their bytes (the default) or through
+// the toolkit's way, as any other JPEG.
+void SetPlainJpegWrites(bool on);
+// For tests: how many files the plain JPEG writer has put in place (or handed to the group).
+size_t PlainJpegWriteCount();
 
 } // namespace XMPFiles

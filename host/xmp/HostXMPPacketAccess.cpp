@@ -5,6 +5,20 @@
 HostXMPPacketAccess::HostXMPPacketAccess(Boss* boss)
     : CPMUnknown<IXMPPacketAccess>(boss), fPacket(new XMPPacketAccess) {}
 
+XmpPtr HostXMPPacketAccess::TreeOf(IXMPPacketAccess* packet) {
+    if (auto* host = dynamic_cast<HostXMPPacketAccess*>(packet)) packet = host->fPacket.get();
+    auto* own = dynamic_cast<XMPPacketAccess*>(packet);
+    return own ? own->Tree() : nullptr;
+}
+
+std::string HostXMPPacketAccess::SnapshotOf(IXMPPacketAccess* packet) {
+    if (!packet) return {};
+    IXMPPacketAccess* inner = packet;
+    if (auto* host = dynamic_cast<HostXMPPacketAccess*>(packet)) inner = host->fPacket.get();
+    if (auto* own = dynamic_cast<XMPPacketAccess*>(inner)) return own->SnapshotText();
+    return packet->SerializePacket();
+}
+
 bool16 HostXMPPacketAccess::GetNamespacePrefix(const WideString& ns, WideString* prefix) {
     return fPacket->GetNamespacePrefix(ns, prefix);
 }

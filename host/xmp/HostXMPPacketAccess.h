@@ -5,6 +5,8 @@
 #include "objectmodel/InterfacePtr.h"
 #include "xmp/IXMPPacketAccess.h"
 
+#include <exempi/xmp.h>
+
 class HostXMPPacketAccess final : public CPMUnknown<IXMPPacketAccess> {
 public:
     explicit HostXMPPacketAccess(Boss* boss);
@@ -43,6 +45,13 @@ public:
     bool16 ParsePacket(const std::string& rdf) override;
     bool16 IsDirty() const override;
     void SetDirty(bool16 dirty) override;
+
+    // The toolkit's tree behind a packet of this host (a document's or a bare one), or null.
+    static XmpPtr TreeOf(IXMPPacketAccess* packet);
+    // Text that parses back to the packet's tree, as cheaply as the packet gives it (for the
+    // undo history's snapshots): XMPPacketAccess::SnapshotText when it is one of this host's,
+    // else its serialization.
+    static std::string SnapshotOf(IXMPPacketAccess* packet);
 
 private:
     InterfacePtr<IXMPPacketAccess> fPacket;

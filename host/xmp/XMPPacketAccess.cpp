@@ -107,6 +107,7 @@ void XMPPacketAccess::Changed() {
     fHasSerialized = fHasCompact = false;
     std::string().swap(fSerialized);
     std::string().swap(fCompact);
+    fTrees.clear();
 }
 
 bool XMPPacketAccess::InitToolkit() {
@@ -378,17 +379,31 @@ bool16 XMPPacketAccess::ReadNamespaceTree(const char* ns, XMPTree* tree) {
     if (!tree) return kFalse;
     tree->Clear();
     if (!fXmp || !ns || !*ns) return kFalse;
-    if (!fParsed.empty() && tree->Build(fParsed, ns, XMPTree::kStoredText)) return kTrue;
+    if (const auto kept = fTrees.find(std::string_view(ns)); kept != fTrees.end() && tree->CopyFrom(*kept->second))
+        return kTrue;
+    bool built = !fParsed.empty() && tree->Build(fParsed, ns, XMPTree::kStoredText);
+    if (!built) {
+        if (CompactText().empty()) return kFalse;
+        built = tree->Build(fCompact, ns);
+    }
+    if (!built) return kFalse;
+    auto keep = std::make_unique<XMPTree>();
+    if (keep->CopyFrom(*tree)) fTrees[ns] = std::move(keep);
+    return kTrue;
+}
+
+std::string XMPPacketAccess::CompactText() const {
+    if (!fXmp) return {};
     if (!fHasCompact) {
         XmpText out;
         // Without wrapper and formatting: the least text to write and to read back.
         if (!out.get() ||
             !xmp_serialize(fXmp, out.get(), XMP_SERIAL_OMITPACKETWRAPPER | XMP_SERIAL_OMITALLFORMATTING, 0))
-            return kFalse;
+            return {};
         fCompact = out.str();
         fHasCompact = true;
     }
-    return tree->Build(fCompact, ns) ? kTrue : kFalse;
+    return fCompact;
 }
 
 std::string XMPPacketAccess::SerializePacket() const {

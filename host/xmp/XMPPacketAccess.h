@@ -19,6 +19,8 @@
 
 #include <exempi/xmp.h>
 
+#include <map>
+#include <memory>
 #include <string>
 
 class XMPPacketAccess final : public CStandaloneUnknown<IXMPPacketAccess> {
@@ -88,6 +90,16 @@ public:
 
     // Initialises exempi once for the process; true when it is usable.
     static bool InitToolkit();
+    // The packet as RDF/XML without wrapper or formatting: the least text that parses back to
+    // the same tree, kept until the next change (the namespace trees are built from it).
+    // Empty when the toolkit fails to serialize.
+    std::string CompactText() const;
+    // Text that parses back to the packet's tree, made as cheaply as the packet allows: the text
+    // of the last parse while nothing changed since, else CompactText.
+    std::string SnapshotText() const { return !fParsed.empty() ? fParsed : CompactText(); }
+    // The toolkit's tree, for a writer that serializes it into a file (never to be changed
+    // behind the packet's back, which would leave its kept serializations stale).
+    XmpPtr Tree() const { return fXmp; }
 
 private:
     bool Usable(const char* ns, const char* path) const { return fXmp && ns && *ns && path && *path; }
@@ -107,4 +119,7 @@ private:
     // checks, the save), and the text is a function of the tree.
     mutable std::string fSerialized, fCompact;
     mutable bool fHasSerialized = false, fHasCompact = false;
+    // The namespace trees built since the last change, by namespace: the plug-in reads its
+    // namespace whole several times between two changes (open, checks, the set, the save).
+    std::map<std::string, std::unique_ptr<XMPTree>, std::less<>> fTrees;
 };

@@ -546,6 +546,30 @@ bool XMPTree::Build(std::string rdf, std::string_view ns, Source source) {
     return true;
 }
 
+bool XMPTree::CopyFrom(const XMPTree& other) {
+    if (&other == this) return true;
+    fText = other.fText;
+    fNodes = other.fNodes;
+    const char* from = other.fText.data();
+    const size_t size = fText.size();
+    // Names and values are views of the text: each is moved to the same place in the copy.
+    auto rebase = [&](std::string_view& v) {
+        if (v.empty()) {
+            v = std::string_view();
+            return true;
+        }
+        if (v.data() < from || v.data() + v.size() > from + size) return false;
+        v = std::string_view(fText.data() + (v.data() - from), v.size());
+        return true;
+    };
+    for (Node& n : fNodes)
+        if (!rebase(n.name) || !rebase(n.value)) {
+            Clear();
+            return false;
+        }
+    return true;
+}
+
 void XMPTree::Clear() {
     fNodes.clear();
     fText.clear();

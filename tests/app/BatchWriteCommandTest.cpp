@@ -188,4 +188,59 @@ TEST_F(BatchWriteCommandTest, ADocumentNamedTwiceTakesBothWrites) {
         }
 }
 
+// check --save over several documents commits their new files together as well: a document
+// counts as saved only once its file is in place, and one that the commit could not put in
+// place is reported as an error with its file as it was.
+TEST_F(BatchWriteCommandTest, CheckWithSaveCommitsItsDocumentsTogether) {
+    const std::vector<std::string> names = {"a.jpg", "b.jpg", "c.jpg"};
+    struct SaveCase {
+        const char* name;
+        std::string fault;
+        std::set<std::string> kept;
+        int code;
+    };
+    const std::vector<SaveCase> cases = {
+        {"all saved", "", {}, 0},
+        {"a rename fails at commit", "rename:b.jpg", {"b.jpg"}, 2},
+        {"the sync fails at commit", "sync", {"a.jpg", "b.jpg", "c.jpg"}, 2},
+    };
+    const std::string sample = ReadFile(kSample);
+    for (const SaveCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        std::string args = "check --save --jsonl";
+        for (const std::string& n : names) {
+            WriteFile(dir / n, sample);
+            args += " " + Quote((dir / n).string());
+        }
+        Outcome r;
+        {
+            Env fault("BRINDLE_COMMIT_FAULT", c.fault);
+            r = Run(args);
+        }
+        EXPECT_EQ(r.code, c.code) << r.err;
+        std::map<std::string, json> entries, errors;
+        size_t from = 0;
+        for (size_t nl; (nl = r.out.find('\n', from)) != std::string::npos; from = nl + 1) {
+            const json line = json::parse(r.out.substr(from, nl - from), nullptr, false);
+            if (!line.contains("file")) continue;
+            (line.contains("error") ? errors : entries)[fs::path(line["file"].get<std::string>()).filename()] = line;
+        }
+        for (const std::string& n : names) {
+            SCOPED_TRACE(n);
+            const bool kept = c.kept.count(n) > 0;
+            ASSERT_TRUE(entries.count(n)) << r.out;
+            EXPECT_EQ(entries[n]["saved"], !kept) << entries[n].dump();
+            EXPECT_EQ(errors.count(n), kept ? 1u : 0u) << r.out;
+            if (kept) {
+                EXPECT_EQ(ReadFile(dir / n), sample) << "left as it was, byte for byte";
+            } else {
+                EXPECT_NE(ReadFile(dir / n), sample);
+            }
+        }
+        for (const auto& e : fs::directory_iterator(dir.path()))
+            EXPECT_NE(e.path().filename().string().rfind(FileUtils::kTemporaryPrefix, 0), 0u) << e.path().filename();
+    }
+}
+
 } // namespace

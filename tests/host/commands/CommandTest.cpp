@@ -336,6 +336,26 @@ TEST_F(CommandTest, AFailedCommandLeavesNoTrace) {
     EXPECT_FALSE(CmdUtils::CanUndo(fDoc));
 }
 
+TEST_F(CommandTest, WithoutHistoryACommandRecordsNoStepAndAFailureStillLeavesNoTrace) {
+    struct On {
+        ~On() { CmdUtils::SetUndoHistory(true); }
+    } restore;
+    CmdUtils::SetUndoHistory(false);
+    EXPECT_EQ(Run({fStory1}, "kept"), kSuccess);
+    EXPECT_EQ(Value(fStory1), "kept");
+    EXPECT_FALSE(CmdUtils::CanUndo(fDoc));
+    const std::string before = Packet(fStory1)->SerializePacket();
+    InterfacePtr<ICommand> cmd = MakeCmd({fStory1, fStory2}, "broken");
+    static_cast<TestSetValueCmd*>(cmd.get())->fail = true;
+    EXPECT_EQ(CmdUtils::ProcessCommand(cmd), kFailure);
+    EXPECT_EQ(Packet(fStory1)->SerializePacket(), before);
+    EXPECT_EQ(Value(fStory2), "");
+    CmdUtils::SetUndoHistory(true);
+    EXPECT_EQ(Run({fStory1}, "again"), kSuccess);
+    ASSERT_TRUE(CmdUtils::Undo(fDoc)) << "recorded again once switched on";
+    EXPECT_EQ(Value(fStory1), "kept");
+}
+
 TEST_F(CommandTest, TheDocumentHearsOfEachCommandUnlessSwitchedOff) {
     InterfacePtr<TestObserver> observer = NewObserver();
     InterfacePtr<ISubject> subject(fDoc, IID_ISUBJECT);

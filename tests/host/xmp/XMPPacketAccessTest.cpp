@@ -626,15 +626,47 @@ TEST_F(XMPPacketAccessTest, NamespaceTreeReadsWhatThePropertyCallsRead) {
     InterfacePtr<XMPPacketAccess> parsed(new XMPPacketAccess());
     ASSERT_TRUE(parsed->ParsePacket(fXMP->SerializePacket()));
     check(parsed.get(), "text of the parse");
+    check(parsed.get(), "the tree kept since the last read");
+    check(fXMP.get(), "the tree kept since the last read, serialized");
 
-    // A change after the parse: the kept text no longer describes the packet.
-    ASSERT_TRUE(parsed->SetProperty(kNS, WideString("Title"), WideString("changed")));
+    // Every kind of change after a read: the tree kept from it no longer describes the packet.
     XMPTree tree;
-    ASSERT_TRUE(parsed->ReadNamespaceTree(ns.c_str(), &tree));
-    EXPECT_EQ(tree.Value(tree.Field(XMPTree::Root(), "Title")), "changed");
+    auto title = [&]() {
+        EXPECT_TRUE(parsed->ReadNamespaceTree(ns.c_str(), &tree));
+        return std::string(tree.Value(tree.Field(XMPTree::Root(), "Title")));
+    };
+    ASSERT_TRUE(parsed->SetProperty(kNS, WideString("Title"), WideString("changed")));
+    EXPECT_EQ(title(), "changed");
+    EXPECT_EQ(title(), "changed");
     parsed->DeleteProperty(kNS, WideString("Items"));
-    ASSERT_TRUE(parsed->ReadNamespaceTree(ns.c_str(), &tree));
+    EXPECT_EQ(title(), "changed");
     EXPECT_EQ(tree.Field(XMPTree::Root(), "Items"), XMPTree::kNone);
+    ASSERT_TRUE(parsed->AppendArrayItem(kNS, WideString("Items"), WideString("plain"),
+                                        IXMPPacketAccess::kArrayOrdered, 0));
+    EXPECT_EQ(title(), "changed");
+    EXPECT_EQ(tree.Count(tree.Field(XMPTree::Root(), "Items")), 1);
+    ASSERT_TRUE(parsed->ParsePacket(fXMP->SerializePacket()));
+    EXPECT_EQ(title(), "  spaced  ");
+}
+
+TEST(XMPTreeTest, ACopyReadsAsTheOriginalAndOutlivesIt) {
+    const std::string ns = "http://ns.example.test/brindle-test/1.0/";
+    XMPTree copy;
+    {
+        XMPTree tree;
+        ASSERT_TRUE(tree.Build("<x:xmpmeta xmlns:x=\"adobe:ns:meta/\"><rdf:RDF "
+                               "xmlns:rdf=\"http://www.w3.org/1999/02/22-rdf-syntax-ns#\"><rdf:Description "
+                               "rdf:about=\"\" xmlns:bt=\"" + ns + "\"><bt:Title>a &amp; b</bt:Title><bt:Items>"
+                               "<rdf:Seq><rdf:li>one</rdf:li><rdf:li></rdf:li></rdf:Seq></bt:Items>"
+                               "</rdf:Description></rdf:RDF></x:xmpmeta>",
+                               ns));
+        ASSERT_TRUE(copy.CopyFrom(tree));
+    }
+    EXPECT_EQ(copy.Value(copy.Field(XMPTree::Root(), "Title")), "a & b");
+    const int32 items = copy.Field(XMPTree::Root(), "Items");
+    ASSERT_EQ(copy.Count(items), 2);
+    EXPECT_EQ(copy.Value(copy.FirstChild(items)), "one");
+    EXPECT_EQ(copy.Value(copy.Next(copy.FirstChild(items))), "");
 }
 
 // Both layouts the toolkit writes, other writers' quoting, and what must be left to the
