@@ -147,3 +147,6 @@ void AddShellCommand(CLI::App& app, const GlobalOptions& options, int& exitCode)
 // Runs one of the commands that work on documents ("set FILE -s A=1", words as on the command
 // line after the program's name) in the running host, as the shell does; its exit code.
 int RunDocumentCommand(const std::vector<std::string>& words);
+// The names and aliases of the commands each group of commands adds: as the command line knows
+// them before it builds a group, or (asAdded) as the group's commands answer to once added.
+std::vector<std::vector<std::string>> CommandNamesByGroup(bool asAdded);

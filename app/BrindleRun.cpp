@@ -3,6 +3,8 @@
 #include "CommandLine.h"
 #include "io/Datagram.h"
 
+#include <algorithm>
+#include <functional>
 #include <iostream>
 
 #ifndef BRINDLE_VERSION
@@ -42,13 +44,23 @@ void AddGlobalOptions(CLI::App& app, GlobalOptions& options) {
         });
 }
 
-// The words parsed against the app; the exit code of the command they name.
-int Parse(CLI::App& app, const std::vector<std::string>& args, const int& exitCode) {
+struct CommandGroup {
+    void (*add)(CLI::App& app, const GlobalOptions& options, int& exitCode);
+    std::vector<std::string> names;
+};
+
+// What a lenient parse answers when the words do not simply parse.
+constexpr int kRetryWithEveryCommand = -1000;
+
+// The words parsed against the app; the exit code of the command they name. A lenient parse
+// leaves every parse error (help included) to a parse against the whole command line.
+int Parse(CLI::App& app, const std::vector<std::string>& args, const int& exitCode, bool lenient = false) {
     try {
         // CLI11 takes the words last first.
         std::vector<std::string> reversed(args.rbegin(), args.rend());
         app.parse(reversed);
     } catch (const CLI::ParseError& e) {
+        if (lenient) return kRetryWithEveryCommand;
         if (e.get_exit_code() != 0) {
             const std::string hint = CommandLine::Suggestion(app, args);
             if (!hint.empty()) return Fail(kExitInput, hint);
@@ -59,48 +71,125 @@ int Parse(CLI::App& app, const std::vector<std::string>& args, const int& exitCo
     return exitCode;
 }
 
+// The commands, in the order the usage lists them, in the groups that add them, with the
+// names and aliases each group's commands answer to (a test holds the names to the groups).
+const std::vector<CommandGroup>& Groups() {
+    static const std::vector<CommandGroup> groups = {
+        {AddLibraryCommands, {"library"}},
+        {AddSettingsCommands, {"settings"}},
+        {AddFieldCommands, {"tags", "eval", "deadline-colour", "deadline-color"}},
+        {AddDocumentCommands, {"packages", "dump-xmp"}},
+        {AddServiceCommands, {"key", "xml", "expand", "set"}},
+        {AddPackageCommands, {"apply", "upgrade", "check"}},
+        {AddStoryCommands, {"stories"}},
+        {AddShellCommand, {"shell"}},
+        {AddServeCommands, {"serve"}},
+    };
+    return groups;
+}
+
+// The group of the command the words name, when a scan can tell without the whole command
+// line: the first word that is neither a global option nor its value names the command. -1
+// when it cannot (another option first, no command, a word that is no command, or help).
+int GroupNamed(const std::vector<std::string>& args, bool globals) {
+    static const char* const kWithValue[] = {"--home",      "--plugin-dir", "--edition",   "--user",
+                                             "--alias",     "--answer",     "--dialog-answer", "--log-level",
+                                             "--log-file", "--companion"};
+    for (size_t i = 0; i < args.size(); ++i) {
+        const std::string& word = args[i];
+        if (word.empty()) return -1;
+        if (word[0] != '-') {
+            for (size_t g = 0; g < Groups().size(); ++g)
+                for (const std::string& name : Groups()[g].names)
+                    if (word == name) return static_cast<int>(g);
+            return -1;
+        }
+        if (!globals) return -1;
+        const std::string name = word.substr(0, word.find('='));
+        const bool known = std::any_of(std::begin(kWithValue), std::end(kWithValue),
+                                       [&](const char* o) { return name == o; });
+        if (!known) return -1;
+        if (name.size() == word.size()) ++i; // its value is the next word
+    }
+    return -1;
+}
+
+// Parses the words against the app that `build` makes of the groups it is given: first with
+// only the group of the command the words name (most of the work of starting is adding every
+// command's options), and again with every group when that parse does not simply succeed, so
+// that help, errors and suggestions are those of the whole command line.
+int ParseLazily(const std::vector<std::string>& args, bool globals,
+                const std::function<int(const std::vector<const CommandGroup*>&, bool lenient)>& build) {
+    if (const int g = GroupNamed(args, globals); g >= 0) {
+        const int rc = build({&Groups()[static_cast<size_t>(g)]}, true);
+        if (rc != kRetryWithEveryCommand) return rc;
+    }
+    std::vector<const CommandGroup*> every;
+    for (const CommandGroup& group : Groups())
+        every.push_back(&group);
+    return build(every, false);
+}
+
 } // namespace
 
 int RunDocumentCommand(const std::vector<std::string>& words) {
-    CLI::App app{"brindle"};
-    app.name("brindle");
-    app.require_subcommand(1);
-    GlobalOptions options;
-    int exitCode = kExitOK;
-    AddFieldCommands(app, options, exitCode);
-    AddDocumentCommands(app, options, exitCode);
-    AddServiceCommands(app, options, exitCode);
-    AddPackageCommands(app, options, exitCode);
-    AddStoryCommands(app, options, exitCode);
-    SetAssignmentsAfterSeparator({});
-    return Parse(app, words, exitCode);
+    // The shell's requests on documents: the commands of every group but the library's,
+    // settings', shell's and server's, and no global options.
+    return ParseLazily(words, false, [&](const std::vector<const CommandGroup*>& groups, bool lenient) {
+        CLI::App app{"brindle"};
+        app.name("brindle");
+        app.require_subcommand(1);
+        GlobalOptions options;
+        int exitCode = kExitOK;
+        for (const CommandGroup* g : groups)
+            if (g->add != AddLibraryCommands && g->add != AddSettingsCommands && g->add != AddShellCommand &&
+                g->add != AddServeCommands)
+                g->add(app, options, exitCode);
+        SetAssignmentsAfterSeparator({});
+        return Parse(app, words, exitCode, lenient);
+    });
 }
 
 extern "C" int BrindleRun(int argc, char** argv) {
-    CLI::App app{"brindle: read, fill, check and upgrade package metadata in documents"};
-    app.name("brindle");
-    app.require_subcommand(1);
-    app.set_version_flag("--version", "brindle " BRINDLE_VERSION);
-    // Global options may come after the command too: "brindle check --home DIR FILE".
-    app.fallthrough();
-    GlobalOptions options;
-    AddGlobalOptions(app, options);
+    const std::vector<std::string> args = CommandLine::Arguments(argc, argv);
+    return ParseLazily(args, true, [&](const std::vector<const CommandGroup*>& groups, bool lenient) {
+        CLI::App app{"brindle: read, fill, check and upgrade package metadata in documents"};
+        app.name("brindle");
+        app.require_subcommand(1);
+        app.set_version_flag("--version", "brindle " BRINDLE_VERSION);
+        // Global options may come after the command too: "brindle check --home DIR FILE".
+        app.fallthrough();
+        GlobalOptions options;
+        AddGlobalOptions(app, options);
+        int exitCode = kExitOK;
+        for (const CommandGroup* g : groups)
+            g->add(app, options, exitCode);
+        CommandLine::AddHelp(app);
+        if (args.empty()) {
+            std::cout << app.help();
+            return int(kExitInput);
+        }
+        return Parse(app, args, exitCode, lenient);
+    });
+}
 
-    int exitCode = kExitOK;
-    AddLibraryCommands(app, options, exitCode);
-    AddSettingsCommands(app, options, exitCode);
-    AddFieldCommands(app, options, exitCode);
-    AddDocumentCommands(app, options, exitCode);
-    AddServiceCommands(app, options, exitCode);
-    AddPackageCommands(app, options, exitCode);
-    AddStoryCommands(app, options, exitCode);
-    AddShellCommand(app, options, exitCode);
-    AddServeCommands(app, options, exitCode);
-    CommandLine::AddHelp(app);
-
-    if (argc < 2) {
-        std::cout << app.help();
-        return kExitInput;
+std::vector<std::vector<std::string>> CommandNamesByGroup(bool asAdded) {
+    std::vector<std::vector<std::string>> names;
+    for (const CommandGroup& g : Groups()) {
+        if (!asAdded) {
+            names.push_back(g.names);
+            continue;
+        }
+        CLI::App app;
+        GlobalOptions options;
+        int exitCode = kExitOK;
+        g.add(app, options, exitCode);
+        names.emplace_back();
+        for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; })) {
+            names.back().push_back(sub->get_name());
+            for (const std::string& alias : sub->get_aliases())
+                names.back().push_back(alias);
+        }
     }
-    return Parse(app, CommandLine::Arguments(argc, argv), exitCode);
+    return names;
 }

@@ -12,7 +12,7 @@ CLI::App* Named(CLI::App& app, const std::vector<std::string>& args, size_t* at)
     for (size_t i = 0; i < args.size(); ++i) {
         if (args[i] == "--") break;
         for (CLI::App* sub : app.get_subcommands([](CLI::App*) { return true; }))
-            if (sub->get_name() == args[i]) {
+            if (sub->check_name(args[i])) { // its name or an alias
                 *at = i;
                 return sub;
             }

@@ -1,9 +1,11 @@
 // The command at scale: folders, file lists, many files per write, JSON Lines, summaries,
 // exit codes folded over many files; and the conventions of the command line.
+#include "AppContext.h"
 #include "TestSupport.h"
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -79,6 +81,10 @@ TEST_F(ScaleCommandTest, TheCommandLineAnswersAsUsersExpect) {
         {"pakages x.jpg", 1, "", "no command \"pakages\"; did you mean \"packages\"?"},
         {"check --jsn x.jpg", 1, "", "no option \"--jsn\"; did you mean \"--json\"?"},
         {"key --recursiv x", 1, "", "did you mean \"--recursive\"?"},
+        // The command named after global options, its own help, and its errors.
+        {"set --help", 0, "--files-from", ""},
+        {"--log-level 0 --answer=no check --jsn x.jpg", 1, "", "no option \"--jsn\"; did you mean \"--json\"?"},
+        {"--log-level 0 deadline-color", 1, "", "NAME is required"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
@@ -94,6 +100,21 @@ TEST_F(ScaleCommandTest, TheCommandLineAnswersAsUsersExpect) {
     ASSERT_EQ(r.code, 0) << r.err;
     EXPECT_EQ(json::parse(r.out)["settingsFile"].get<std::string>().rfind(fHome.path().string(), 0), 0u)
         << r.out;
+}
+
+// The command line builds only the group of commands a command line names (falling back to
+// all of them for help and errors): each group's names must be those its commands answer to.
+TEST(CommandLineGroups, EachGroupNamesTheCommandsItAdds) {
+    const std::vector<std::vector<std::string>> known = CommandNamesByGroup(false);
+    std::vector<std::vector<std::string>> added = CommandNamesByGroup(true);
+    ASSERT_EQ(known.size(), added.size());
+    for (size_t g = 0; g < known.size(); ++g) {
+        std::vector<std::string> a = known[g], b = added[g];
+        std::sort(a.begin(), a.end());
+        std::sort(b.begin(), b.end());
+        EXPECT_EQ(a, b) << "group " << g;
+        EXPECT_FALSE(b.empty()) << "group " << g;
+    }
 }
 
 TEST_F(ScaleCommandTest, SetTakesShortNamesAnyCaseAndTheUsualSpellingsOfBooleansAndDates) {
