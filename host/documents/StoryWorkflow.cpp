@@ -178,6 +178,15 @@ protected:
         fError = why;
         ErrorUtils::PMSetGlobalErrorCode(kFailure);
     }
+    // The story takes its story file's packet; false, with the reason, when the file or its
+    // packet cannot be read.
+    bool TakeFilePacket(UID story, const IDFile& file, std::string* why) const {
+        StoryXml::Story read;
+        if (!ReadStoryPacket(file, &read, why)) return false;
+        if (TakePacket(DataBase(), story, read.packet)) return true;
+        *why = "the story file's packet cannot be read";
+        return false;
+    }
     // The stories of the item list (links resolved).
     std::vector<UID> Stories() const {
         std::vector<UID> stories;
@@ -239,12 +248,11 @@ public:
             InterfacePtr<IStoryData> data(Instantiate<IStoryData>(DataBase(), s));
             IDFile file;
             Host::StoryLock lock;
-            StoryXml::Story story;
             std::string why;
-            if (!OwnCheckOut(data.get(), &file, &lock, &why) || !ReadStoryPacket(file, &story, &why)) return Failed(why);
             // What was changed here since the check-out is given up: the story file's packet again.
-            if (!TakePacket(DataBase(), s, story.packet)) return Failed("the story file's packet cannot be read");
-            if (!ReleaseLock(lock, data.get(), &why)) return Failed(why);
+            if (!OwnCheckOut(data.get(), &file, &lock, &why) || !TakeFilePacket(s, file, &why) ||
+                !ReleaseLock(lock, data.get(), &why))
+                return Failed(why);
         }
     }
 };
@@ -256,10 +264,8 @@ public:
         for (UID s : Stories()) {
             InterfacePtr<IStoryData> data(Instantiate<IStoryData>(DataBase(), s));
             IDFile file;
-            StoryXml::Story story;
             std::string why;
-            if (!ExistingStoryFile(data.get(), &file, &why) || !ReadStoryPacket(file, &story, &why)) return Failed(why);
-            if (!TakePacket(DataBase(), s, story.packet)) return Failed("the story file's packet cannot be read");
+            if (!ExistingStoryFile(data.get(), &file, &why) || !TakeFilePacket(s, file, &why)) return Failed(why);
             RefreshLock(data.get());
         }
     }
@@ -332,12 +338,10 @@ public:
         for (UID s : Stories()) {
             InterfacePtr<IStoryData> data(Instantiate<IStoryData>(DataBase(), s));
             IDFile file;
-            StoryXml::Story story;
             std::string why;
             // A story whose file is not there (not handed out yet) keeps what it has.
             if (!ExistingStoryFile(data.get(), &file, &why)) continue;
-            if (!ReadStoryPacket(file, &story, &why)) return Failed(why);
-            if (!TakePacket(DataBase(), s, story.packet)) return Failed("the story file's packet cannot be read");
+            if (!TakeFilePacket(s, file, &why)) return Failed(why);
             RefreshLock(data.get());
         }
     }

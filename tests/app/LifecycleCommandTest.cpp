@@ -65,11 +65,7 @@ TEST_F(LifecycleCommandTest, ACloseThatGoesOnReportsAndStoresNothing) {
     auto stores = [&] {
         const std::string text = ReadFile(log);
         fs::remove(log);
-        size_t n = 0;
-        for (size_t at = text.find("Enter: BRNSetXMPDataCmd::Do"); at != std::string::npos;
-             at = text.find("Enter: BRNSetXMPDataCmd::Do", at + 1))
-            ++n;
-        return n;
+        return PackageStoresLogged(text);
     };
     const std::string logging = "--log-level 100 --log-file " + Quote(log) + " ";
     ASSERT_EQ(Run(logging + "set " + Quote(file) + " Headline=Once"), 0) << fErr;

@@ -239,12 +239,7 @@ TEST_F(StoryWorkflowShellTest, RelinkTakesTheNewFileAndWritesTheStorysPackagesAg
     auto writes = [&](const std::string& script, const std::string& name) {
         const fs::path log = fDir.path() / (name + ".log");
         EXPECT_EQ(Shell(script, "--log-level 100 --log-file " + Quote(log)), 0) << fOut << fErr;
-        const std::string text = ReadFile(log);
-        size_t n = 0;
-        for (size_t at = text.find("Enter: BRNSetXMPDataCmd::Do"); at != std::string::npos;
-             at = text.find("Enter: BRNSetXMPDataCmd::Do", at + 1))
-            ++n;
-        return n;
+        return PackageStoresLogged(ReadFile(log));
     };
     const std::string open = "open " + Quote(fIdml) + "\n";
     const size_t baseline = writes(open + "story list\n", "baseline");

@@ -297,6 +297,13 @@ std::vector<std::string> DatagramListener::Drain() {
     return got;
 }
 
+size_t Occurrences(const std::string& text, const std::string& part) {
+    size_t n = 0;
+    for (size_t at = text.find(part); !part.empty() && at != std::string::npos; at = text.find(part, at + 1))
+        ++n;
+    return n;
+}
+
 bool FreeToLock(const std::filesystem::path& file) {
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return false;

@@ -72,6 +72,13 @@ std::string CaptureOutput(const std::string& command, int* status = nullptr);
 // Runs the brindle program with the arguments; returns its exit code, and its output.
 int RunBrindle(const std::string& args, std::string* out = nullptr, std::string* err = nullptr);
 
+// How often the part occurs in the text (counting overlaps).
+size_t Occurrences(const std::string& text, const std::string& part);
+// The package stores of the plug-in (its set-metadata command) in a log written at level 100.
+inline size_t PackageStoresLogged(const std::string& log) {
+    return Occurrences(log, "Enter: BRNSetXMPDataCmd::Do");
+}
+
 // Whether another open file description could take an exclusive lock on the file now (false
 // when it is locked, or cannot be opened).
 bool FreeToLock(const std::filesystem::path& file);
